@@ -1,0 +1,22 @@
+// The tool's entry and outer loop: command line, tree walk, summary.
+#ifndef QZ_APP_SEARCH_DRIVER_H_
+#define QZ_APP_SEARCH_DRIVER_H_
+
+#include <cstdint>
+#include <string>
+
+// The whole run: reads the arguments (argv[0] is the program), searches, prints the summary.
+// Returns the exit code, always 0.
+int RunSearch(int argc, char** argv);
+
+// Searches the files of `directory` whose names match searchSettings.namePattern, in name
+// order, then, when searchSettings.recursive is set, each subdirectory the same way, depth
+// first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory already
+// being walked higher up (reached again through a link) is not entered again.
+void SearchDirectory(const std::string& directory);
+
+// The closing summary for the given counts and search text.
+std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,
+                           const std::string& searchText);
+
+#endif  // QZ_APP_SEARCH_DRIVER_H_

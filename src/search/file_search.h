@@ -1,0 +1,35 @@
+// Searching one file and reporting each match to the user.
+#ifndef QZ_SEARCH_FILE_SEARCH_H_
+#define QZ_SEARCH_FILE_SEARCH_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "console/console.h"
+#include "search/search_state.h"
+
+inline constexpr ConsoleAttribute kContextAttribute = 14;  // bright yellow on black
+inline constexpr ConsoleAttribute kMatchAttribute = 128;   // black on grey
+inline constexpr std::size_t kContextWidth = 250;          // bytes shown before and after
+
+// Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
+// A file that cannot be opened or loaded is passed over in silence: nothing is shown or
+// counted. After a file that loaded, searchTally.keepGoing is false exactly when the user
+// chose to stop.
+void SearchFile(const std::string& path);
+
+// Clears the window, shows `path` on the top line, then reports every occurrence of the search
+// text in `content` (overlapping ones included) until the end, or until the user skips the
+// file or stops. Each occurrence is counted in searchTally before it is shown. Returns the
+// decision that ended the scan, Continue when it ran to the end.
+MatchDecision ScanBuffer(const std::string& path, std::string_view content);
+
+// Shows the occurrence at `position` with its context and waits for a key: S (either case)
+// gives SkipFile, Esc gives Stop, any other key clears the window and gives Continue.
+MatchDecision ShowMatch(std::string_view content, std::uint64_t position, const std::string& path);
+
+// The display text of one context segment: `segment` up to its first NUL byte.
+std::string_view UpToNul(std::string_view segment);
+
+#endif  // QZ_SEARCH_FILE_SEARCH_H_

@@ -1,0 +1,4 @@
+#include "search/search_state.h"
+
+SearchSettings searchSettings;
+SearchTally searchTally;
