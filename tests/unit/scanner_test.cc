@@ -1,0 +1,108 @@
+#include "search/scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "search/file_search.h"
+#include "search/text_mode.h"
+
+namespace {
+
+std::vector<std::size_t> AllMatches(std::string_view content, std::string_view needle) {
+  std::vector<std::size_t> found;
+  for (std::size_t i = FindNext(content, needle, 0); i != std::string_view::npos;
+       i = FindNext(content, needle, i + 1))
+    found.push_back(i);
+  return found;
+}
+
+// The plain rule: compare at every position, letters folded, a content NUL never equal.
+std::vector<std::size_t> ReferenceMatches(std::string_view content, std::string_view needle) {
+  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
+  std::vector<std::size_t> found;
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    std::size_t j = 0;
+    while (j < needle.size() && i + j < content.size() && content[i + j] != '\0' &&
+           fold(content[i + j]) == fold(needle[j]))
+      ++j;
+    if (j == needle.size()) found.push_back(i);
+  }
+  return found;
+}
+
+using Positions = std::vector<std::size_t>;
+
+TEST(Scanner, FoldsAsciiLettersOnly) {
+  EXPECT_EQ(AllMatches("Budget BUDGET budget bUdGeT", "budget"), (Positions{0, 7, 14, 21}));
+  EXPECT_EQ(AllMatches("[{@`", "{"), (Positions{1}));
+  EXPECT_EQ(AllMatches("[{@`", "`"), (Positions{3}));
+  EXPECT_EQ(AllMatches("caf\xC9 caf\xE9", "caf\xE9"), (Positions{5}));
+}
+
+TEST(Scanner, FindsOverlappingOccurrences) {
+  EXPECT_EQ(AllMatches("aaaa", "aa"), (Positions{0, 1, 2}));
+  EXPECT_EQ(AllMatches("abababa", "aba"), (Positions{0, 2, 4}));
+}
+
+TEST(Scanner, NeverMatchesAcrossNulOrPastTheEnd) {
+  EXPECT_EQ(AllMatches(std::string_view("ab\0ab", 5), "ab"), (Positions{0, 3}));
+  EXPECT_EQ(AllMatches(std::string_view("a\0b", 3), "a?b"), Positions{});
+  EXPECT_EQ(AllMatches(std::string_view("a\0b", 3), std::string_view("a\0b", 3)), Positions{});
+  EXPECT_EQ(AllMatches("budge", "budget"), Positions{});
+  EXPECT_EQ(AllMatches("", "x"), Positions{});
+}
+
+TEST(Scanner, EmptyNeedleMatchesEveryPositionOfNonEmptyContent) {
+  EXPECT_EQ(AllMatches("abc", ""), (Positions{0, 1, 2}));
+  EXPECT_EQ(AllMatches("", ""), Positions{});
+}
+
+TEST(Scanner, AgreesWithThePlainCompareOnRandomInput) {
+  std::mt19937 rng(12345);
+  // A small alphabet makes matches, partial matches and overlaps frequent.
+  const std::string alphabet = std::string("aAbB\r\n\x1a\0@`[{\xE9\xC9", 14);
+  for (int round = 0; round < 3000; ++round) {
+    std::string content(rng() % 64, ' '), needle(1 + rng() % 4, ' ');
+    for (char& c : content) c = alphabet[rng() % alphabet.size()];
+    for (char& c : needle) c = alphabet[rng() % alphabet.size()];
+    ASSERT_EQ(AllMatches(content, needle), ReferenceMatches(content, needle))
+        << "round " << round;
+  }
+}
+
+TEST(TextMode, CrLfBecomesLfAndLoneCrStays) {
+  std::string s = "a\r\nb\rc\r\r\nd\n\r";
+  TranslateTextMode(s);
+  EXPECT_EQ(s, "a\nb\rc\r\nd\n\r");
+}
+
+TEST(TextMode, FirstCtrlZEndsTheContent) {
+  std::string s = "before\x1a" "after\x1a";
+  TranslateTextMode(s);
+  EXPECT_EQ(s, "before");
+  std::string t = "\r\n\x1a\r\n";
+  TranslateTextMode(t);
+  EXPECT_EQ(t, "\n");
+  std::string u = "x\r\x1a\n";  // the CR is not followed by LF in the delivered content
+  TranslateTextMode(u);
+  EXPECT_EQ(u, "x\r");
+}
+
+TEST(TextMode, PositionsShiftByOnePerLineEndBefore) {
+  std::string s;
+  for (int i = 0; i < 10; ++i) s += "line\r\n";
+  const std::size_t fileOffset = s.size();
+  s += "budget";
+  TranslateTextMode(s);
+  EXPECT_EQ(AllMatches(s, "budget"), (Positions{fileOffset - 10}));
+}
+
+TEST(Segments, StopAtTheFirstNul) {
+  EXPECT_EQ(UpToNul(std::string_view("ab\0cd", 5)), "ab");
+  EXPECT_EQ(UpToNul("abc"), "abc");
+  EXPECT_EQ(UpToNul(std::string_view("\0", 1)), "");
+}
+
+}  // namespace

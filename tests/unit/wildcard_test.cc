@@ -1,0 +1,56 @@
+#include "app/wildcard.h"
+
+#include <gtest/gtest.h>
+
+#include "app/dir_listing.h"
+
+namespace {
+
+TEST(Wildcard, StarAndQuestionMark) {
+  EXPECT_TRUE(MatchWildcard("*.txt", "notes.txt"));
+  EXPECT_TRUE(MatchWildcard("*.txt", ".txt"));
+  EXPECT_FALSE(MatchWildcard("*.txt", "notes.txt.bak"));
+  EXPECT_TRUE(MatchWildcard("*", ""));
+  EXPECT_FALSE(MatchWildcard("", "a"));
+  EXPECT_TRUE(MatchWildcard("", ""));
+  EXPECT_TRUE(MatchWildcard("a?c", "abc"));
+  EXPECT_FALSE(MatchWildcard("a?c", "ac"));
+  EXPECT_TRUE(MatchWildcard("a*b*c", "aXXbYYbZZc"));
+  EXPECT_FALSE(MatchWildcard("a*b*c", "aXXbYYbZZ"));
+  EXPECT_TRUE(MatchWildcard("**a**", "bab"));
+}
+
+TEST(Wildcard, LettersFoldOtherBytesDoNot) {
+  EXPECT_TRUE(MatchWildcard("*.TXT", "Notes.txt"));
+  EXPECT_TRUE(MatchWildcard("REPORT.doc", "report.DOC"));
+  EXPECT_FALSE(MatchWildcard("[", "{"));   // differ by 0x20, but are not letters
+  EXPECT_FALSE(MatchWildcard("@", "`"));
+  EXPECT_FALSE(MatchWildcard("\xC9", "\xE9"));  // bytes above 127 match only themselves
+  EXPECT_TRUE(MatchWildcard("caf\xE9*", "caf\xE9.txt"));
+}
+
+TEST(Wildcard, TrailingDotStarAlsoMatchesNamesWithoutADot) {
+  EXPECT_TRUE(MatchWildcard("*.*", "Makefile"));
+  EXPECT_TRUE(MatchWildcard("*.*", "a.b.c"));
+  EXPECT_TRUE(MatchWildcard("notes.*", "notes"));
+  EXPECT_TRUE(MatchWildcard("notes.*", "notes.md"));
+  EXPECT_FALSE(MatchWildcard("notes.*", "notesx"));
+  EXPECT_FALSE(MatchWildcard("*.txt", "txt"));
+}
+
+TEST(Wildcard, HostilePatternsStayFast) {
+  // Greedy backtracking would take exponential time here; a wrong answer or a hang fails.
+  const std::string name(2000, 'a');
+  const std::string pattern = std::string(30, '*') + "a*a*a*a*a*a*a*a*a*b";
+  EXPECT_FALSE(MatchWildcard(pattern, name));
+  EXPECT_TRUE(MatchWildcard(pattern, name + "b"));
+}
+
+TEST(NameOrder, FoldsLettersThenBreaksTiesByBytes) {
+  std::vector<std::string> names = {"b.txt", "A.txt", "a.txt", "_x", "B.txt", "a"};
+  std::sort(names.begin(), names.end(), NameOrderLess);
+  // '_' (0x5F) comes before every letter once letters are folded to lower case.
+  EXPECT_EQ(names, (std::vector<std::string>{"_x", "a", "A.txt", "a.txt", "B.txt", "b.txt"}));
+}
+
+}  // namespace
