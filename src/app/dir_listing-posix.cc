@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -35,21 +34,7 @@ bool LeadsToDirectory(int dirFd, const dirent* entry) {
 
 }  // namespace
 
-bool NameOrderLess(const std::string& a, const std::string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto fold = [](char c) {
-      const auto u = static_cast<unsigned char>(c);
-      return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
-    };
-    if (fold(a[i]) != fold(b[i])) return fold(a[i]) < fold(b[i]);
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
-
-bool ListDirectory(const std::string& path, DirectoryListing& listing) {
-  listing.entries.clear();
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   DirStream dir(path);
   if (!dir.get()) return false;
   const int fd = dirfd(dir.get());
@@ -68,7 +53,5 @@ bool ListDirectory(const std::string& path, DirectoryListing& listing) {
     if (name == "." || name == "..") continue;
     listing.entries.push_back({std::string(name), LeadsToDirectory(fd, entry)});
   }
-  std::sort(listing.entries.begin(), listing.entries.end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameOrderLess(a.name, b.name); });
   return true;
 }

@@ -32,4 +32,8 @@ bool ListDirectory(const std::string& path, DirectoryListing& listing);
 // The order ListDirectory sorts names in.
 bool NameOrderLess(const std::string& a, const std::string& b);
 
+// The platform's part of ListDirectory: fills `listing` (empty on entry) with the id and the
+// entries in whatever order the platform delivers them.
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing);
+
 #endif  // QZ_APP_DIR_LISTING_H_

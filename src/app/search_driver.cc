@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/dir_listing.h"
+#include "app/path_rules.h"
 #include "app/wildcard.h"
 #include "console/console.h"
 #include "search/file_search.h"

@@ -1,11 +1,8 @@
 #include "app/wildcard.h"
 
-namespace {
+#include "search/ascii.h"
 
-inline unsigned char Fold(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return (b >= 'A' && b <= 'Z') ? static_cast<unsigned char>(b + ('a' - 'A')) : b;
-}
+namespace {
 
 // Greedy match with backtracking to the last '*' only: enough, since a later '*' can absorb
 // anything an earlier one could.
@@ -16,7 +13,7 @@ bool MatchPlain(std::string_view pattern, std::string_view name) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
       ++p;
       ++n;
     } else if (starP != std::string_view::npos) {

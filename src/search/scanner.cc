@@ -1,12 +1,6 @@
 #include "search/scanner.h"
 
-namespace {
-
-inline unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-}  // namespace
+#include "search/ascii.h"
 
 std::size_t FindNext(std::string_view content, std::string_view needle, std::size_t from) {
   const std::size_t n = content.size();

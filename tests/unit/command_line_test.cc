@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/path_rules.h"
 #include "app/search_driver.h"
 
 namespace {

@@ -1,0 +1,32 @@
+// Platform seam: how this platform's command lines and paths are spelled. One implementation
+// per platform.
+#ifndef QZ_APP_PATH_RULES_H_
+#define QZ_APP_PATH_RULES_H_
+
+#include <string>
+#include <string_view>
+
+// A file spec split at its last path separator and its last dot after that.
+struct FileSpecParts {
+  std::string directory;  // any drive, then up to and including the last separator
+  std::string name;       // between the directory and the extension
+  std::string extension;  // from the last dot after the directory, the dot included
+};
+
+// Whether the command-line argument `arg` is an option rather than a file spec or a text.
+// POSIX: it begins with '/' and holds no other '/', so that /home/me/*.txt is a file spec.
+bool IsOption(std::string_view arg);
+
+// Splits a file spec. POSIX: '/' is the only separator and there is no drive.
+FileSpecParts SplitFileSpec(std::string_view spec);
+
+// The directory the walk starts in, for the directory part of a file spec: without trailing
+// separators, naming the current directory when the part is empty. POSIX: "." for an empty
+// part, "/" for one that is nothing but separators.
+std::string RootOf(std::string_view directory);
+
+// Joins a directory and an entry name with one separator (POSIX: "./a.txt", "/a.txt",
+// "docs/a.txt").
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+#endif  // QZ_APP_PATH_RULES_H_
