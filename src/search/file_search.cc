@@ -9,6 +9,13 @@
 namespace {
 
 constexpr int kEscKey = 27;
+
+// The scanner for the run's search text, built once.
+const Scanner& SearchTextScanner() {
+  static Scanner scanner(searchSettings.searchText);
+  if (scanner.needle() != searchSettings.searchText) scanner = Scanner(searchSettings.searchText);
+  return scanner;
+}
 constexpr std::string_view kPrompt =
     "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
 
@@ -31,10 +38,10 @@ MatchDecision ScanBuffer(const std::string& path, std::string_view content) {
   ClearScreen();
   WritePlain(path);
   MatchDecision decision = MatchDecision::Continue;
-  const std::string_view needle = searchSettings.searchText;
-  for (std::size_t i = FindNext(content, needle, 0);
+  const Scanner& scanner = SearchTextScanner();
+  for (std::size_t i = scanner.FindNext(content, 0);
        i != std::string_view::npos && decision == MatchDecision::Continue;
-       i = FindNext(content, needle, i + 1)) {
+       i = scanner.FindNext(content, i + 1)) {
     if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
     ++searchTally.occurrences;
     decision = ShowMatch(content, i, path);

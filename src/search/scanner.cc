@@ -1,24 +1,160 @@
 #include "search/scanner.h"
 
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QZ_X86 1
+#endif
+
 #include "search/ascii.h"
 
-std::size_t FindNext(std::string_view content, std::string_view needle, std::size_t from) {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+constexpr bool IsAsciiLetter(unsigned char c) { return FoldAscii(c) >= 'a' && FoldAscii(c) <= 'z'; }
+
+// How common a byte is in the files people search (text, code, logs), on a rough scale where
+// higher is more common. Letters are ranked folded, since both cases are searched at once.
+int Commonness(unsigned char c) {
+  c = FoldAscii(c);
+  if (c == ' ') return 255;
+  if (std::strchr("etaoinsrhl", c) && c) return 230;
+  if (std::strchr("dcumfpgwybv", c) && c) return 200;
+  if (c == '\n') return 190;
+  if (IsAsciiLetter(c)) return 160;  // k x j q z
+  if (c >= '0' && c <= '9') return 170;
+  if (c == '\t' || c == '\r') return 150;
+  if (std::strchr(".,;:()_-=\"'/*<>{}[]", c) && c) return 140;
+  if (c >= 0x20 && c < 0x7F) return 110;
+  if (c == 0) return 60;
+  return 30;  // other control bytes, and bytes from 128 up
+}
+
+}  // namespace
+
+Scanner::Scanner(std::string_view needle) : needle_(needle), folded_(needle) {
+  for (char& c : folded_) c = static_cast<char>(FoldAscii(c));
+  occursNowhere_ = needle_.find('\0') != std::string::npos;
+  for (std::size_t i = 1; i < needle_.size(); ++i)
+    if (Commonness(needle_[i]) < Commonness(needle_[anchor1_])) anchor1_ = i;
+  anchor2_ = anchor1_;
+  for (std::size_t i = 0; i < needle_.size(); ++i) {
+    if (i == anchor1_) continue;
+    if (anchor2_ == anchor1_ || Commonness(needle_[i]) < Commonness(needle_[anchor2_])) anchor2_ = i;
+  }
+#if QZ_X86
+  useAvx2_ = __builtin_cpu_supports("avx2");
+#endif
+}
+
+bool Scanner::MatchesAt(const unsigned char* at) const {
+  const auto* want = reinterpret_cast<const unsigned char*>(folded_.data());
+  for (std::size_t j = 0; j < folded_.size(); ++j)
+    if (FoldAscii(at[j]) != want[j]) return false;
+  return true;
+}
+
+std::size_t Scanner::FindNext(std::string_view content, std::size_t from) const {
   const std::size_t n = content.size();
-  const std::size_t m = needle.size();
-  if (from >= n) return std::string_view::npos;
+  const std::size_t m = needle_.size();
+  if (from >= n) return npos;
   if (m == 0) return from;
-  if (m > n - from) return std::string_view::npos;
-  // A NUL in the content never matches, so a needle holding one occurs nowhere; without one,
-  // the compare below can never pair a content NUL with a needle byte.
-  if (needle.find('\0') != std::string_view::npos) return std::string_view::npos;
+  if (occursNowhere_ || m > n - from) return npos;
   const auto* hay = reinterpret_cast<const unsigned char*>(content.data());
-  const auto* pat = reinterpret_cast<const unsigned char*>(needle.data());
-  const unsigned char first = FoldAscii(pat[0]);
-  for (std::size_t i = from, last = n - m; i <= last; ++i) {
-    if (FoldAscii(hay[i]) != first) continue;
-    std::size_t j = 1;
-    while (j < m && FoldAscii(hay[i + j]) == FoldAscii(pat[j])) ++j;
+#if QZ_X86
+  if (useAvx2_) return FindAvx2(hay, n, from);
+#endif
+  return FindScalar(hay, n, from);
+}
+
+std::size_t Scanner::FindScalar(const unsigned char* hay, std::size_t n, std::size_t from) const {
+  const std::size_t last = n - needle_.size();
+  const auto anchor = static_cast<unsigned char>(folded_[anchor1_]);
+  if (!IsAsciiLetter(anchor)) {
+    // One exact byte: let the C library's memchr find the candidates.
+    for (std::size_t i = from; i <= last;) {
+      const void* hit = std::memchr(hay + i + anchor1_, anchor, last - i + 1);
+      if (!hit) return npos;
+      i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - hay) - anchor1_;
+      if (MatchesAt(hay + i)) return i;
+      ++i;
+    }
+    return npos;
+  }
+  for (std::size_t i = from; i <= last; ++i)
+    if (FoldAscii(hay[i + anchor1_]) == anchor && MatchesAt(hay + i)) return i;
+  return npos;
+}
+
+#if QZ_X86
+namespace {
+
+struct AnchorVectors {
+  __m256i want1, want2, fold1, fold2;
+};
+
+// A bit for each of the 32 positions from `i` at which both anchors are present.
+__attribute__((target("avx2"), always_inline)) inline std::uint32_t Candidates(
+    const AnchorVectors& a, const unsigned char* p1, const unsigned char* p2, std::size_t i) {
+  const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1 + i));
+  const __m256i v2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p2 + i));
+  const __m256i eq1 = _mm256_cmpeq_epi8(_mm256_or_si256(v1, a.fold1), a.want1);
+  const __m256i eq2 = _mm256_cmpeq_epi8(_mm256_or_si256(v2, a.fold2), a.want2);
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(eq1, eq2)));
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) std::size_t Scanner::FindAvx2(const unsigned char* hay,
+                                                               std::size_t n,
+                                                               std::size_t from) const {
+  const std::size_t last = n - needle_.size();  // the last position a match can start at
+  const auto b1 = static_cast<unsigned char>(folded_[anchor1_]);
+  const auto b2 = static_cast<unsigned char>(folded_[anchor2_]);
+  // OR-ing 0x20 turns exactly the two cases of a letter into its lower case, and no other byte.
+  const AnchorVectors a = {
+      _mm256_set1_epi8(static_cast<char>(b1)), _mm256_set1_epi8(static_cast<char>(b2)),
+      _mm256_set1_epi8(IsAsciiLetter(b1) ? 0x20 : 0), _mm256_set1_epi8(IsAsciiLetter(b2) ? 0x20 : 0)};
+  const unsigned char* p1 = hay + anchor1_;
+  const unsigned char* p2 = hay + anchor2_;
+
+  std::size_t i = from;
+  // Every position of a block must be a possible start, so that the loads stay in the buffer.
+  for (; last >= 63 && i <= last - 63; i += 64) {
+    std::uint64_t mask = Candidates(a, p1, p2, i) |
+                         (static_cast<std::uint64_t>(Candidates(a, p1, p2, i + 32)) << 32);
+    while (mask) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctzll(mask));
+      if (MatchesAt(hay + at)) return at;
+      mask &= mask - 1;
+    }
+  }
+  return i <= last ? FindScalar(hay, n, i) : npos;
+}
+#endif
+
+std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from) {
+  const std::size_t n = content.size(), m = needle.size();
+  for (std::size_t i = from; i < n; ++i) {
+    std::size_t j = 0;
+    while (j < m && i + j < n && content[i + j] != '\0' &&
+           FoldAscii(content[i + j]) == FoldAscii(needle[j]))
+      ++j;
     if (j == m) return i;
   }
-  return std::string_view::npos;
+  return npos;
+}
+
+std::uint64_t CountCrLf(std::string_view bytes) {
+  std::uint64_t pairs = 0;
+  const char* p = bytes.data();
+  const char* end = p + bytes.size();
+  while (p < end) {
+    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!p) break;
+    if (++p < end && *p == '\n') ++pairs;
+  }
+  return pairs;
 }

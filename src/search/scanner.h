@@ -3,13 +3,47 @@
 #define QZ_SEARCH_SCANNER_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
-// Returns the first position p >= from where `needle` occurs in `content`, or
-// std::string_view::npos. ASCII letters match without regard to case; every other byte,
-// 128 to 255 included, matches only itself; a NUL byte in the content never matches, so an
-// occurrence never spans one. An empty needle occurs at every position below content.size().
-// Overlapping occurrences are found by calling again with from = p + 1.
-std::size_t FindNext(std::string_view content, std::string_view needle, std::size_t from);
+// Searches buffers for one needle, many times over. Construction picks two bytes of the
+// needle that are rare in typical files; the search looks for both at their distance with
+// vector instructions where the processor has them, and compares the whole needle only where
+// both occur.
+//
+// FindNext returns the first position p >= from where the needle occurs in `content`, or
+// std::string_view::npos. ASCII letters match without regard to case; every other byte, 128 to
+// 255 included, matches only itself; a NUL byte in the content never matches, so an occurrence
+// never spans one. An empty needle occurs at every position below content.size(). Overlapping
+// occurrences are found by calling again with from = p + 1.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view needle);
+
+  std::size_t FindNext(std::string_view content, std::size_t from) const;
+  const std::string& needle() const { return needle_; }
+
+ private:
+  bool MatchesAt(const unsigned char* at) const;
+  std::size_t FindScalar(const unsigned char* hay, std::size_t n, std::size_t from) const;
+#if defined(__x86_64__) || defined(__i386__)
+  std::size_t FindAvx2(const unsigned char* hay, std::size_t n, std::size_t from) const;
+#endif
+
+  std::string needle_;
+  std::string folded_;           // the needle with its letters folded to lower case
+  std::size_t anchor1_ = 0;      // positions of the two rarest bytes of the needle
+  std::size_t anchor2_ = 0;
+  bool occursNowhere_ = false;   // the needle holds a NUL
+  bool useAvx2_ = false;
+};
+
+// The same contract as Scanner::FindNext, one position at a time with a bounded compare at
+// each: the plain rule, kept as the reference the fast scanner is measured and tested against.
+std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from);
+
+// The number of CR LF pairs ("\r\n") that start in `bytes` and end in it.
+std::uint64_t CountCrLf(std::string_view bytes);
 
 #endif  // QZ_SEARCH_SCANNER_H_

@@ -11,9 +11,10 @@
 namespace {
 
 std::vector<std::size_t> AllMatches(std::string_view content, std::string_view needle) {
+  const Scanner scanner(needle);
   std::vector<std::size_t> found;
-  for (std::size_t i = FindNext(content, needle, 0); i != std::string_view::npos;
-       i = FindNext(content, needle, i + 1))
+  for (std::size_t i = scanner.FindNext(content, 0); i != std::string_view::npos;
+       i = scanner.FindNext(content, i + 1))
     found.push_back(i);
   return found;
 }
