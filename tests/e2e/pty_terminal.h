@@ -1,0 +1,137 @@
+// Runs qz as a child process on a pseudo-terminal and renders what it writes with libvterm, so
+// that end-to-end tests can read the screen as a user would see it and type keys at it.
+#ifndef QZ_TESTS_E2E_PTY_TERMINAL_H_
+#define QZ_TESTS_E2E_PTY_TERMINAL_H_
+
+#include <sys/types.h>
+#include <termios.h>
+#include <vterm.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz_e2e {
+
+// Every wait is bounded by this unless the caller passes its own limit.
+inline constexpr int kDefaultTimeoutMs = 10000;
+
+// How the child is connected.
+enum class Connection {
+  // A pseudo-terminal that is the child's controlling terminal, on standard input, output and
+  // error (forkpty).
+  kControllingTerminal,
+  // A pseudo-terminal on standard input, output and error, but in a new session that has no
+  // controlling terminal, so that opening /dev/tty fails in the child.
+  kTerminalWithoutControl,
+  // No terminal at all: a new session, standard input from /dev/null, standard output and
+  // error into one pipe.
+  kPipesOnly,
+};
+
+struct LaunchOptions {
+  std::vector<std::string> args;  // the arguments after the program name
+  std::string workingDirectory = ".";
+  int rows = 24;
+  int cols = 80;
+  Connection connection = Connection::kControllingTerminal;
+  // When set (terminal connections only), the child's standard output goes to this file,
+  // created or truncated; standard input and error stay on the terminal.
+  std::string stdoutFile;
+  // Bytes typed at the terminal before qz starts (controlling terminal only): the child waits
+  // to exec until they are in the terminal's input queue.
+  std::string typeahead;
+};
+
+// The outcome of a child that has ended, or of a wait that ran out of time.
+struct ExitStatus {
+  bool ended = false;   // false: the wait ran out of time and the child still runs
+  bool exited = false;  // ended by exit(); `code` holds the exit code
+  int code = -1;
+  int signal = 0;       // the signal that ended it, when it did not exit
+};
+
+class PtyTerminal {
+ public:
+  explicit PtyTerminal(const LaunchOptions& options);
+  ~PtyTerminal();  // kills the child when it still runs
+  PtyTerminal(const PtyTerminal&) = delete;
+  PtyTerminal& operator=(const PtyTerminal&) = delete;
+
+  // Whether the child was started; the reason otherwise.
+  bool started() const { return pid_ > 0; }
+  const std::string& startError() const { return startError_; }
+  pid_t pid() const { return pid_; }
+
+  // Reads and renders what the child writes during the next `timeoutMs` (0: only what is
+  // there already), or until its output ends.
+  void Pump(int timeoutMs);
+
+  // Waits until `text` shows on the screen. False on timeout or when the child ended without
+  // showing it.
+  bool WaitForText(std::string_view text, int timeoutMs = kDefaultTimeoutMs);
+
+  // Waits until `text` occurs at least `count` times in everything the child has written
+  // (the raw bytes, before rendering).
+  bool WaitForOutputCount(std::string_view text, std::size_t count,
+                          int timeoutMs = kDefaultTimeoutMs);
+
+  // Waits until the terminal's line discipline has canonical input off, which qz sets only
+  // while it waits for a key. Terminal connections only.
+  bool WaitForRawMode(int timeoutMs = kDefaultTimeoutMs);
+
+  // Writes `bytes` to the terminal's input side, in one write.
+  void SendKeys(std::string_view bytes);
+
+  // Gives the terminal a new size, as a user resizing the window would (terminal connections
+  // only).
+  bool Resize(int rows, int cols);
+
+  // Sends `sig` to the child.
+  void Signal(int sig);
+
+  // Whether the child still runs (reaps it when it has ended).
+  bool Running();
+
+  // Waits for the child to end, reading all it writes until then.
+  ExitStatus WaitExit(int timeoutMs = kDefaultTimeoutMs);
+
+  // The screen: each row with trailing blanks trimmed, cells decoded to UTF-8, rows joined
+  // with '\n'.
+  std::string ScreenText();
+  std::string Row(int row);
+  VTermScreenCell Cell(int row, int col);
+  int rows() const { return rows_; }
+  int cols() const { return cols_; }
+
+  // Every byte the child has written to the terminal or pipe, in order.
+  const std::string& Transcript() const { return transcript_; }
+
+  // The terminal's current modes (those of the child's side); works after the child ended.
+  bool GetTermios(struct termios& mode) const;
+
+ private:
+  void StartOnTerminal(const LaunchOptions& options);
+  void StartOnPipes(const LaunchOptions& options);
+  // Reads once what arrives within `timeoutMs`; false when nothing did.
+  bool ReadOnce(int timeoutMs);
+
+  VTerm* vt_ = nullptr;
+  VTermScreen* screen_ = nullptr;
+  int rows_;
+  int cols_;
+  int masterFd_ = -1;  // the terminal's controlling side, or the read end of the pipe
+  bool inputClosed_ = false;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int waitStatus_ = 0;
+  std::string transcript_;
+  std::string startError_;
+};
+
+// Quotes a string for a test message: control bytes and non-ASCII bytes as \xNN.
+std::string Printable(std::string_view bytes);
+
+}  // namespace qz_e2e
+
+#endif  // QZ_TESTS_E2E_PTY_TERMINAL_H_
