@@ -51,7 +51,8 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
     }
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    listing.entries.push_back({std::string(name), LeadsToDirectory(fd, entry)});
+    listing.entries.push_back(
+        {std::string(name), LeadsToDirectory(fd, entry), entry->d_type == DT_REG});
   }
   return true;
 }

@@ -15,7 +15,8 @@ struct DirectoryId {
 
 struct DirectoryEntry {
   std::string name;
-  bool isDirectory = false;  // a directory, or a link that leads to one
+  bool isDirectory = false;    // a directory, or a link that leads to one
+  bool isRegularFile = false;  // known, without following a link, to be a regular file
 };
 
 struct DirectoryListing {

@@ -37,7 +37,7 @@ void SearchDirectory(const std::string& directory) {
 
   for (const DirectoryEntry& entry : listing.entries) {
     if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
-    SearchFile(JoinPath(directory, entry.name));
+    SearchFile(JoinPath(directory, entry.name), entry.isRegularFile);
     if (!searchTally.keepGoing) return;
   }
   if (!searchSettings.recursive) return;

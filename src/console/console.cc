@@ -49,6 +49,8 @@ void ClearScreen() {
   ClearConsoleWindow();
 }
 
+void RefreshScreen() { FlushConsole(); }
+
 void DiscardPendingKeys() {
   FlushKeyboardInput();
   waitingSecondCode = -1;

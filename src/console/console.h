@@ -25,6 +25,12 @@ void WriteColored(ConsoleAttribute attribute, std::string_view text);
 // Clears the window and puts the cursor at the top left.
 void ClearScreen();
 
+// Output may be held back for a moment, so that a walk over many files does not redraw the
+// terminal once per file; whenever the tool waits for a key or exits, the screen shows
+// everything written. RefreshScreen passes on what has been held for longer than that moment:
+// long work calls it now and then, so the screen never lags far behind. Cheap to call often.
+void RefreshScreen();
+
 // Drops every key press already waiting, so that only a key pressed afterwards is read.
 void DiscardPendingKeys();
 

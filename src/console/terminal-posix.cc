@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <string>
 
@@ -19,6 +20,9 @@ namespace {
 
 constexpr int kEscTimeoutMs = 25;
 constexpr int kFallbackWidth = 80;
+// Output is held back at most this long, so a walk over many files without a match updates
+// the terminal a few times a second instead of once per file.
+constexpr auto kHoldLimit = std::chrono::milliseconds(50);
 constexpr std::string_view kClearAll = "\x1b[H\x1b[2J\x1b[3J";  // home, clear, scrollback
 constexpr char kResetColours[] = "\x1b[0m";
 
@@ -26,7 +30,10 @@ constexpr char kResetColours[] = "\x1b[0m";
 volatile std::sig_atomic_t rawModeActive = 0;
 volatile std::sig_atomic_t coloursMayBeSet = 0;
 volatile std::sig_atomic_t keyboardFd = -1;
+volatile std::sig_atomic_t widthChanged = 1;
 struct termios savedMode;
+
+void NoteResize(int) { widthChanged = 1; }
 
 void WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -45,6 +52,14 @@ void RestoreTerminalAndDie(int sig) {
   }
   // SA_RESETHAND has put back the default action; it takes effect when the handler returns.
   raise(sig);
+}
+
+void InstallResizeHandler() {
+  struct sigaction sa = {};
+  sa.sa_handler = NoteResize;
+  sa.sa_flags = SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGWINCH, &sa, nullptr);
 }
 
 void InstallSignalHandlers() {
@@ -68,27 +83,63 @@ int WidthOf(int fd) {
   return kFallbackWidth;
 }
 
-// Standard output, when it is a terminal: what has been written to it and where that left the
-// cursor.
+// The width of standard output's terminal, asked again only after it has been resized.
+int ScreenWidth() {
+  static int width = kFallbackWidth;
+  if (widthChanged) {
+    widthChanged = 0;
+    width = WidthOf(STDOUT_FILENO);
+  }
+  return width;
+}
+
+// Standard output, when it is a terminal: what has been written to it, what is held back,
+// and where that leaves the cursor.
 struct Screen {
+  using Clock = std::chrono::steady_clock;
+
   bool isTerminal = false;
-  ConsoleAttribute attribute = kDefaultAttribute;
+  ConsoleAttribute attribute = kDefaultAttribute;          // as the writers see it
+  ConsoleAttribute shownAttribute = kDefaultAttribute;     // as the terminal has it
   DisplayFilter filter;
-  std::string pending;  // built up by one writer call, written by Flush in one go
+  std::string pending;  // held back; reaches the terminal in one write
   bool pendingHasColour = false;
+  Clock::time_point lastWrite = Clock::now();
 
   Screen() {
     isTerminal = isatty(STDOUT_FILENO) == 1;
-    if (isTerminal) InstallSignalHandlers();
+    if (!isTerminal) return;
+    InstallSignalHandlers();
+    InstallResizeHandler();
   }
+  ~Screen() { Flush(); }  // at exit, everything written is shown
 
   void Flush() {
-    if (pending.empty()) return;
-    if (pendingHasColour) coloursMayBeSet = 1;
-    WriteAll(STDOUT_FILENO, pending);
+    if (!pending.empty()) {
+      if (pendingHasColour) coloursMayBeSet = 1;
+      WriteAll(STDOUT_FILENO, pending);
+      pending.clear();
+      pendingHasColour = false;
+    }
+    shownAttribute = attribute;
+    coloursMayBeSet = attribute != kDefaultAttribute;
+    lastWrite = Clock::now();
+  }
+
+  void FlushIfDue() {
+    if (!pending.empty() && Clock::now() - lastWrite >= kHoldLimit) Flush();
+  }
+
+  // Everything held would be erased by a clear: drop it, but keep the colours in step.
+  void DropPending() {
     pending.clear();
     pendingHasColour = false;
-    coloursMayBeSet = attribute != kDefaultAttribute;
+    if (attribute != shownAttribute) AppendAttribute();
+  }
+
+  void AppendAttribute() {
+    pending += AttributeToSgr(attribute);
+    if (attribute != kDefaultAttribute) pendingHasColour = true;
   }
 };
 
@@ -194,7 +245,7 @@ bool ReadMore(int fd, std::string& into, int timeoutMs) {
 bool QueryConsole(ConsoleInfo& info) {
   Screen& screen = TheScreen();
   if (!screen.isTerminal) return false;
-  const int width = WidthOf(STDOUT_FILENO);
+  const int width = ScreenWidth();
   info.attribute = screen.attribute;
   info.cursorColumn = screen.filter.column() < width ? screen.filter.column() : width - 1;
   info.rightEdge = width - 1;
@@ -204,25 +255,28 @@ bool QueryConsole(ConsoleInfo& info) {
 void SetConsoleAttribute(ConsoleAttribute attribute) {
   Screen& screen = TheScreen();
   if (attribute == screen.attribute) return;
-  screen.filter.Finish(WidthOf(STDOUT_FILENO), screen.pending);
-  screen.pending += AttributeToSgr(attribute);
+  screen.filter.Finish(ScreenWidth(), screen.pending);
   screen.attribute = attribute;
-  if (attribute != kDefaultAttribute) screen.pendingHasColour = true;
+  screen.AppendAttribute();
 }
 
 void WriteConsoleBytes(std::string_view bytes) {
   Screen& screen = TheScreen();
-  screen.filter.Write(bytes, WidthOf(STDOUT_FILENO), screen.pending);
+  screen.filter.Write(bytes, ScreenWidth(), screen.pending);
 }
 
-void FlushConsole() { TheScreen().Flush(); }
+void FlushConsole() {
+  Screen& screen = TheScreen();
+  if (screen.isTerminal) screen.FlushIfDue();
+}
 
 void ClearConsoleWindow() {
   Screen& screen = TheScreen();
-  screen.filter.Finish(WidthOf(STDOUT_FILENO), screen.pending);
+  screen.filter.Finish(ScreenWidth(), screen.pending);
+  screen.DropPending();
   screen.pending += kClearAll;
   screen.filter.Home();
-  screen.Flush();
+  screen.FlushIfDue();
 }
 
 void FlushKeyboardInput() {
@@ -233,7 +287,7 @@ void FlushKeyboardInput() {
 
 int ReadKeyboard(int& secondCode) {
   secondCode = -1;
-  TheScreen().Flush();
+  if (TheScreen().isTerminal) TheScreen().Flush();
   Keyboard& keyboard = TheKeyboard();
   if (keyboard.fd() < 0) return -1;
 
@@ -267,7 +321,7 @@ void EchoKey(int code) {
 
   Screen& screen = TheScreen();
   if (screen.isTerminal) {
-    const int width = WidthOf(STDOUT_FILENO);
+    const int width = ScreenWidth();
     screen.filter.Write(shown, width, screen.pending);
     screen.filter.Finish(width, screen.pending);
     screen.Flush();

@@ -17,9 +17,12 @@ struct ConsoleInfo {
 // leaving `info` untouched, when standard output is not a console.
 bool QueryConsole(ConsoleInfo& info);
 
-// Only meaningful after QueryConsole has returned true. Output may be held back until
-// FlushConsole, which every writer calls once at its end, so that one writer call reaches the
-// terminal as one write; ClearConsoleWindow, ReadKeyboard and EchoKey flush on their own.
+// Only meaningful after QueryConsole has returned true.
+//
+// The layer may hold output back, for a moment at most: FlushConsole, which every writer
+// calls once at its end, passes on what has been held for long enough. Output still held when
+// the window is cleared may be dropped, since the clear would erase it. Before ReadKeyboard
+// waits, and when the process exits, everything written is shown.
 void SetConsoleAttribute(ConsoleAttribute attribute);
 void WriteConsoleBytes(std::string_view bytes);
 void FlushConsole();

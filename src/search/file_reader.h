@@ -1,19 +1,39 @@
-// Platform seam: reading one file's bytes. One implementation per platform.
+// Platform seam: reading one file. One implementation per platform.
 #ifndef QZ_SEARCH_FILE_READER_H_
 #define QZ_SEARCH_FILE_READER_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
-enum class ReadResult {
-  Loaded,     // `bytes` holds the file's content
+enum class OpenResult {
+  Opened,
   NotOpened,  // missing, not a regular file, access denied: the file is passed over unseen
-  Failed,     // opened, but could not be measured, allocated or read: passed over as well
+  Failed,     // opened, but could not be measured: passed over as well
 };
 
-// Opens `path` for reading only, if it names a regular file (a link to one counts), measures it
-// and reads up to that many bytes into `bytes`, raw, with no translation. Never opens a FIFO,
-// socket or device in a way that could block, never writes, and holds the file open only for
-// the duration of the call.
-ReadResult ReadWholeFile(const std::string& path, std::string& bytes);
+// One file open for reading only, closed by the destructor at the latest. Never writes.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile() { Close(); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens `path` if it names a regular file (a link to one counts) and sets `length` to its
+  // size. A FIFO, socket or device is never opened in a way that could block or act on it.
+  // `knownRegular` says the directory listing has just seen a regular file there, which spares
+  // a look before the open; what was opened is checked all the same.
+  OpenResult Open(const std::string& path, bool knownRegular, std::uint64_t& length);
+
+  // Reads up to `size` bytes at the current position. Returns the number read, 0 at the end of
+  // the file, -1 on failure.
+  std::int64_t Read(char* into, std::size_t size);
+
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;
+};
 
 #endif  // QZ_SEARCH_FILE_READER_H_

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "search/file_reader.h"
 #include "search/scanner.h"
-#include "search/text_mode.h"
 
 namespace {
 
 constexpr int kEscKey = 27;
+constexpr std::string_view kPrompt =
+    "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
 
 // The scanner for the run's search text, built once.
 const Scanner& SearchTextScanner() {
@@ -16,8 +16,12 @@ const Scanner& SearchTextScanner() {
   if (scanner.needle() != searchSettings.searchText) scanner = Scanner(searchSettings.searchText);
   return scanner;
 }
-constexpr std::string_view kPrompt =
-    "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
+
+// One buffer serves every file in turn.
+std::string& ContentBuffer() {
+  static std::string buffer;
+  return buffer;
+}
 
 }  // namespace
 
@@ -25,40 +29,56 @@ std::string_view UpToNul(std::string_view segment) {
   return segment.substr(0, segment.find('\0'));
 }
 
-void SearchFile(const std::string& path) {
-  std::string content;
-  if (ReadWholeFile(path, content) != ReadResult::Loaded) return;
-  TranslateTextMode(content);
+void SearchFile(const std::string& path, bool knownRegular) {
+  ContentStream content(ContentBuffer());
+  if (content.Open(path, knownRegular) != OpenResult::Opened) return;
   const MatchDecision decision = ScanBuffer(path, content);
   searchTally.keepGoing = decision != MatchDecision::Stop;
 }
 
-MatchDecision ScanBuffer(const std::string& path, std::string_view content) {
+MatchDecision ScanBuffer(const std::string& path, ContentStream& content) {
   const std::uint64_t startingCount = searchTally.occurrences;
   ClearScreen();
   WritePlain(path);
-  MatchDecision decision = MatchDecision::Continue;
   const Scanner& scanner = SearchTextScanner();
-  for (std::size_t i = scanner.FindNext(content, 0);
-       i != std::string_view::npos && decision == MatchDecision::Continue;
-       i = scanner.FindNext(content, i + 1)) {
-    if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
-    ++searchTally.occurrences;
-    decision = ShowMatch(content, i, path);
+  const std::size_t m = scanner.needle().size();
+  MatchDecision decision = MatchDecision::Continue;
+  std::size_t from = 0;  // in the window: where the next occurrence may start
+  while (decision == MatchDecision::Continue) {
+    const std::string_view window = content.window();
+    const std::size_t at = scanner.FindNext(window, from);
+    // An occurrence is shown once the context after it is in the window too.
+    if (at != std::string_view::npos &&
+        (content.atEnd() || window.size() - at >= m + kContextWidth)) {
+      if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
+      ++searchTally.occurrences;
+      decision = ShowMatch(window, at, content.windowStart() + at, path);
+      from = at + 1;
+      continue;
+    }
+    if (content.atEnd()) break;
+    // Slide on, keeping what a later occurrence and the context before it may still need.
+    std::size_t next = at;
+    if (at == std::string_view::npos)
+      next = (m == 0 || window.size() < m) ? from : std::max(from, window.size() - m + 1);
+    const std::size_t keep = next > kContextWidth ? next - kContextWidth : 0;
+    content.Advance(keep);
+    from = next - keep;
+    RefreshScreen();
   }
   return decision;
 }
 
-MatchDecision ShowMatch(std::string_view content, std::uint64_t position, const std::string& path) {
+MatchDecision ShowMatch(std::string_view window, std::size_t at, std::uint64_t position,
+                        const std::string& path) {
   WritePlain("\rFound in " + path + " - position " + std::to_string(position) + ":\n\n");
 
-  const std::size_t at = static_cast<std::size_t>(position);
   const std::size_t before = at > kContextWidth ? at - kContextWidth : 0;
-  const std::size_t matchEnd = std::min(content.size(), at + searchSettings.searchText.size());
-  const std::size_t afterEnd = std::min(content.size(), matchEnd + kContextWidth);
-  WriteColored(kContextAttribute, UpToNul(content.substr(before, at - before)));
-  WriteColored(kMatchAttribute, UpToNul(content.substr(at, matchEnd - at)));
-  WriteColored(kContextAttribute, UpToNul(content.substr(matchEnd, afterEnd - matchEnd)));
+  const std::size_t matchEnd = std::min(window.size(), at + searchSettings.searchText.size());
+  const std::size_t afterEnd = std::min(window.size(), matchEnd + kContextWidth);
+  WriteColored(kContextAttribute, UpToNul(window.substr(before, at - before)));
+  WriteColored(kMatchAttribute, UpToNul(window.substr(at, matchEnd - at)));
+  WriteColored(kContextAttribute, UpToNul(window.substr(matchEnd, afterEnd - matchEnd)));
 
   DiscardPendingKeys();
   WritePlain(kPrompt);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "console/console.h"
+#include "search/content_stream.h"
 #include "search/search_state.h"
 
 inline constexpr ConsoleAttribute kContextAttribute = 14;  // bright yellow on black
@@ -14,20 +15,23 @@ inline constexpr ConsoleAttribute kMatchAttribute = 128;   // black on grey
 inline constexpr std::size_t kContextWidth = 250;          // bytes shown before and after
 
 // Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
-// A file that cannot be opened or loaded is passed over in silence: nothing is shown or
-// counted. After a file that loaded, searchTally.keepGoing is false exactly when the user
-// chose to stop.
-void SearchFile(const std::string& path);
+// `knownRegular` says the directory listing saw a regular file there. A file that cannot be
+// opened or read is passed over in silence: nothing is shown or counted. After a file that
+// opened, searchTally.keepGoing is false exactly when the user chose to stop.
+void SearchFile(const std::string& path, bool knownRegular = false);
 
 // Clears the window, shows `path` on the top line, then reports every occurrence of the search
-// text in `content` (overlapping ones included) until the end, or until the user skips the
+// text in the content (overlapping ones included) until the end, or until the user skips the
 // file or stops. Each occurrence is counted in searchTally before it is shown. Returns the
 // decision that ended the scan, Continue when it ran to the end.
-MatchDecision ScanBuffer(const std::string& path, std::string_view content);
+MatchDecision ScanBuffer(const std::string& path, ContentStream& content);
 
-// Shows the occurrence at `position` with its context and waits for a key: S (either case)
-// gives SkipFile, Esc gives Stop, any other key clears the window and gives Continue.
-MatchDecision ShowMatch(std::string_view content, std::uint64_t position, const std::string& path);
+// Shows the occurrence at `at` in `window` (the content from offset `position - at`) with its
+// context, and waits for a key: S (either case) gives SkipFile, Esc gives Stop, any other key
+// clears the window and gives Continue. The window holds the context that exists on both sides,
+// up to kContextWidth bytes.
+MatchDecision ShowMatch(std::string_view window, std::size_t at, std::uint64_t position,
+                        const std::string& path);
 
 // The display text of one context segment: `segment` up to its first NUL byte.
 std::string_view UpToNul(std::string_view segment);

@@ -371,6 +371,62 @@ TEST(Matching, ByteTwentySixEndsTheContent) {
                 "1 occurrence of the text \"needle\"");
 }
 
+// A file several times larger than one read: occurrences at the seams between reads, with CR LF
+// pairs split across them, keep their positions and their whole context.
+TEST(Matching, LargeFilesKeepPositionsAndContextAcrossReads) {
+  constexpr std::size_t kPart = 1 << 20;
+  std::string raw;
+  std::string delivered;  // the same content as the tool reads it
+  std::vector<std::size_t> expected;
+  auto add = [&](std::string_view piece) {
+    raw += piece;
+    for (std::size_t i = 0; i < piece.size(); ++i)
+      if (!(piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n')) delivered += piece[i];
+  };
+  std::size_t line = 0;
+  while (raw.size() < 3 * kPart) {
+    // Lines of varied length so that the seams fall at different places in a line.
+    std::string text = "line " + std::to_string(line) + " " + std::string(line % 97, '.');
+    ++line;
+    if (raw.size() + text.size() + 2 > kPart - 3 && raw.size() < kPart - 3) {
+      text = std::string(kPart - 3 - raw.size(), '-');  // ends exactly before "NEEDLE" below
+    }
+    add(text + "\r\n");
+    if (raw.size() == kPart - 1) {
+      expected.push_back(delivered.size());
+      add("NEEDLE ");  // straddles the first seam
+    }
+  }
+  expected.push_back(delivered.size());
+  add("needle at the very end");
+  for (std::size_t i = delivered.find("needle", expected.front() + 1); i < expected.back();
+       i = delivered.find("needle", i + 1))
+    ADD_FAILURE() << "stray occurrence at " << i;
+
+  TempTree tree;
+  tree.File("big.txt", raw);
+  LaunchOptions options = In(tree, {"*.txt", "needle"});
+  options.connection = Connection::kTerminalWithoutControl;
+  options.cols = 1000;  // no line breaks in the context
+  PtyTerminal t(options);
+  ASSERT_TRUE(ExitedWithZero(t.WaitExit()));
+  std::vector<std::size_t> positions;
+  const std::string& out = t.Transcript();
+  const std::string header = "Found in ./big.txt - position ";
+  for (std::size_t at = out.find(header); at != std::string::npos; at = out.find(header, at + 1))
+    positions.push_back(std::stoull(out.substr(at + header.size())));
+  EXPECT_EQ(positions, expected);
+  // The context before the first occurrence, as written between its two colour changes.
+  std::string before = delivered.substr(expected.front() - 250, 250);
+  std::string shown;
+  // The terminal's own output processing turns each LF the tool writes into CR LF.
+  for (char c : before) shown += c == '\n' ? std::string("\r\r\n") : std::string(1, c);
+  EXPECT_NE(out.find("\x1b[0;93;40m" + shown + "\x1b[0m\x1b[0;30;100mNEEDLE"), std::string::npos)
+      << Printable(out.substr(0, 2000));
+  ExpectSummary(t, "1 file found containing the text \"needle\"",
+                "2 occurrences of the text \"needle\"");
+}
+
 TEST(Summary, CountsAndPlurals) {
   const struct {
     std::vector<std::pair<std::string, std::string>> files;
