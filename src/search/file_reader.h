@@ -30,10 +30,18 @@ class InputFile {
   // the file, -1 on failure.
   std::int64_t Read(char* into, std::size_t size);
 
+  // Maps the first `length` bytes of the open file read-only, until Close; nullptr when the
+  // platform cannot (the caller then reads). Should the file shrink while it is mapped, the
+  // bytes it lost read as zeros instead of faulting, and MappedIntact tells where they begin.
+  const char* Map(std::uint64_t length);
+  std::uint64_t MappedIntact() const;
+
   void Close();
 
  private:
   std::intptr_t handle_ = -1;
+  const char* mapping_ = nullptr;
+  std::uint64_t mappedLength_ = 0;
 };
 
 #endif  // QZ_SEARCH_FILE_READER_H_

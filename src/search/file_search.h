@@ -12,7 +12,6 @@
 
 inline constexpr ConsoleAttribute kContextAttribute = 14;  // bright yellow on black
 inline constexpr ConsoleAttribute kMatchAttribute = 128;   // black on grey
-inline constexpr std::size_t kContextWidth = 250;          // bytes shown before and after
 
 // Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
 // `knownRegular` says the directory listing saw a regular file there. A file that cannot be
@@ -26,12 +25,10 @@ void SearchFile(const std::string& path, bool knownRegular = false);
 // decision that ended the scan, Continue when it ran to the end.
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content);
 
-// Shows the occurrence at `at` in `window` (the content from offset `position - at`) with its
-// context, and waits for a key: S (either case) gives SkipFile, Esc gives Stop, any other key
-// clears the window and gives Continue. The window holds the context that exists on both sides,
-// up to kContextWidth bytes.
-MatchDecision ShowMatch(std::string_view window, std::size_t at, std::uint64_t position,
-                        const std::string& path);
+// Shows the occurrence at `position` in the content of `path` with its context, and waits for
+// a key: S (either case) gives SkipFile, Esc gives Stop, any other key clears the window and
+// gives Continue.
+MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path);
 
 // The display text of one context segment: `segment` up to its first NUL byte.
 std::string_view UpToNul(std::string_view segment);

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "search/content_stream.h"
+#include "search/occurrences.h"
+#include "search/scanner.h"
 #include "search/text_mode.h"
 
 namespace {
@@ -56,19 +56,21 @@ TEST(TextMode, ReportsWhereTheTextEnds) {
 class TempFile {
  public:
   explicit TempFile(const std::string& content) {
-    char dir[] = "/tmp/qz-content-XXXXXX";
-    dir_ = mkdtemp(dir);
-    path_ = dir_ + "/file.txt";
+    std::random_device random;
+    do dir_ = std::filesystem::temp_directory_path() / ("qz-content-" + std::to_string(random()));
+    while (!std::filesystem::create_directory(dir_));
+    path_ = (dir_ / "file.txt").string();
     std::ofstream(path_, std::ios::binary) << content;
   }
   ~TempFile() {
-    std::remove(path_.c_str());
-    rmdir(dir_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
   }
   const std::string& path() const { return path_; }
 
  private:
-  std::string dir_, path_;
+  std::filesystem::path dir_;
+  std::string path_;
 };
 
 // Everything the stream delivers, sliding the window the way the search does.
@@ -97,7 +99,7 @@ TEST(ContentStream, DeliversTheTextModeContentAcrossParts) {
   TempFile file(raw);
   std::string buffer;
   ContentStream stream(buffer);
-  ASSERT_EQ(stream.Open(file.path(), false), OpenResult::Opened);
+  ASSERT_EQ(stream.Open(file.path(), false, false), OpenResult::Opened);
   EXPECT_EQ(ReadAll(stream), PlainTextMode(raw));
   EXPECT_LE(buffer.size(), part + 1000);  // bounded by one part and the kept tail
 }
@@ -108,7 +110,7 @@ TEST(ContentStream, StopsAtByte26InALaterPart) {
   TempFile file(raw);
   std::string buffer;
   ContentStream stream(buffer);
-  ASSERT_EQ(stream.Open(file.path(), true), OpenResult::Opened);
+  ASSERT_EQ(stream.Open(file.path(), true, false), OpenResult::Opened);
   EXPECT_EQ(ReadAll(stream).size(), ContentStream::kPartSize + 100);
 }
 
@@ -116,12 +118,12 @@ TEST(ContentStream, EndsWithAFinalCrAndHandlesEmptyFiles) {
   TempFile crAtEnd("line\r");
   std::string buffer;
   ContentStream stream(buffer);
-  ASSERT_EQ(stream.Open(crAtEnd.path(), false), OpenResult::Opened);
+  ASSERT_EQ(stream.Open(crAtEnd.path(), false, false), OpenResult::Opened);
   EXPECT_TRUE(stream.atEnd());
   EXPECT_EQ(stream.window(), "line\r");
 
   TempFile empty("");
-  ASSERT_EQ(stream.Open(empty.path(), false), OpenResult::Opened);
+  ASSERT_EQ(stream.Open(empty.path(), false, false), OpenResult::Opened);
   EXPECT_TRUE(stream.atEnd());
   EXPECT_EQ(stream.window(), "");
 }
@@ -129,10 +131,89 @@ TEST(ContentStream, EndsWithAFinalCrAndHandlesEmptyFiles) {
 TEST(ContentStream, OpensOnlyRegularFiles) {
   std::string buffer;
   ContentStream stream(buffer);
-  EXPECT_EQ(stream.Open("/nonexistent/qz/file", false), OpenResult::NotOpened);
-  EXPECT_EQ(stream.Open("/tmp", false), OpenResult::NotOpened);
-  EXPECT_EQ(stream.Open("/tmp", true), OpenResult::NotOpened);  // the hint is checked
-  EXPECT_EQ(stream.Open("/dev/null", false), OpenResult::NotOpened);
+  EXPECT_EQ(stream.Open("/nonexistent/qz/file", false, false), OpenResult::NotOpened);
+  EXPECT_EQ(stream.Open("/tmp", false, false), OpenResult::NotOpened);
+  EXPECT_EQ(stream.Open("/tmp", true, false), OpenResult::NotOpened);  // the hint is checked
+  EXPECT_EQ(stream.Open("/dev/null", false, false), OpenResult::NotOpened);
+}
+
+struct Found {
+  std::uint64_t position;
+  std::string before, match, after;
+  bool operator==(const Found&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Found& f) {
+  return out << "at " << f.position << " [" << f.before.size() << "|" << f.match << "|"
+             << f.after.size() << "]";
+}
+
+// What the search must find: every position of the plain compare over the plain translation.
+std::vector<Found> Expected(std::string_view raw, std::string_view needle) {
+  const std::string content = PlainTextMode(raw);
+  std::vector<Found> found;
+  for (std::size_t p = FindNextPlain(content, needle, 0); p != std::string::npos;
+       p = FindNextPlain(content, needle, p + 1)) {
+    const std::size_t from = p > kContextWidth ? p - kContextWidth : 0;
+    found.push_back({p, content.substr(from, p - from), content.substr(p, needle.size()),
+                     content.substr(p + needle.size(), kContextWidth)});
+  }
+  return found;
+}
+
+std::vector<Found> Search(const std::string& path, std::string_view needle, bool lazy) {
+  std::string buffer;
+  ContentStream stream(buffer);
+  std::vector<Found> found;
+  if (stream.Open(path, false, lazy) != OpenResult::Opened) return found;
+  const Scanner scanner(needle);
+  Occurrences occurrences(stream, scanner);
+  std::uint64_t position;
+  MatchView view;
+  while (occurrences.Next(position, view))
+    found.push_back({position, std::string(view.before), std::string(view.match),
+                     std::string(view.after)});
+  return found;
+}
+
+TEST(Occurrences, LazyAndTranslatedModesAgreeWithThePlainRule) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 400; ++round) {
+    const std::string raw = RandomText(rng, rng() % 2000, round % 5 ? "aA\r\r\n\nb" : "aA\r\nb\x1a");
+    std::string needle = RandomText(rng, 1 + rng() % 3, "aAb\r");
+    TempFile file(raw);
+    ASSERT_EQ(Search(file.path(), needle, true), Expected(raw, needle)) << "round " << round;
+    ASSERT_EQ(Search(file.path(), needle, false), Expected(raw, needle)) << "round " << round;
+    needle = RandomText(rng, rng() % 3, "a\r\n");  // with an LF, or empty: translated only
+    ASSERT_EQ(Search(file.path(), needle, false), Expected(raw, needle)) << "round " << round;
+  }
+}
+
+TEST(Occurrences, LargeFilesAcrossPartsAndMapped) {
+  std::mt19937 rng(5);
+  // Sparse occurrences in CR LF text, some at the seams between parts, one after a byte 26.
+  constexpr std::size_t kPart = ContentStream::kPartSize;
+  for (const std::size_t size : {3 * kPart + 77, 3 * kPart + 1000, 3 * kPart + 5001, 2 * kPart + 3,
+                                 2 * kPart + 33333, 2 * kPart + 77777,
+                                 static_cast<std::size_t>(ContentStream::kMapThreshold) + 4099}) {
+    // Mostly CR LF pairs, so that the window's cuts often fall between a CR and its LF.
+    std::string raw;
+    while (raw.size() < size) raw += (rng() % 3) ? "\r\n" : "x";
+    raw.resize(size);
+    for (std::size_t seam = ContentStream::kPartSize; seam + 10 < size; seam += ContentStream::kPartSize)
+      raw.replace(seam - 3, 6, "Needle");
+    raw.replace(size / 3, 6, "nEEDLE");
+    raw.replace(size - 200, 8, "\r\nneedl");  // cut short by the end
+    std::string withEnd = raw;
+    withEnd.replace(size / 2, 1, "\x1a");
+    for (const std::string* r : {&raw, &withEnd}) {
+      TempFile file(*r);
+      const std::vector<Found> expected = Expected(*r, "needle");
+      ASSERT_FALSE(expected.empty());
+      EXPECT_EQ(Search(file.path(), "needle", true), expected) << size;
+      EXPECT_EQ(Search(file.path(), "needle", false), expected) << size;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+#include "search/occurrences.h"
+
+#include <algorithm>
+
+#include "console/console.h"
+
+bool Occurrences::Next(std::uint64_t& position, MatchView& view) {
+  const std::size_t m = scanner_.needle().size();
+  constexpr std::size_t kReach = ContentStream::Reach(kContextWidth);
+  for (;;) {
+    const std::string_view window = content_.window();
+    const std::size_t at = scanner_.FindNext(window, from_);
+    // An occurrence is taken once the context after it is in the window too.
+    if (at != std::string_view::npos && (content_.atEnd() || window.size() - at >= m + kReach)) {
+      const ContentStream::Found found = content_.Locate(at, m, position);
+      if (found == ContentStream::Found::ContentEnds) return false;
+      from_ = at + 1;
+      if (found == ContentStream::Found::NotOne) continue;
+      view = content_.Segments(at, m, kContextWidth);
+      return true;
+    }
+    if (content_.atEnd()) return false;
+    // Slide on, keeping what a later occurrence and the context before it may still need.
+    std::size_t next = at;
+    if (at == std::string_view::npos)
+      next = (m == 0 || window.size() < m) ? from_ : std::max(from_, window.size() - m + 1);
+    from_ = next - content_.Advance(next > kReach ? next - kReach : 0);
+    RefreshScreen();
+  }
+}

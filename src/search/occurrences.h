@@ -1,0 +1,32 @@
+// The occurrences of the search text in one file's content, found one after another.
+#ifndef QZ_SEARCH_OCCURRENCES_H_
+#define QZ_SEARCH_OCCURRENCES_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "search/content_stream.h"
+#include "search/scanner.h"
+
+inline constexpr std::size_t kContextWidth = 250;  // bytes shown before and after
+
+// Walks `content` for the needle of `scanner`, overlapping occurrences included, sliding the
+// content's window as it goes. While it slides over a long file it lets the screen catch up
+// (RefreshScreen), so what the terminal shows never lags far behind.
+class Occurrences {
+ public:
+  Occurrences(ContentStream& content, const Scanner& scanner)
+      : content_(content), scanner_(scanner) {}
+
+  // Finds the next occurrence: its offset in the content, and the occurrence with up to
+  // kContextWidth bytes of context on each side. The view stays valid until the next call.
+  // False when the content holds no more.
+  bool Next(std::uint64_t& position, MatchView& view);
+
+ private:
+  ContentStream& content_;
+  const Scanner& scanner_;
+  std::size_t from_ = 0;  // in the window: where the next occurrence may start
+};
+
+#endif  // QZ_SEARCH_OCCURRENCES_H_
