@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS  += --no-print-directory
 
-.PHONY: all run test test-sanitize deps install clean
+.PHONY: all run test test-sanitize deps bench install clean
 
 all:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF >/dev/null
@@ -27,8 +27,20 @@ test-sanitize: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
+# 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
+CORPUS ?= $(BENCH_BUILD)/corpus
+BENCH_BUILD ?= build-bench
+bench:
+	@scripts/install-deps.sh bench
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	$(BENCH_BUILD)/bench/qz_scan_benchmark
+	python3 bench/corpus.py $(CORPUS)
+	python3 bench/bench.py $(BENCH_BUILD)/qz $(CORPUS) 5
+
 install: all
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

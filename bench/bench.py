@@ -1,0 +1,189 @@
+#!/usr/bin/env python3
+"""Times qz against the single-threaded peers on the benchmark corpus and prints a table.
+
+  bench.py QZ_BINARY CORPUS_DIR [RUNS]
+
+qz runs with a terminal as standard output but no controlling terminal, so every report is
+drawn and no key is awaited. Runs alternate between the tools; the page cache is warmed first.
+"""
+import os
+import re
+import resource
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+ABSENT = "qzabsentneedle"
+RARE = "Zanzibarite"
+
+
+def run_qz(qz, args, cwd):
+    """Runs qz on a pseudo-terminal it does not control; returns (seconds, output, max RSS KB)."""
+    master, slave = os.openpty()
+    out = bytearray()
+
+    def drain():
+        while True:
+            try:
+                data = os.read(master, 1 << 16)
+            except OSError:
+                return
+            if not data:
+                return
+            out.extend(data)
+
+    reader = threading.Thread(target=drain)
+    reader.start()
+    start = time.perf_counter()
+    proc = subprocess.Popen([qz] + args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=slave,
+                            stderr=slave, start_new_session=True)
+    _, _, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    proc.returncode = 0
+    os.close(slave)
+    reader.join()
+    os.close(master)
+    return elapsed, bytes(out), usage.ru_maxrss
+
+
+def run_peer(cmd, cwd):
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL)
+    out, _ = proc.communicate()
+    return time.perf_counter() - start, out
+
+
+def qz_occurrences(output):
+    m = re.search(rb"(\d+) occurrences? of the text", output)
+    return int(m.group(1)) if m else None
+
+
+def peer_count(output):
+    """Sum of the per-file counts that `-c` prints (PATH:COUNT, or COUNT for one file)."""
+    total = 0
+    for line in output.decode(errors="replace").splitlines():
+        total += int(line.rsplit(":", 1)[-1])
+    return total
+
+
+def peers(needle, target, is_tree):
+    rec = ["-r"] if is_tree else []
+    return {
+        "rg -j1": ["rg", "-uuu", "-a", "-i", "-F", "-c", "-j1", needle, target],
+        "grep": ["grep"] + rec + ["-a", "-i", "-F", "-c", needle, target],
+        "ugrep -J1": ["ugrep"] + rec + ["-a", "-i", "-F", "-c", "-J1", needle, target],
+    }
+
+
+def measure(qz, corpus, name, spec, needle, target, is_tree, runs):
+    """Alternates qz and each peer; returns rows of (tool, median seconds)."""
+    tools = {"qz": None}
+    tools.update({k: v for k, v in peers(needle, target, is_tree).items() if shutil.which(v[0])})
+    times = {k: [] for k in tools}
+    counts = {}
+    rss = []
+    for i in range(runs + 1):  # the first round warms the cache and is not counted
+        for tool, cmd in tools.items():
+            if tool == "qz":
+                t, out, maxrss = run_qz(qz, [spec, needle] + (["/s"] if is_tree else []), corpus)
+                counts[tool] = qz_occurrences(out)
+                rss.append(maxrss)
+            else:
+                t, out = run_peer(cmd, corpus)
+                counts[tool] = peer_count(out)
+            if i:
+                times[tool].append(t)
+    medians = {k: statistics.median(v) for k, v in times.items()}
+    return medians, counts, max(rss)
+
+
+def count_writes(qz, args, cwd):
+    """write() calls qz makes to standard output, under strace, and how long the run took."""
+    if not shutil.which("strace"):
+        return None, None
+    with tempfile.NamedTemporaryFile(suffix=".strace") as log:
+        master, slave = os.openpty()
+        stop = threading.Event()
+
+        def drain():
+            while not stop.is_set():
+                try:
+                    if not os.read(master, 1 << 16):
+                        return
+                except OSError:
+                    return
+
+        reader = threading.Thread(target=drain)
+        reader.start()
+        start = time.perf_counter()
+        subprocess.run(["strace", "-f", "-e", "trace=write", "-o", log.name, qz] + args, cwd=cwd,
+                       stdin=subprocess.DEVNULL, stdout=slave, stderr=subprocess.DEVNULL,
+                       start_new_session=True)
+        elapsed = time.perf_counter() - start
+        os.close(slave)
+        stop.set()
+        reader.join()
+        os.close(master)
+        writes = sum(1 for line in open(log.name) if re.search(r"write\(1,", line))
+    return writes, elapsed
+
+
+def main():
+    qz = os.path.abspath(sys.argv[1])
+    corpus = os.path.abspath(sys.argv[2])
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+    tree_bytes = sum(os.path.getsize(os.path.join(d, f))
+                     for d, _, fs in os.walk(os.path.join(corpus, "tree")) for f in fs)
+    largest = max(os.path.getsize(os.path.join(d, f))
+                  for d, _, fs in os.walk(os.path.join(corpus, "tree")) for f in fs)
+
+    cases = [
+        ("tree, absent needle", "tree/*.*", ABSENT, "tree", True),
+        ("tree, rare needle", "tree/*.*", RARE, "tree", True),
+        ("1 GiB LF file, absent needle", "big-lf.txt", ABSENT, "big-lf.txt", False),
+        ("1 GiB CR LF file, absent needle", "big-crlf.txt", ABSENT, "big-crlf.txt", False),
+    ]
+    print(f"qz benchmark, {runs} runs each (median), {time.strftime('%Y-%m-%d')}, "
+          f"{os.cpu_count()} cores")
+    print(f"{'case':34} {'tool':10} {'median s':>9} {'qz / tool':>10} {'count':>7}")
+    failures = []
+    tree_rss = None
+    for title, spec, needle, target, is_tree in cases:
+        medians, counts, maxrss = measure(qz, corpus, title, spec, needle, target, is_tree, runs)
+        if is_tree:
+            tree_rss = max(tree_rss or 0, maxrss)
+        for tool, median in medians.items():
+            ratio = "" if tool == "qz" else f"{medians['qz'] / median:10.2f}"
+            print(f"{title:34} {tool:10} {median:9.3f} {ratio:>10} {counts[tool]!s:>7}")
+            if counts[tool] != counts["qz"]:
+                failures.append(f"{title}: {tool} counts {counts[tool]}, qz {counts['qz']}")
+
+    limit_kb = (largest + (32 << 20)) // 1024
+    print(f"peak memory on the tree: {tree_rss} KB (largest file + 32 MiB = {limit_kb} KB)")
+    if tree_rss > limit_kb:
+        failures.append("peak memory on the tree over the limit")
+
+    # Write calls: one file with many matches and no keyboard, so every report is drawn.
+    with tempfile.TemporaryDirectory() as tmp:
+        reports = 200
+        with open(os.path.join(tmp, "m.txt"), "w") as f:
+            f.write(("filler text " * 30 + "needle\n") * reports)
+        writes, _ = count_writes(qz, ["m.txt", "needle"], tmp)
+        if writes is not None:
+            print(f"write calls per match report: {writes / reports:.2f} ({writes} for {reports})")
+    writes, elapsed = count_writes(qz, ["tree/*.*", ABSENT, "/s"], corpus)
+    if writes is not None:
+        print(f"walk with no match to a terminal: {writes} write calls in {elapsed:.2f} s under "
+              f"strace, {writes / (elapsed / 0.05):.2f} per 50 ms")
+    if failures:
+        print("MISMATCH: " + "; ".join(failures))
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()
