@@ -1,0 +1,138 @@
+// Listing a directory on Windows.
+//
+// The listing runs on the wide functions with a "\\?\" full path: the ANSI ones stop at 260
+// characters, and read a last component such as CON or COM1 as a device. Names come back in
+// the code page of the ANSI file functions, as those would have given them.
+#include "app/dir_listing.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string_view>
+#include <utility>
+
+namespace {
+
+UINT FileNameCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  const UINT cp = FileNameCodePage();
+  const int n = MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+  const UINT cp = FileNameCodePage();
+  const int n = WideCharToMultiByte(cp, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string narrow(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(cp, 0, text, -1, narrow.data(), n, nullptr, nullptr);
+  narrow.pop_back();  // the terminating NUL
+  return narrow;
+}
+
+// The extended ("\\?\") full path of the directory `path`, ending in a separator; empty when
+// it cannot be formed. A path already in device or extended form is taken as it stands.
+std::wstring ExtendedDirectoryPath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (wide.empty()) return {};
+  const auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
+    if (!isSeparator(wide.back())) wide += L'\\';
+    return wide;
+  }
+  // Resolved with a placeholder entry below it, so that the directory's own name is never
+  // read as a device and a root keeps its separator; the placeholder is then dropped.
+  if (!isSeparator(wide.back())) wide += L'\\';
+  wide += L'x';
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  if (full.size() < 2 || full.substr(full.size() - 2) != L"\\x") return {};
+  full.pop_back();
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// Owns one search handle.
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  ~FindHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Owns one file handle.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The volume and file index of the directory, whatever link or junction led to it.
+bool ReadDirectoryId(const std::wstring& directory, DirectoryId& id) {
+  FileHandle handle(CreateFileW(directory.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (handle.get() == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle.get(), &info)) return false;
+  id.device = info.dwVolumeSerialNumber;
+  id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
+  const std::wstring directory = ExtendedDirectoryPath(path);
+  if (directory.empty()) return false;
+
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileExW((directory + L'*').c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0));
+  if (search.get() == INVALID_HANDLE_VALUE) return false;
+  if (!ReadDirectoryId(directory, listing.id)) return false;
+
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    // Links and junctions to directories carry the directory attribute too.
+    const DWORD attributes = found.dwFileAttributes;
+    const bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    constexpr DWORD kNotRegular =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    const bool isRegularFile = (attributes & kNotRegular) == 0;
+    std::string narrow = Narrow(found.cFileName);
+    if (!narrow.empty())
+      listing.entries.push_back({std::move(narrow), isDirectory, isRegularFile});
+  } while (FindNextFileW(search.get(), &found));
+  return GetLastError() == ERROR_NO_MORE_FILES;
+}

@@ -1,0 +1,125 @@
+// Reading a file on Windows.
+//
+// The file is opened with the wide functions on a "\\?\" full path: the ANSI ones stop at 260
+// characters, and would open the device behind a name such as CON, NUL or COM1.
+#include "search/file_reader.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdint>
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  const UINT cp = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+  const int n = MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+// The extended ("\\?\") full path of the file `path`; empty when it cannot be formed. A path
+// already in device or extended form is taken as it stands (and turned away as no disk file
+// if it names a device).
+std::wstring ExtendedFilePath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (wide.empty()) return {};
+  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) return wide;
+  // Resolved with a placeholder entry below it, so that the file's own name is never read as
+  // a device; the placeholder is then dropped.
+  wide += L"\\x";
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  if (full.size() < 3 || full.substr(full.size() - 2) != L"\\x") return {};
+  full.resize(full.size() - 2);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// The most one ReadFile call is asked for.
+constexpr DWORD kReadChunk = 1u << 30;
+
+}  // namespace
+
+OpenResult InputFile::Open(const std::string& path, bool, std::uint64_t& length) {
+  // No look before the open is needed: with the extended path, a name never reaches a device.
+  Close();
+  const std::wstring extended = ExtendedFilePath(path);
+  if (extended.empty()) return OpenResult::NotOpened;
+
+  // Others may read the file meanwhile, but not write it.
+  const HANDLE file = CreateFileW(extended.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return OpenResult::NotOpened;
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    Close();
+    return OpenResult::NotOpened;
+  }
+  if (!GetFileInformationByHandle(file, &info)) {
+    Close();
+    return OpenResult::Failed;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    Close();
+    return OpenResult::NotOpened;
+  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+    Close();
+    return OpenResult::Failed;
+  }
+  length = static_cast<std::uint64_t>(size.QuadPart);
+  return OpenResult::Opened;
+}
+
+std::int64_t InputFile::Read(char* into, std::size_t size) {
+  if (handle_ == -1) return -1;
+  const DWORD ask = size < kReadChunk ? static_cast<DWORD>(size) : kReadChunk;
+  DWORD got = 0;
+  if (!ReadFile(AsHandle(handle_), into, ask, &got, nullptr)) return -1;
+  return got;
+}
+
+const char* InputFile::Map(std::uint64_t length) {
+  if (handle_ == -1 || mapping_ || length == 0 || length > SIZE_MAX) return nullptr;
+  const HANDLE section =
+      CreateFileMappingW(AsHandle(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (!section) return nullptr;
+  const void* view = MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(length));
+  CloseHandle(section);  // the view keeps the section
+  if (!view) return nullptr;
+  mapping_ = static_cast<const char*>(view);
+  mappedLength_ = length;
+  return mapping_;
+}
+
+// Nobody can write the file while it is open here (see Open), so it cannot shrink.
+std::uint64_t InputFile::MappedIntact() const { return mappedLength_; }
+
+void InputFile::Close() {
+  if (mapping_) {
+    UnmapViewOfFile(mapping_);
+    mapping_ = nullptr;
+    mappedLength_ = 0;
+  }
+  if (handle_ == -1) return;
+  CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+}
