@@ -2,10 +2,12 @@
 # `make test` installs what the tests need and runs them all.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WIN32_BUILD ?= build-win32
+WIN64_BUILD ?= build-win64
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS  += --no-print-directory
 
-.PHONY: all run test test-sanitize deps bench install clean
+.PHONY: all run test test-sanitize deps bench install clean windows test-windows
 
 all:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF >/dev/null
@@ -27,6 +29,20 @@ test-sanitize: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The Windows console program, cross-built with MinGW-w64: build-win32/qz.exe (i686) and
+# build-win64/qz.exe (x86_64).
+windows:
+	@cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF >/dev/null
+	@cmake --build $(WIN32_BUILD) --target qz -j $(JOBS)
+	@cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF >/dev/null
+	@cmake --build $(WIN64_BUILD) --target qz -j $(JOBS)
+
+# Installs the cross compilers and Wine when missing, builds, runs the tests under Wine.
+test-windows:
+	@scripts/ci-windows.sh
+
 # The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
 CORPUS ?= $(BENCH_BUILD)/corpus
@@ -43,4 +59,4 @@ install: all
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)
