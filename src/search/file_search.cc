@@ -9,10 +9,10 @@ constexpr int kEscKey = 27;
 constexpr std::string_view kPrompt =
     "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
 
-// The scanner for the run's search text, built once.
+// The scanner for the run's search text, built on first use: the settings are complete before
+// the walk starts and do not change afterwards.
 const Scanner& SearchTextScanner() {
-  static Scanner scanner(searchSettings.searchText);
-  if (scanner.needle() != searchSettings.searchText) scanner = Scanner(searchSettings.searchText);
+  static const Scanner scanner(searchSettings.searchText);
   return scanner;
 }
 

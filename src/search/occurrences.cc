@@ -9,7 +9,14 @@ bool Occurrences::Next(std::uint64_t& position, MatchView& view) {
   constexpr std::size_t kReach = ContentStream::Reach(kContextWidth);
   for (;;) {
     const std::string_view window = content_.window();
-    const std::size_t at = scanner_.FindNext(window, from_);
+    std::size_t searchEnd = window.size();
+    if (searchEnd - std::min(from_, searchEnd) > kSlice + m) searchEnd = from_ + kSlice + m;
+    const std::size_t at = scanner_.FindNext(window.substr(0, searchEnd), from_);
+    if (at == std::string_view::npos && searchEnd < window.size()) {
+      from_ = searchEnd - m + 1;
+      RefreshScreen();
+      continue;
+    }
     // An occurrence is taken once the context after it is in the window too.
     if (at != std::string_view::npos && (content_.atEnd() || window.size() - at >= m + kReach)) {
       const ContentStream::Found found = content_.Locate(at, m, position);

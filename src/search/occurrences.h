@@ -23,6 +23,10 @@ class Occurrences {
   // False when the content holds no more.
   bool Next(std::uint64_t& position, MatchView& view);
 
+  // A long window (a mapped file) is searched this much at a time, letting the screen catch up
+  // in between.
+  static constexpr std::size_t kSlice = std::size_t{16} << 20;
+
  private:
   ContentStream& content_;
   const Scanner& scanner_;

@@ -195,17 +195,22 @@ TEST(Occurrences, LargeFilesAcrossPartsAndMapped) {
   constexpr std::size_t kPart = ContentStream::kPartSize;
   for (const std::size_t size : {3 * kPart + 77, 3 * kPart + 1000, 3 * kPart + 5001, 2 * kPart + 3,
                                  2 * kPart + 33333, 2 * kPart + 77777,
-                                 static_cast<std::size_t>(ContentStream::kMapThreshold) + 4099}) {
+                                 static_cast<std::size_t>(ContentStream::kMapThreshold) + 4099,
+                                 Occurrences::kSlice + 333}) {
     // Mostly CR LF pairs, so that the window's cuts often fall between a CR and its LF.
     std::string raw;
     while (raw.size() < size) raw += (rng() % 3) ? "\r\n" : "x";
     raw.resize(size);
-    for (std::size_t seam = ContentStream::kPartSize; seam + 10 < size; seam += ContentStream::kPartSize)
+    // In a file longer than a slice, the first occurrence is the one cut by the slice's end.
+    const std::size_t firstSeam = size > Occurrences::kSlice ? Occurrences::kSlice + kPart : kPart;
+    for (std::size_t seam = firstSeam; seam + 10 < size; seam += kPart)
       raw.replace(seam - 3, 6, "Needle");
-    raw.replace(size / 3, 6, "nEEDLE");
+    if (size / 3 > Occurrences::kSlice || size < Occurrences::kSlice) raw.replace(size / 3, 6, "nEEDLE");
+    // The earliest place an occurrence cut by the end of the first slice can start.
+    if (size > Occurrences::kSlice + 10) raw.replace(Occurrences::kSlice + 1, 6, "needle");
     raw.replace(size - 200, 8, "\r\nneedl");  // cut short by the end
     std::string withEnd = raw;
-    withEnd.replace(size / 2, 1, "\x1a");
+    withEnd.replace(size > Occurrences::kSlice ? size - 100 : size / 2, 1, "\x1a");
     for (const std::string* r : {&raw, &withEnd}) {
       TempFile file(*r);
       const std::vector<Found> expected = Expected(*r, "needle");
