@@ -7,7 +7,7 @@ WIN64_BUILD ?= build-win64
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS  += --no-print-directory
 
-.PHONY: all run test test-sanitize deps bench install clean windows test-windows
+.PHONY: all run test test-sanitize deps bench install clean windows test-windows fuzz
 
 all:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF >/dev/null
@@ -55,8 +55,14 @@ bench:
 	python3 bench/corpus.py $(CORPUS)
 	python3 bench/bench.py $(BENCH_BUILD)/qz $(CORPUS) 5
 
+# The fuzz targets of tests/fuzz (clang and libFuzzer), each run FUZZ_SECONDS after replaying
+# its seed corpus; `make fuzz FUZZ_SECONDS=600` for a longer local run.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/ci-fuzz.sh
+
 install: all
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) build-fuzz
