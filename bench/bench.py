@@ -8,7 +8,7 @@ drawn and no key is awaited. Runs alternate between the tools; the page cache is
 """
 import os
 import re
-import resource
+import select
 import shutil
 import statistics
 import subprocess
@@ -25,9 +25,16 @@ def run_qz(qz, args, cwd):
     """Runs qz on a pseudo-terminal it does not control; returns (seconds, output, max RSS KB)."""
     master, slave = os.openpty()
     out = bytearray()
+    done = threading.Event()
 
     def drain():
+        # Reads until the child has ended and the terminal has nothing more to give.
         while True:
+            ready, _, _ = select.select([master], [], [], 0.1)
+            if not ready:
+                if done.is_set():
+                    return
+                continue
             try:
                 data = os.read(master, 1 << 16)
             except OSError:
@@ -45,6 +52,7 @@ def run_qz(qz, args, cwd):
     elapsed = time.perf_counter() - start
     proc.returncode = 0
     os.close(slave)
+    done.set()
     reader.join()
     os.close(master)
     return elapsed, bytes(out), usage.ru_maxrss

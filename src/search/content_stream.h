@@ -60,7 +60,7 @@ class ContentStream {
   static constexpr std::size_t Reach(std::size_t width) { return 2 * width + 1; }
 
   // How much is read at a time: small enough to stay in the processor's cache.
-  static constexpr std::size_t kPartSize = std::size_t{256} << 10;
+  static constexpr std::size_t kPartSize = std::size_t{64} << 10;
   // Files at least this large are mapped rather than read, in the lazy mode.
   static constexpr std::uint64_t kMapThreshold = std::uint64_t{4} << 20;
 
