@@ -4,6 +4,7 @@
 // characters, and read a last component such as CON or COM1 as a device. Names come back in
 // the code page of the ANSI file functions, as those would have given them.
 #include "app/dir_listing.h"
+#include "search/extended_path-win32.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -17,54 +18,6 @@
 #include <utility>
 
 namespace {
-
-UINT FileNameCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  const UINT cp = FileNameCodePage();
-  const int n = MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-std::string Narrow(const wchar_t* text) {
-  const UINT cp = FileNameCodePage();
-  const int n = WideCharToMultiByte(cp, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string narrow(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(cp, 0, text, -1, narrow.data(), n, nullptr, nullptr);
-  narrow.pop_back();  // the terminating NUL
-  return narrow;
-}
-
-// The extended ("\\?\") full path of the directory `path`, ending in a separator; empty when
-// it cannot be formed. A path already in device or extended form is taken as it stands.
-std::wstring ExtendedDirectoryPath(const std::string& path) {
-  std::wstring wide = Widen(path);
-  if (wide.empty()) return {};
-  const auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
-    if (!isSeparator(wide.back())) wide += L'\\';
-    return wide;
-  }
-  // Resolved with a placeholder entry below it, so that the directory's own name is never
-  // read as a device and a root keeps its separator; the placeholder is then dropped.
-  if (!isSeparator(wide.back())) wide += L'\\';
-  wide += L'x';
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return {};
-  std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return {};
-  full.resize(length);
-  if (full.size() < 2 || full.substr(full.size() - 2) != L"\\x") return {};
-  full.pop_back();
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
 
 // Owns one search handle.
 class FindHandle {
@@ -112,7 +65,7 @@ bool ReadDirectoryId(const std::wstring& directory, DirectoryId& id) {
 }  // namespace
 
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
-  const std::wstring directory = ExtendedDirectoryPath(path);
+  const std::wstring directory = ExtendedPath(path, /*directory=*/true);
   if (directory.empty()) return false;
 
   WIN32_FIND_DATAW found;
@@ -130,7 +83,7 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
     constexpr DWORD kNotRegular =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
     const bool isRegularFile = (attributes & kNotRegular) == 0;
-    std::string narrow = Narrow(found.cFileName);
+    std::string narrow = NarrowFileName(found.cFileName);
     if (!narrow.empty())
       listing.entries.push_back({std::move(narrow), isDirectory, isRegularFile});
   } while (FindNextFileW(search.get(), &found));

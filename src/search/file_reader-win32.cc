@@ -3,6 +3,7 @@
 // The file is opened with the wide functions on a "\\?\" full path: the ANSI ones stop at 260
 // characters, and would open the device behind a name such as CON, NUL or COM1.
 #include "search/file_reader.h"
+#include "search/extended_path-win32.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -16,38 +17,6 @@
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  const UINT cp = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-  const int n = MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-// The extended ("\\?\") full path of the file `path`; empty when it cannot be formed. A path
-// already in device or extended form is taken as it stands (and turned away as no disk file
-// if it names a device).
-std::wstring ExtendedFilePath(const std::string& path) {
-  std::wstring wide = Widen(path);
-  if (wide.empty()) return {};
-  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) return wide;
-  // Resolved with a placeholder entry below it, so that the file's own name is never read as
-  // a device; the placeholder is then dropped.
-  wide += L"\\x";
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return {};
-  std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return {};
-  full.resize(length);
-  if (full.size() < 3 || full.substr(full.size() - 2) != L"\\x") return {};
-  full.resize(full.size() - 2);
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // The most one ReadFile call is asked for.
@@ -58,7 +27,7 @@ constexpr DWORD kReadChunk = 1u << 30;
 OpenResult InputFile::Open(const std::string& path, bool, std::uint64_t& length) {
   // No look before the open is needed: with the extended path, a name never reaches a device.
   Close();
-  const std::wstring extended = ExtendedFilePath(path);
+  const std::wstring extended = ExtendedPath(path, /*directory=*/false);
   if (extended.empty()) return OpenResult::NotOpened;
 
   // Others may read the file meanwhile, but not write it.
