@@ -5,15 +5,8 @@ bool IsOption(std::string_view arg) {
 }
 
 FileSpecParts SplitFileSpec(std::string_view spec) {
-  FileSpecParts parts;
   const std::size_t slash = spec.rfind('/');
-  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-  parts.directory = spec.substr(0, nameStart);
-  const std::string_view rest = spec.substr(nameStart);
-  const std::size_t dot = rest.rfind('.');
-  parts.name = rest.substr(0, dot);
-  if (dot != std::string_view::npos) parts.extension = rest.substr(dot);
-  return parts;
+  return SplitFileSpecAt(spec, slash == std::string_view::npos ? 0 : slash + 1);
 }
 
 std::string RootOf(std::string_view directory) {

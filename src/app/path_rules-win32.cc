@@ -22,17 +22,11 @@ std::size_t DriveLength(std::string_view path) {
 bool IsOption(std::string_view arg) { return !arg.empty() && arg[0] == '/'; }
 
 FileSpecParts SplitFileSpec(std::string_view spec) {
-  FileSpecParts parts;
   std::size_t nameStart = DriveLength(spec);
   for (std::size_t i = nameStart; i < spec.size(); ++i) {
     if (IsSeparator(spec[i])) nameStart = i + 1;
   }
-  parts.directory = spec.substr(0, nameStart);
-  const std::string_view rest = spec.substr(nameStart);
-  const std::size_t dot = rest.rfind('.');
-  parts.name = rest.substr(0, dot);
-  if (dot != std::string_view::npos) parts.extension = rest.substr(dot);
-  return parts;
+  return SplitFileSpecAt(spec, nameStart);
 }
 
 std::string RootOf(std::string_view directory) {

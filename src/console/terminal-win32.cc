@@ -6,12 +6,6 @@
 // shown as the classic console's glyphs (see WriteShown).
 #include "console/terminal.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include "console/terminal_text.h"
