@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1 + needleLength) return 0;
   const std::string_view needle(reinterpret_cast<const char*>(data) + 1, needleLength);
   const std::size_t n = size - 1 - needleLength;
-  auto copy = std::make_unique<char[]>(n + 1);
+  auto copy = std::make_unique<char[]>(n);
   std::memcpy(copy.get(), data + 1 + needleLength, n);
   const std::string_view content(copy.get(), n);
 

@@ -33,7 +33,7 @@ FUZZ_REFERENCE Plain PlainTextMode(std::string_view raw) {
 }
 
 void CheckPart(std::string_view raw) {
-  auto copy = std::make_unique<char[]>(raw.size() + 1);  // never empty, so never null
+  auto copy = std::make_unique<char[]>(raw.size());  // exactly, so that reading past is caught
   std::memcpy(copy.get(), raw.data(), raw.size());
   bool sawEnd = true;
   const std::size_t n = TranslateTextMode(copy.get(), raw.size(), sawEnd);
