@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifndef QZ_BINARY
@@ -57,11 +58,14 @@ std::size_t CountOccurrences(std::string_view haystack, std::string_view needle)
   return count;
 }
 
-// The argument vector for execv; the strings stay owned by `args`.
-std::vector<char*> ArgvFor(const std::vector<std::string>& args, std::string& program) {
+// The argument vector for execvp: the wrappers, the program, its arguments. The strings stay
+// owned by `options` and `program`.
+std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
   std::vector<char*> argv;
+  for (const std::string& w : options.wrapper) argv.push_back(const_cast<char*>(w.c_str()));
+  for (const std::string& w : EnvironmentWrapper()) argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(program.data());
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   return argv;
 }
@@ -74,11 +78,42 @@ std::vector<char*> ArgvFor(const std::vector<std::string>& args, std::string& pr
   sigprocmask(SIG_SETMASK, &none, nullptr);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(sig, SIG_DFL);
   if (chdir(directory) != 0) _exit(126);
-  execv(argv[0], argv);
+  execvp(argv[0], argv);
   _exit(127);
 }
 
 }  // namespace
+
+const std::vector<std::string>& EnvironmentWrapper() {
+  static const std::vector<std::string> words = [] {
+    std::vector<std::string> split;
+    const char* value = std::getenv("QZ_E2E_WRAPPER");
+    std::string word;
+    for (const char* p = value ? value : ""; ; ++p) {
+      if (*p == ' ' || *p == '\0') {
+        if (!word.empty()) split.push_back(word);
+        word.clear();
+        if (*p == '\0') break;
+      } else {
+        word += *p;
+      }
+    }
+    return split;
+  }();
+  return words;
+}
+
+bool RunsUnderWrapper() { return !EnvironmentWrapper().empty(); }
+
+int ScaledTimeout(int timeoutMs) {
+  static const int factor = [] {
+    const char* value = std::getenv("QZ_E2E_TIMEOUT_SCALE");
+    const int given = value ? std::atoi(value) : 0;
+    if (given > 0) return given;
+    return RunsUnderWrapper() ? 10 : 1;
+  }();
+  return timeoutMs * factor;
+}
 
 PtyTerminal::PtyTerminal(const LaunchOptions& options)
     : rows_(options.rows), cols_(options.cols) {
@@ -103,7 +138,7 @@ PtyTerminal::~PtyTerminal() {
 
 void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
   std::string program = QZ_BINARY;
-  std::vector<char*> argv = ArgvFor(options.args, program);
+  std::vector<char*> argv = ArgvFor(options, program);
   struct winsize ws = {};
   ws.ws_row = static_cast<unsigned short>(rows_);
   ws.ws_col = static_cast<unsigned short>(cols_);
@@ -170,7 +205,7 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
 
 void PtyTerminal::StartOnPipes(const LaunchOptions& options) {
   std::string program = QZ_BINARY;
-  std::vector<char*> argv = ArgvFor(options.args, program);
+  std::vector<char*> argv = ArgvFor(options, program);
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     startError_ = std::string("pipe: ") + std::strerror(errno);
@@ -221,7 +256,7 @@ void PtyTerminal::Pump(int timeoutMs) {
 }
 
 bool PtyTerminal::WaitForText(std::string_view text, int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
   for (;;) {
     if (ScreenText().find(text) != std::string::npos) return true;
     if (inputClosed_ || RemainingMs(deadline) == 0) return false;
@@ -230,7 +265,7 @@ bool PtyTerminal::WaitForText(std::string_view text, int timeoutMs) {
 }
 
 bool PtyTerminal::WaitForOutputCount(std::string_view text, std::size_t count, int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
   for (;;) {
     if (CountOccurrences(transcript_, text) >= count) return true;
     if (inputClosed_ || RemainingMs(deadline) == 0) return false;
@@ -240,7 +275,7 @@ bool PtyTerminal::WaitForOutputCount(std::string_view text, std::size_t count, i
 }
 
 bool PtyTerminal::WaitForRawMode(int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
   for (;;) {
     struct termios mode;
     if (!GetTermios(mode)) return false;
@@ -289,7 +324,7 @@ bool PtyTerminal::Running() {
 }
 
 ExitStatus PtyTerminal::WaitExit(int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
   ExitStatus result;
   while (Running()) {
     if (RemainingMs(deadline) == 0) return result;

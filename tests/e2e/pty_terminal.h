@@ -16,6 +16,15 @@ namespace qz_e2e {
 // Every wait is bounded by this unless the caller passes its own limit.
 inline constexpr int kDefaultTimeoutMs = 10000;
 
+// The environment variable QZ_E2E_WRAPPER, when set, names a program and its arguments, split
+// at blanks, that every child is started through, as in
+//   QZ_E2E_WRAPPER="valgrind --error-exitcode=97 -q"
+// The waits then allow ten times as long (QZ_E2E_TIMEOUT_SCALE sets another factor).
+const std::vector<std::string>& EnvironmentWrapper();
+bool RunsUnderWrapper();
+// `timeoutMs` stretched by that factor.
+int ScaledTimeout(int timeoutMs);
+
 // How the child is connected.
 enum class Connection {
   // A pseudo-terminal that is the child's controlling terminal, on standard input, output and
@@ -41,6 +50,9 @@ struct LaunchOptions {
   // Bytes typed at the terminal before qz starts (controlling terminal only): the child waits
   // to exec until they are in the terminal's input queue.
   std::string typeahead;
+  // A program and its arguments to start qz through (such as strace), outside any wrapper
+  // from the environment.
+  std::vector<std::string> wrapper;
 };
 
 // The outcome of a child that has ended, or of a wait that ran out of time.
