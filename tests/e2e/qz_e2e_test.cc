@@ -1,7 +1,10 @@
 // End-to-end tests: the qz binary on a pseudo-terminal, its screen rendered by libvterm, keys
 // typed at its prompts. Each test builds its own directory tree under /tmp.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -743,6 +746,53 @@ TEST(NoTerminal, NoTerminalAtAllWritesNothingAndFinishes) {
 // ---------------------------------------------------------------------------------------------
 // Signals
 
+// The modes a new pseudo-terminal starts with: those of the child's terminal before qz ran.
+struct termios FreshTerminalModes() {
+  struct termios mode = {};
+  int master, slave;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) {
+    tcgetattr(slave, &mode);
+    close(slave);
+    close(master);
+  }
+  return mode;
+}
+
+testing::AssertionResult SameModes(const struct termios& want, const struct termios& got) {
+  if (want.c_iflag != got.c_iflag || want.c_oflag != got.c_oflag ||
+      want.c_cflag != got.c_cflag || want.c_lflag != got.c_lflag ||
+      !std::equal(std::begin(want.c_cc), std::end(want.c_cc), std::begin(got.c_cc)))
+    return testing::AssertionFailure()
+           << std::hex << "iflag " << got.c_iflag << " oflag " << got.c_oflag << " lflag "
+           << got.c_lflag << ", want " << want.c_iflag << " " << want.c_oflag << " "
+           << want.c_lflag;
+  return testing::AssertionSuccess();
+}
+
+// Whether the colours are the terminal's own at the end of `raw`: the last colour sequence
+// written, if any, is SGR 0.
+testing::AssertionResult ColoursEndReset(const std::string& raw) {
+  std::size_t last = std::string::npos;
+  for (std::size_t at = raw.find("\x1b["); at != std::string::npos; at = raw.find("\x1b[", at + 1)) {
+    const std::size_t end = raw.find_first_not_of("0123456789;", at + 2);
+    if (end != std::string::npos && raw[end] == 'm') last = at;
+  }
+  if (last == std::string::npos || raw.compare(last, 4, "\x1b[0m") == 0)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "last colour: "
+                                     << Printable(std::string_view(raw).substr(last, 16));
+}
+
+// Whether `pid` waits in a write() to `fd`; `count` is the number of bytes it writes.
+bool WaitsInWrite(pid_t pid, int fd, unsigned long& count) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  std::string fdArg, buffer, countArg;
+  if (!(in >> number >> fdArg >> buffer >> countArg) || number != SYS_write) return false;
+  count = std::stoul(countArg, nullptr, 16);
+  return std::stoul(fdArg, nullptr, 16) == static_cast<unsigned long>(fd);
+}
+
 TEST(Signals, DeathAtThePromptPutsTheTerminalModesBack) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
@@ -759,9 +809,43 @@ TEST(Signals, DeathAtThePromptPutsTheTerminalModesBack) {
     EXPECT_FALSE(s.exited);
     EXPECT_EQ(s.signal, sig);
     ASSERT_TRUE(t.GetTermios(mode));
-    EXPECT_TRUE(mode.c_lflag & ICANON);
-    EXPECT_TRUE(mode.c_lflag & ECHO);
-    EXPECT_TRUE(mode.c_lflag & ISIG);
+    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+    EXPECT_TRUE(ColoursEndReset(t.Transcript()));
+    EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+  }
+}
+
+// Killed while it walks, before any prompt: output is held (Ctrl+S) so that qz waits in the
+// write of the path of the file it searches, a sparse file too large to be done with first.
+TEST(Signals, DeathDuringTheWalkLeavesTheTerminalAsItWas) {
+  TempTree tree;
+  for (int i = 0; i < 20; ++i) tree.File("sub" + std::to_string(i) + "/a.txt", "no match");
+  tree.File("zz/huge.txt", "");
+  ASSERT_EQ(truncate(tree.Path("zz/huge.txt").c_str(), off_t{8} << 30), 0);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+    options.typeahead = "\x13";  // Ctrl+S: the terminal holds all output from the start
+    PtyTerminal t(options);
+    ASSERT_TRUE(t.started()) << t.startError();
+    unsigned long count = 0;
+    bool waiting = false;
+    for (int i = 0; i < ScaledTimeout(2000) && t.Running() && !waiting; ++i) {
+      waiting = WaitsInWrite(t.pid(), STDOUT_FILENO, count);
+      if (!waiting) usleep(5000);
+    }
+    ASSERT_TRUE(waiting) << "qz never waited in a write";
+    // A clear and a path, not the summary.
+    EXPECT_LT(count, 60u);
+    t.Signal(sig);
+    t.SendKeys("\x11");  // Ctrl+Q: let the output go
+    const ExitStatus s = t.WaitExit();
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.signal, sig);
+    struct termios mode;
+    ASSERT_TRUE(t.GetTermios(mode));
+    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+    EXPECT_TRUE(ColoursEndReset(t.Transcript()));
     EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
   }
 }
@@ -788,16 +872,22 @@ TEST(Signals, DeathWhileWritingInColourPutsTheColoursBack) {
   // in the middle of writing it in the match colours.
   const std::string text = Repeat('q', 120000);
   tree.File("a.txt", "start " + text);
-  PtyTerminal t(In(tree, {"*.txt", text}));
-  ASSERT_TRUE(t.WaitForOutputCount("\x1b[0;30;100m", 1)) << Describe(t);
-  t.Signal(SIGTERM);
-  const ExitStatus s = t.WaitExit();
-  EXPECT_TRUE(s.ended);
-  EXPECT_EQ(s.signal, SIGTERM);
-  EXPECT_EQ(t.Transcript().find(kPromptTail), std::string::npos);
-  const std::string& raw = t.Transcript();
-  EXPECT_TRUE(raw.ends_with("\x1b[0m"))
-      << Printable(std::string_view(raw).substr(raw.size() > 40 ? raw.size() - 40 : 0));
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    PtyTerminal t(In(tree, {"*.txt", text}));
+    ASSERT_TRUE(t.WaitForOutputCount("\x1b[0;30;100m", 1)) << Describe(t);
+    t.Signal(sig);
+    const ExitStatus s = t.WaitExit();
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.signal, sig);
+    EXPECT_EQ(t.Transcript().find(kPromptTail), std::string::npos);
+    const std::string& raw = t.Transcript();
+    EXPECT_TRUE(raw.ends_with("\x1b[0m"))
+        << Printable(std::string_view(raw).substr(raw.size() > 40 ? raw.size() - 40 : 0));
+    struct termios mode;
+    ASSERT_TRUE(t.GetTermios(mode));
+    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+  }
 }
 
 TEST(Signals, CtrlCOutsideAKeyReadEndsTheRun) {
