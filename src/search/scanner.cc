@@ -44,16 +44,47 @@ Scanner::Scanner(std::string_view needle) : needle_(needle), folded_(needle) {
     if (i == anchor1_) continue;
     if (anchor2_ == anchor1_ || Commonness(needle_[i]) < Commonness(needle_[anchor2_])) anchor2_ = i;
   }
+  border_.assign(folded_.size(), 0);
+  for (std::size_t k = 1, length = 0; k < folded_.size(); ++k) {
+    while (length > 0 && folded_[k] != folded_[length]) length = border_[length - 1];
+    if (folded_[k] == folded_[length]) ++length;
+    border_[k] = length;
+  }
 #if QZ_X86
   useAvx2_ = __builtin_cpu_supports("avx2");
 #endif
 }
 
-bool Scanner::MatchesAt(const unsigned char* at) const {
+// Adds the bytes compared to `spent`.
+bool Scanner::MatchesAt(const unsigned char* at, std::size_t& spent) const {
   const auto* want = reinterpret_cast<const unsigned char*>(folded_.data());
-  for (std::size_t j = 0; j < folded_.size(); ++j)
-    if (FoldAscii(at[j]) != want[j]) return false;
+  for (std::size_t j = 0; j < folded_.size(); ++j) {
+    if (FoldAscii(at[j]) != want[j]) {
+      spent += j + 1;
+      return false;
+    }
+  }
   return true;
+}
+
+// Whether verifying the candidates from `from` up to `at` has cost more than a few compares
+// per byte, a few needles' worth aside.
+bool Scanner::OverBudget(std::size_t spent, std::size_t from, std::size_t at) const {
+  return spent > 8 * (at - from + folded_.size());
+}
+
+// Knuth-Morris-Pratt over the folded bytes: no byte of the content is looked at twice. A NUL
+// in the content never equals a byte of the needle, which holds none.
+std::size_t Scanner::FindLinear(const unsigned char* hay, std::size_t n, std::size_t from) const {
+  const auto* want = reinterpret_cast<const unsigned char*>(folded_.data());
+  const std::size_t m = folded_.size();
+  std::size_t matched = 0;
+  for (std::size_t i = from; i < n; ++i) {
+    const unsigned char c = FoldAscii(hay[i]);
+    while (matched > 0 && want[matched] != c) matched = border_[matched - 1];
+    if (want[matched] == c && ++matched == m) return i + 1 - m;
+  }
+  return npos;
 }
 
 std::size_t Scanner::FindNext(std::string_view content, std::size_t from) const {
@@ -72,19 +103,24 @@ std::size_t Scanner::FindNext(std::string_view content, std::size_t from) const 
 std::size_t Scanner::FindScalar(const unsigned char* hay, std::size_t n, std::size_t from) const {
   const std::size_t last = n - needle_.size();
   const auto anchor = static_cast<unsigned char>(folded_[anchor1_]);
+  std::size_t spent = 0;
   if (!IsAsciiLetter(anchor)) {
     // One exact byte: let the C library's memchr find the candidates.
     for (std::size_t i = from; i <= last;) {
       const void* hit = std::memchr(hay + i + anchor1_, anchor, last - i + 1);
       if (!hit) return npos;
       i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - hay) - anchor1_;
-      if (MatchesAt(hay + i)) return i;
+      if (MatchesAt(hay + i, spent)) return i;
+      if (OverBudget(spent, from, i)) return FindLinear(hay, n, i + 1);
       ++i;
     }
     return npos;
   }
-  for (std::size_t i = from; i <= last; ++i)
-    if (FoldAscii(hay[i + anchor1_]) == anchor && MatchesAt(hay + i)) return i;
+  for (std::size_t i = from; i <= last; ++i) {
+    if (FoldAscii(hay[i + anchor1_]) != anchor) continue;
+    if (MatchesAt(hay + i, spent)) return i;
+    if (OverBudget(spent, from, i)) return FindLinear(hay, n, i + 1);
+  }
   return npos;
 }
 
@@ -121,13 +157,15 @@ __attribute__((target("avx2"))) std::size_t Scanner::FindAvx2(const unsigned cha
   const unsigned char* p2 = hay + anchor2_;
 
   std::size_t i = from;
+  std::size_t spent = 0;
   // Every position of a block must be a possible start, so that the loads stay in the buffer.
   for (; last >= 63 && i <= last - 63; i += 64) {
     std::uint64_t mask = Candidates(a, p1, p2, i) |
                          (static_cast<std::uint64_t>(Candidates(a, p1, p2, i + 32)) << 32);
     while (mask) {
       const std::size_t at = i + static_cast<std::size_t>(__builtin_ctzll(mask));
-      if (MatchesAt(hay + at)) return at;
+      if (MatchesAt(hay + at, spent)) return at;
+      if (OverBudget(spent, from, at)) return FindLinear(hay, n, at + 1);
       mask &= mask - 1;
     }
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Searches buffers for one needle, many times over. Construction picks two bytes of the
 // needle that are rare in typical files; the search looks for both at their distance with
@@ -17,6 +18,10 @@
 // 255 included, matches only itself; a NUL byte in the content never matches, so an occurrence
 // never spans one. An empty needle occurs at every position below content.size(). Overlapping
 // occurrences are found by calling again with from = p + 1.
+//
+// Should the candidates cost more to verify than a few compares per byte scanned (a long
+// needle over a file that nearly matches it everywhere), the search goes on one byte at a time
+// with the needle's border table, so that its time stays proportional to n + m.
 class Scanner {
  public:
   explicit Scanner(std::string_view needle);
@@ -25,7 +30,9 @@ class Scanner {
   const std::string& needle() const { return needle_; }
 
  private:
-  bool MatchesAt(const unsigned char* at) const;
+  bool MatchesAt(const unsigned char* at, std::size_t& spent) const;
+  bool OverBudget(std::size_t spent, std::size_t from, std::size_t at) const;
+  std::size_t FindLinear(const unsigned char* hay, std::size_t n, std::size_t from) const;
   std::size_t FindScalar(const unsigned char* hay, std::size_t n, std::size_t from) const;
 #if defined(__x86_64__) || defined(__i386__)
   std::size_t FindAvx2(const unsigned char* hay, std::size_t n, std::size_t from) const;
@@ -35,6 +42,7 @@ class Scanner {
   std::string folded_;           // the needle with its letters folded to lower case
   std::size_t anchor1_ = 0;      // positions of the two rarest bytes of the needle
   std::size_t anchor2_ = 0;
+  std::vector<std::size_t> border_;  // for each prefix of folded_, its longest proper border
   bool occursNowhere_ = false;   // the needle holds a NUL
   bool useAvx2_ = false;
 };

@@ -73,6 +73,28 @@ TEST(Scanner, AgreesWithThePlainCompareOnRandomInput) {
   }
 }
 
+// A long needle over content that nearly matches it at every position: the candidates cost
+// too much to verify one by one, and the search goes on with the border table. It must find
+// what the plain rule finds, and end: a 100 KB needle over 1 MiB of its first letter once
+// took longer than a minute.
+TEST(Scanner, LongNearMatchesEverywhereGiveTheSameOccurrences) {
+  const std::string needle = std::string(20, 'z') + "e";
+  std::string content = std::string(3000, 'z') + "ZZZZZZZZZZZZZZZZZZZZE" + std::string(40, 'z');
+  content += std::string("\0", 1) + std::string(19, 'z') + "zE" + std::string(25, 'Z') + "e";
+  EXPECT_EQ(AllMatches(content, needle), ReferenceMatches(content, needle));
+  EXPECT_EQ(AllMatches(content, needle).size(), 3u);
+  // Periodic needles, whose border table sends the search back the furthest.
+  EXPECT_EQ(AllMatches(std::string(500, 'a') + "b", "aaab"), Positions{497});
+  EXPECT_EQ(AllMatches("abababababababababababababac" + std::string(80, 'x'), "ababac"),
+            Positions{22});
+
+  const std::string longNeedle = std::string(100000, 'z') + "e";
+  std::string longContent(1 << 20, 'z');
+  EXPECT_EQ(Scanner(longNeedle).FindNext(longContent, 0), std::string_view::npos);
+  longContent += "e";
+  EXPECT_EQ(Scanner(longNeedle).FindNext(longContent, 0), (1u << 20) - 100000);
+}
+
 TEST(TextMode, CrLfBecomesLfAndLoneCrStays) {
   std::string s = "a\r\nb\rc\r\r\nd\n\r";
   TranslateTextMode(s);
