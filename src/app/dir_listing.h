@@ -10,7 +10,7 @@
 struct DirectoryId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  bool operator==(const DirectoryId&) const = default;
+  auto operator<=>(const DirectoryId&) const = default;
 };
 
 struct DirectoryEntry {

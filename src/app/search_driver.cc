@@ -1,6 +1,7 @@
 #include "app/search_driver.h"
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "app/command_line.h"
@@ -13,17 +14,10 @@
 
 namespace {
 
-// The directories from the root down to the one being walked.
-std::vector<DirectoryId> descentPath;
-
-// Keeps `id` on the descent path for the lifetime of the guard.
-class OnDescentPath {
- public:
-  explicit OnDescentPath(const DirectoryId& id) { descentPath.push_back(id); }
-  ~OnDescentPath() { descentPath.pop_back(); }
-  OnDescentPath(const OnDescentPath&) = delete;
-  OnDescentPath& operator=(const OnDescentPath&) = delete;
-};
+// Every directory the walk has entered. Links can lead to one directory along many paths (a
+// loop back to an ancestor, or a lattice of links that would multiply at every level); it is
+// searched once, under the first path the walk reaches it by.
+std::set<DirectoryId> entered;
 
 const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
 
@@ -32,8 +26,7 @@ const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
 void SearchDirectory(const std::string& directory) {
   DirectoryListing listing;
   if (!ListDirectory(directory, listing)) return;
-  if (std::find(descentPath.begin(), descentPath.end(), listing.id) != descentPath.end()) return;
-  OnDescentPath onPath(listing.id);
+  if (!entered.insert(listing.id).second) return;
 
   for (const DirectoryEntry& entry : listing.entries) {
     if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;

@@ -11,8 +11,8 @@ int RunSearch(int argc, char** argv);
 
 // Searches the files of `directory` whose names match searchSettings.namePattern, in name
 // order, then, when searchSettings.recursive is set, each subdirectory the same way, depth
-// first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory already
-// being walked higher up (reached again through a link) is not entered again.
+// first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory the walk
+// has already entered (reached again through a link) is not entered again.
 void SearchDirectory(const std::string& directory);
 
 // The closing summary for the given counts and search text.

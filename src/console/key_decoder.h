@@ -6,8 +6,9 @@
 #include <string_view>
 
 struct DecodedKey {
-  int code = -1;          // first code: 1-255, 0 for Alt+key, 224 for keys without a character
-  int secondCode = -1;    // the key's second code for 0 and 224, else -1
+  int code = -1;          // first code: 1-255, 224 for keys without a character, 0 for Alt+key
+                          // (or for the NUL byte a terminal sends for Ctrl+Space)
+  int secondCode = -1;    // the key's second code for 224 and Alt+key, else -1
   std::size_t used = 0;   // bytes of the input that belong to this key
 };
 

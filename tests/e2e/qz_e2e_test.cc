@@ -319,6 +319,30 @@ TEST(Walk, LinkLoopIsNotEnteredAgain) {
                 "2 occurrences of the text \"needle\"");
 }
 
+// Links that lead to one directory along many paths, three at each of sixteen levels: walked
+// naively that is 3^16 visits of the last level; each directory is searched once.
+TEST(Walk, ADirectoryReachedByManyLinksIsSearchedOnce) {
+  TempTree tree;
+  constexpr int kLevels = 16;
+  for (int level = 0; level < kLevels; ++level) {
+    const std::string dir = "l" + std::to_string(level);
+    tree.File(dir + "/f.txt", level == kLevels - 1 ? "needle" : "hay");
+    for (const char* link : {"a", "b", "c"})
+      tree.Symlink(dir + "/" + link, "../l" + std::to_string(level + 1));
+  }
+  tree.File("l" + std::to_string(kLevels) + "/f.txt", "needle");
+  LaunchOptions options = In(tree, {"l0/*.txt", "needle", "/s"});
+  options.connection = Connection::kTerminalWithoutControl;
+  PtyTerminal t(options);
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+  // The first path in name order is the one shown.
+  EXPECT_NE(t.Transcript().find("Found in l0/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/f.txt - position 0:"),
+            std::string::npos)
+      << Describe(t);
+  ExpectSummary(t, "2 files found containing the text \"needle\"",
+                "2 occurrences of the text \"needle\"");
+}
+
 TEST(Walk, OnlyRegularFilesAreSearchedAndAFifoDoesNotBlock) {
   TempTree tree;
   ASSERT_TRUE(tree.Fifo("0fifo.txt"));
