@@ -48,7 +48,7 @@ test-windows:
 CORPUS ?= $(BENCH_BUILD)/corpus
 BENCH_BUILD ?= build-bench
 bench:
-	@scripts/install-deps.sh bench
+	@scripts/install-deps.sh libbenchmark-dev python3 ripgrep grep ugrep strace
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/qz_scan_benchmark

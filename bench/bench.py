@@ -88,7 +88,7 @@ def peers(needle, target, is_tree):
     }
 
 
-def measure(qz, corpus, name, spec, needle, target, is_tree, runs):
+def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs):
     """Alternates qz and each peer; returns rows of (tool, median seconds)."""
     tools = {"qz": None}
     tools.update({k: v for k, v in peers(needle, target, is_tree).items() if shutil.which(v[0])})
@@ -98,7 +98,7 @@ def measure(qz, corpus, name, spec, needle, target, is_tree, runs):
     for i in range(runs + 1):  # the first round warms the cache and is not counted
         for tool, cmd in tools.items():
             if tool == "qz":
-                t, out, maxrss = run_qz(qz, [spec, needle] + (["/s"] if is_tree else []), corpus)
+                t, out, maxrss = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []), corpus)
                 counts[tool] = qz_occurrences(out)
                 rss.append(maxrss)
             else:
@@ -161,8 +161,8 @@ def main():
     print(f"{'case':34} {'tool':10} {'median s':>9} {'qz / tool':>10} {'count':>7}")
     failures = []
     tree_rss = None
-    for title, spec, needle, target, is_tree in cases:
-        medians, counts, maxrss = measure(qz, corpus, title, spec, needle, target, is_tree, runs)
+    for title, file_spec, needle, target, is_tree in cases:
+        medians, counts, maxrss = measure(qz, corpus, title, file_spec, needle, target, is_tree, runs)
         if is_tree:
             tree_rss = max(tree_rss or 0, maxrss)
         for tool, median in medians.items():

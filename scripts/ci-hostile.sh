@@ -11,19 +11,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 note() { echo "ci-hostile: $*"; }
 
-packages=(cmake make g++ libgtest-dev libvterm-dev valgrind strace clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-  note "installed ${missing[*]}"
-fi
+installed=$(scripts/install-deps.sh cmake make g++ libgtest-dev libvterm-dev valgrind strace clang libclang-rt-14-dev)
+[ -z "$installed" ] || note "$installed"
 
 scripts/ci-fuzz.sh
 fuzzed=$SECONDS

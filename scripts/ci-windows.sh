@@ -14,19 +14,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 note() { echo "ci-windows: $*"; }
 
 # --- Packages ------------------------------------------------------------------------------
-packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 tmux googletest cmake make)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  t0=$SECONDS
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-  note "installed ${missing[*]} in $((SECONDS - t0)) s"
+t0=$SECONDS
+installed=$(scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 tmux googletest cmake make)
+if [ -n "$installed" ]; then
+  note "$installed in $((SECONDS - t0)) s"
   started=$SECONDS  # the timing below is that of the build and the tests
 fi
 

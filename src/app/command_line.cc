@@ -4,17 +4,17 @@
 
 std::optional<SearchRequest> ParseCommandLine(const std::vector<std::string_view>& args) {
   SearchRequest request;
-  std::size_t spec = 0;
+  std::size_t fileSpec = 0;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (!IsOption(args[i])) continue;
     if (args[i].size() > 1 && args[i][1] == 's') request.recursive = true;
-    if (i == spec) ++spec;
+    if (i == fileSpec) ++fileSpec;
   }
-  if (spec + 1 >= args.size()) return std::nullopt;
+  if (fileSpec + 1 >= args.size()) return std::nullopt;
 
-  const FileSpecParts parts = SplitFileSpec(args[spec]);
+  const FileSpecParts parts = SplitFileSpec(args[fileSpec]);
   request.root = RootOf(parts.directory);
   request.namePattern = parts.name + parts.extension;
-  request.searchText = args[spec + 1];
+  request.searchText = args[fileSpec + 1];
   return request;
 }
