@@ -23,7 +23,7 @@ fi
 
 # --- Builds --------------------------------------------------------------------------------
 make --no-print-directory windows JOBS="$jobs"
-cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+cmake --no-warn-unused-cli -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=ON >/dev/null
 cmake --build build-win64 --target qz_unit_tests -j "$jobs"
 
