@@ -4,9 +4,9 @@ bool IsOption(std::string_view arg) {
   return !arg.empty() && arg[0] == '/' && arg.find('/', 1) == std::string_view::npos;
 }
 
-FileSpecParts SplitFileSpec(std::string_view spec) {
-  const std::size_t slash = spec.rfind('/');
-  return SplitFileSpecAt(spec, slash == std::string_view::npos ? 0 : slash + 1);
+FileSpecParts SplitFileSpec(std::string_view fileSpec) {
+  const std::size_t slash = fileSpec.rfind('/');
+  return SplitFileSpecAt(fileSpec, slash == std::string_view::npos ? 0 : slash + 1);
 }
 
 std::string RootOf(std::string_view directory) {

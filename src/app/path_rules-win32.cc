@@ -1,5 +1,5 @@
 // Windows spelling of command lines and paths: options begin with '/', '\' and '/' both
-// separate, and a spec may begin with a drive ("C:").
+// separate, and a file spec may begin with a drive ("C:").
 #include "app/path_rules.h"
 
 #include <cstdlib>  // brings in the runtime's _mingw.h, which turns _CRT_glob into _dowildcard
@@ -21,12 +21,12 @@ std::size_t DriveLength(std::string_view path) {
 
 bool IsOption(std::string_view arg) { return !arg.empty() && arg[0] == '/'; }
 
-FileSpecParts SplitFileSpec(std::string_view spec) {
-  std::size_t nameStart = DriveLength(spec);
-  for (std::size_t i = nameStart; i < spec.size(); ++i) {
-    if (IsSeparator(spec[i])) nameStart = i + 1;
+FileSpecParts SplitFileSpec(std::string_view fileSpec) {
+  std::size_t nameStart = DriveLength(fileSpec);
+  for (std::size_t i = nameStart; i < fileSpec.size(); ++i) {
+    if (IsSeparator(fileSpec[i])) nameStart = i + 1;
   }
-  return SplitFileSpecAt(spec, nameStart);
+  return SplitFileSpecAt(fileSpec, nameStart);
 }
 
 std::string RootOf(std::string_view directory) {

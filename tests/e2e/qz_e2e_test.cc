@@ -286,7 +286,7 @@ TEST(Walk, NamePatterns) {
   for (const char* name : {"README", "readme.md", "ReadMe.txt.bak", "other.md", "r.txt", "rr.txt"})
     tree.File(name, "needle");
   const struct {
-    std::string spec;
+    std::string fileSpec;
     std::vector<std::string> paths;
   } cases[] = {
       // A trailing ".*" also takes names without a dot.
@@ -295,8 +295,8 @@ TEST(Walk, NamePatterns) {
       {"*me.md", {"./readme.md"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec);
-    PtyTerminal t(In(tree, {c.spec, "needle"}));
+    SCOPED_TRACE(c.fileSpec);
+    PtyTerminal t(In(tree, {c.fileSpec, "needle"}));
     const Walkthrough walk = AnswerEveryPrompt(t);
     EXPECT_TRUE(ExitedWithZero(walk.exit));
     std::vector<std::string> expected;

@@ -15,10 +15,10 @@ namespace {
 
 bool IsAllSlashes(std::string_view s) { return s.find_first_not_of('/') == std::string_view::npos; }
 
-void CheckPathRules(std::string_view spec) {
-  const FileSpecParts parts = SplitFileSpec(spec);
-  // The three parts put together give the spec back.
-  FUZZ_CHECK(parts.directory + parts.name + parts.extension == spec);
+void CheckPathRules(std::string_view fileSpec) {
+  const FileSpecParts parts = SplitFileSpec(fileSpec);
+  // The three parts put together give the file spec back.
+  FUZZ_CHECK(parts.directory + parts.name + parts.extension == fileSpec);
   FUZZ_CHECK(parts.directory.empty() || parts.directory.back() == '/');
   FUZZ_CHECK(parts.name.find('/') == std::string::npos);
   FUZZ_CHECK(parts.extension.find('/') == std::string::npos);
@@ -75,26 +75,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   bool anyRecursive = false;
-  std::size_t spec = args.size();
+  std::size_t fileSpec = args.size();
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
     const bool option = !a.empty() && a[0] == '/' && std::count(a.begin(), a.end(), '/') == 1;
     FUZZ_CHECK(IsOption(a) == option);
     if (option && a.size() > 1 && a[1] == 's') anyRecursive = true;
-    if (!option && spec == args.size()) spec = i;
+    if (!option && fileSpec == args.size()) fileSpec = i;
     CheckPathRules(a);
   }
 
   const std::optional<SearchRequest> request = ParseCommandLine(args);
-  // The spec is the first argument that is no option, and the search text the one after it.
-  if (spec + 1 >= args.size()) {
+  // The file spec is the first argument that is no option, and the search text the one after it.
+  if (fileSpec + 1 >= args.size()) {
     FUZZ_CHECK(!request);
     return 0;
   }
   FUZZ_CHECK(request.has_value());
-  FUZZ_CHECK(request->searchText == args[spec + 1]);
+  FUZZ_CHECK(request->searchText == args[fileSpec + 1]);
   FUZZ_CHECK(request->recursive == anyRecursive);
-  const FileSpecParts parts = SplitFileSpec(args[spec]);
+  const FileSpecParts parts = SplitFileSpec(args[fileSpec]);
   FUZZ_CHECK(request->namePattern == parts.name + parts.extension);
   FUZZ_CHECK(request->root == RootOf(parts.directory));
   return 0;

@@ -81,7 +81,7 @@ TEST(CommandLine, RootHasNoTrailingSeparator) {
 
   EXPECT_EQ(Parse({"*.txt", "x"})->root, ".");
   EXPECT_EQ(Parse({"docs/*.txt", "x"})->root, "docs");
-  // A leading slash makes an option, so the spec is skipped and no search text is left.
+  // A leading slash makes an option, so the file spec is skipped and no search text is left.
   EXPECT_FALSE(Parse({"/*.txt", "x"}));
 }
 

@@ -13,7 +13,7 @@ TEST(Win32PathRules, EverySlashArgumentIsAnOption) {
   EXPECT_FALSE(IsOption("\\*.txt"));
   EXPECT_FALSE(IsOption("C:/notes/*.txt"));
 
-  // The spec is skipped as an option, so no search text is left.
+  // The file spec is skipped as an option, so no search text is left.
   EXPECT_FALSE(ParseCommandLine({"/notes/*.txt", "budget"}));
   auto r = ParseCommandLine({"/sub/dir", "*.txt", "budget"});
   ASSERT_TRUE(r);
