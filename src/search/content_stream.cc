@@ -46,11 +46,12 @@ OpenResult ContentStream::Open(const std::string& path, bool knownRegular, bool 
 
 std::size_t ContentStream::Advance(std::size_t keep) {
   if (atEnd_) return 0;
+  // What leaves the window must be settled first: where the content ends (which may shorten
+  // the window), and how many CRs it dropped. A CR LF pair across the cut is counted with the
+  // bytes before it.
+  if (lazy_) CheckEndBefore(keep);
+  keep = std::min(keep, size_);
   if (lazy_) {
-    // What leaves the window must be settled first: where the content ends, and how many CRs
-    // it dropped. A CR LF pair across the cut is counted with the bytes before it.
-    CheckEndBefore(keep);
-    keep = std::min(keep, size_);
     if (keep > counted_) {
       dropped_ += CountCrLf(window().substr(counted_, std::min(keep + 1, size_) - counted_));
       counted_ = keep;
@@ -58,7 +59,6 @@ std::size_t ContentStream::Advance(std::size_t keep) {
     counted_ = counted_ > keep ? counted_ - keep : 0;
     checked_ = checked_ > keep ? checked_ - keep : 0;
   }
-  keep = std::min(keep, size_);
   std::memmove(buffer_.data(), buffer_.data() + keep, size_ - keep);
   size_ -= keep;
   start_ += keep;

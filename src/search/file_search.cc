@@ -16,6 +16,14 @@ const Scanner& SearchTextScanner() {
   return scanner;
 }
 
+// Whether files can be read in the lazy text mode: the search text is not empty and holds no
+// LF. Decided once, for the same reason.
+bool LazyTextModeFits() {
+  static const bool fits = !searchSettings.searchText.empty() &&
+                           searchSettings.searchText.find('\n') == std::string::npos;
+  return fits;
+}
+
 // One buffer serves every file in turn.
 std::string& ContentBuffer() {
   static std::string buffer;
@@ -30,9 +38,7 @@ std::string_view UpToNul(std::string_view segment) {
 
 void SearchFile(const std::string& path, bool knownRegular) {
   ContentStream content(ContentBuffer());
-  const std::string& text = searchSettings.searchText;
-  const bool lazyTextMode = !text.empty() && text.find('\n') == std::string::npos;
-  if (content.Open(path, knownRegular, lazyTextMode) != OpenResult::Opened) return;
+  if (content.Open(path, knownRegular, LazyTextModeFits()) != OpenResult::Opened) return;
   const MatchDecision decision = ScanBuffer(path, content);
   searchTally.keepGoing = decision != MatchDecision::Stop;
 }
