@@ -1,37 +1,82 @@
 #include "app/wildcard.h"
 
+#include <vector>
+
 #include "search/ascii.h"
 
 namespace {
 
-// Greedy match with backtracking to the last '*' only: enough, since a later '*' can absorb
-// anything an earlier one could.
-bool MatchPlain(std::string_view pattern, std::string_view name) {
-  std::size_t p = 0, n = 0;
-  std::size_t starP = std::string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
-      ++p;
-      ++n;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
+// A pattern byte as the matcher reads it: the meaning of '*', '?' and '.' depends on what
+// follows them, so the pattern is read into these first.
+enum class Token : unsigned char {
+  Literal,   // one byte, letters folded
+  Star,      // any run
+  StarToDot, // any run that does not take the name's last dot
+  AnyButDot, // one byte other than a dot, or nothing at a dot or the end
+  DotOrEnd,  // a dot, or the end of the name
+};
+
+struct Item {
+  Token token;
+  unsigned char byte;  // for Literal
+};
+
+std::vector<Item> ReadPattern(std::string_view pattern) {
+  std::vector<Item> items;
+  items.reserve(pattern.size());
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+    const bool last = i + 1 == pattern.size();
+    if (c == '*')
+      items.push_back({next == '.' && !last ? Token::StarToDot : Token::Star, 0});
+    else if (c == '?')
+      items.push_back({Token::AnyButDot, 0});
+    else if (c == '.' && (last || next == '*' || next == '?'))
+      items.push_back({Token::DotOrEnd, 0});
+    else
+      items.push_back({Token::Literal, FoldAscii(c)});
   }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
+  return items;
 }
 
 }  // namespace
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
-  if (MatchPlain(pattern, name)) return true;
-  return pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
-         name.find('.') == std::string_view::npos &&
-         MatchPlain(pattern.substr(0, pattern.size() - 2), name);
+  const std::vector<Item> items = ReadPattern(pattern);
+  const std::size_t p = items.size(), n = name.size();
+  const std::size_t lastDot = name.rfind('.');
+
+  // matches[k]: whether items[k..] match name[j..], for the j of the row being built; rows are
+  // built from the end of the name back to its start.
+  std::vector<char> next(p + 1, 0), row(p + 1, 0);
+  for (std::size_t j = n + 1; j-- > 0;) {
+    const bool atEnd = j == n;
+    const bool atDot = !atEnd && name[j] == '.';
+    row[p] = atEnd;
+    for (std::size_t k = p; k-- > 0;) {
+      const Item& item = items[k];
+      bool m = false;
+      switch (item.token) {
+        case Token::Literal:
+          m = !atEnd && FoldAscii(name[j]) == item.byte && next[k + 1];
+          break;
+        case Token::Star:
+          m = row[k + 1] || (!atEnd && next[k]);
+          break;
+        case Token::StarToDot:
+          m = row[k + 1] || (!atEnd && (!atDot || j != lastDot) && next[k]);
+          break;
+        case Token::AnyButDot:
+          m = (atEnd || atDot) ? row[k + 1] : next[k + 1];
+          break;
+        case Token::DotOrEnd:
+          m = atEnd ? row[k + 1] : (atDot && next[k + 1]);
+          break;
+      }
+      row[k] = m;
+    }
+    std::swap(row, next);
+  }
+  return next[0];
 }

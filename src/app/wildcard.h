@@ -1,13 +1,19 @@
-// File-name wildcards.
+// File-name wildcards, with the rules by which the platform's long names are matched.
 #ifndef QZ_APP_WILDCARD_H_
 #define QZ_APP_WILDCARD_H_
 
 #include <string_view>
 
-// Whether `name` matches `pattern`: '*' matches any run of bytes (also an empty one), '?'
-// exactly one byte, ASCII letters match without regard to case, every other byte only itself.
-// A pattern ending in ".*" also matches names without a dot, so "*.*" matches every name and
-// "notes.*" matches "notes". Time is at most proportional to the product of the two lengths.
+// Whether `name` matches `pattern`. ASCII letters match without regard to case, every other
+// byte only itself, and:
+// - '*' matches any run of bytes, also an empty one; a '*' directly before a '.' stops short of
+//   the name's last dot, so that "*.txt" takes only names whose last extension is .txt;
+// - '?' matches one byte other than a dot, or nothing where the name has a dot or has ended
+//   ("file?.txt" matches "file1.txt" and "file.txt", "a?b" does not match "a.b");
+// - a '.' that ends the pattern or stands before '*' or '?' matches a dot, or the end of the
+//   name: "*." matches names without a dot, "notes.*" matches "notes", "a.b.*" matches "a.b",
+//   and "*.*" matches every name.
+// Time is at most proportional to the product of the two lengths.
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 
 #endif  // QZ_APP_WILDCARD_H_

@@ -21,22 +21,35 @@ unsigned char Fold(char c) {
 class Reference {
  public:
   Reference(std::string_view pattern, std::string_view name)
-      : pattern_(pattern), name_(name), memo_((pattern.size() + 1) * (name.size() + 1), -1) {}
+      : pattern_(pattern), name_(name), lastDot_(name.rfind('.')),
+        memo_((pattern.size() + 1) * (name.size() + 1), -1) {}
 
-  // Whether pattern[p..] matches name[n..]: '*' any run (also empty), '?' one byte, letters
-  // either case, anything else itself.
+  // Whether pattern[p..] matches name[n..], by the rules as the header states them: '*' any
+  // run, but not over the name's last dot when a '.' follows it; '?' one byte but a dot, or
+  // nothing at a dot or the end; a '.' at the end or before '*' or '?' a dot or the end;
+  // letters either case, anything else itself.
   FUZZ_REFERENCE bool Match(std::size_t p, std::size_t n) {
     signed char& known = memo_[p * (name_.size() + 1) + n];
     if (known >= 0) return known;
+    const bool nameEnded = n == name_.size();
+    const bool atDot = !nameEnded && name_[n] == '.';
     bool result;
     if (p == pattern_.size()) {
-      result = n == name_.size();
-    } else if (pattern_[p] == '*') {
-      result = Match(p + 1, n) || (n < name_.size() && Match(p, n + 1));
-    } else if (n == name_.size()) {
-      result = false;
+      result = nameEnded;
     } else {
-      result = (pattern_[p] == '?' || Fold(pattern_[p]) == Fold(name_[n])) && Match(p + 1, n + 1);
+      const char c = pattern_[p];
+      const bool lastInPattern = p + 1 == pattern_.size();
+      const char after = lastInPattern ? '\0' : pattern_[p + 1];
+      if (c == '*') {
+        const bool mayTake = !nameEnded && !(after == '.' && atDot && n == lastDot_);
+        result = Match(p + 1, n) || (mayTake && Match(p, n + 1));
+      } else if (c == '?') {
+        result = (nameEnded || atDot) ? Match(p + 1, n) : Match(p + 1, n + 1);
+      } else if (c == '.' && (lastInPattern || after == '*' || after == '?')) {
+        result = nameEnded ? Match(p + 1, n) : (atDot && Match(p + 1, n + 1));
+      } else {
+        result = !nameEnded && Fold(c) == Fold(name_[n]) && Match(p + 1, n + 1);
+      }
     }
     known = result;
     return result;
@@ -44,14 +57,12 @@ class Reference {
 
  private:
   std::string_view pattern_, name_;
+  std::size_t lastDot_;
   std::vector<signed char> memo_;
 };
 
 FUZZ_REFERENCE bool ReferenceMatch(std::string_view pattern, std::string_view name) {
-  if (Reference(pattern, name).Match(0, 0)) return true;
-  // A pattern ending in ".*" also takes a name without a dot.
-  return pattern.ends_with(".*") && name.find('.') == std::string_view::npos &&
-         Reference(pattern.substr(0, pattern.size() - 2), name).Match(0, 0);
+  return Reference(pattern, name).Match(0, 0);
 }
 
 }  // namespace

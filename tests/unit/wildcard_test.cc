@@ -38,6 +38,23 @@ TEST(Wildcard, TrailingDotStarAlsoMatchesNamesWithoutADot) {
   EXPECT_FALSE(MatchWildcard("*.txt", "txt"));
 }
 
+TEST(Wildcard, DotsFollowTheLongNameRules) {
+  EXPECT_TRUE(MatchWildcard("*.", "Makefile"));   // no dot at all
+  EXPECT_FALSE(MatchWildcard("*.", "notes.txt"));
+  EXPECT_TRUE(MatchWildcard("a.b.*", "a.b"));
+  EXPECT_TRUE(MatchWildcard("a.b.*", "A.B.c"));
+  EXPECT_FALSE(MatchWildcard("a.b.*", "a.bc"));
+  EXPECT_TRUE(MatchWildcard("*.txt", "old.notes.txt"));
+  EXPECT_TRUE(MatchWildcard("*.c*", "a.c.d.e"));  // the star may pass dots but the last
+
+  // '?' takes any byte but a dot, and nothing before a dot or at the end.
+  EXPECT_TRUE(MatchWildcard("file?.txt", "file1.txt"));
+  EXPECT_TRUE(MatchWildcard("file?.txt", "file.txt"));
+  EXPECT_FALSE(MatchWildcard("a?b", "a.b"));
+  EXPECT_TRUE(MatchWildcard("ab??", "ab"));
+  EXPECT_FALSE(MatchWildcard("ab??", "abcde"));
+}
+
 TEST(Wildcard, HostilePatternsStayFast) {
   // Greedy backtracking would take exponential time here; a wrong answer or a hang fails.
   const std::string name(2000, 'a');
