@@ -49,8 +49,8 @@ windows:
 	@cmake --build $(WIN32_BUILD) --target qz -j $(JOBS)
 	@cmake --no-warn-unused-cli -S . -B $(WIN64_BUILD) $(WIN64_CONFIG) >/dev/null
 	@cmake --build $(WIN64_BUILD) --target qz -j $(JOBS)
-	@cd $(WIN32_BUILD) && cpack -G ZIP | sed -n 's/^CPack: - package: .*\/dist\//dist\//p'
-	@cd $(WIN64_BUILD) && cpack -G ZIP | sed -n 's/^CPack: - package: .*\/dist\//dist\//p'
+	@cd $(WIN32_BUILD) && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log
+	@cd $(WIN64_BUILD) && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log
 
 # Installs the cross compilers and Wine when missing, builds, runs the tests under Wine.
 test-windows:

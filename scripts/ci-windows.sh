@@ -27,12 +27,14 @@ make --no-print-directory windows JOBS="$jobs"
 cmake --build build-win64 --target qz_unit_tests -j "$jobs"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win64/CMakeCache.txt)
 
-# Both programs are console programs for their processor that need no DLL beyond the system's,
-# linked for ASLR (dynamic base; high-entropy addresses on x86_64) and DEP (NX compatible), with
-# the project's version in their version resource, each in its release archive.
-for build in win32:pei-i386:DYNAMIC_BASE,NX_COMPAT win64:pei-x86-64:HIGH_ENTROPY_VA,DYNAMIC_BASE,NX_COMPAT; do
-  IFS=: read -r name format wanted <<<"$build"
-  exe="build-$name/qz.exe"
+# Both programs, as built and as shipped in their release archives (stripped), are console
+# programs for their processor that need no DLL beyond the system's, linked for ASLR (dynamic
+# base; high-entropy addresses on x86_64) and DEP (NX compatible), with the project's version in
+# their version resource.
+shipped=$(mktemp -d)
+trap 'rm -rf "$shipped"' EXIT
+check_program() {  # check_program <exe> <format> <wanted DllCharacteristics, comma-separated>
+  local exe=$1 format=$2 wanted=$3 headers dlls extra flags expected strings
   headers=$(x86_64-w64-mingw32-objdump -f -p "$exe")
   dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr '\n' ' ')
   extra=$(tr ' ' '\n' <<<"$dlls" | grep -viE '^(kernel32|msvcrt)\.dll$' | grep . || true)
@@ -48,17 +50,25 @@ for build in win32:pei-i386:DYNAMIC_BASE,NX_COMPAT win64:pei-x86-64:HIGH_ENTROPY
   expected=$(tr ',' '\n' <<<"$wanted" | sort | paste -sd, -)
   check "$exe: DllCharacteristics $flags (wanted $expected)" [ "$flags" = "$expected" ]
   strings=$(x86_64-w64-mingw32-strings -el "$exe")
-  check "$exe: version resource names qz $version" \
-    grep -qxF "$version" <<<"$strings"
+  check "$exe: version resource names qz $version" grep -qxF "$version" <<<"$strings"
+}
+for build in win32:pei-i386:DYNAMIC_BASE,NX_COMPAT win64:pei-x86-64:HIGH_ENTROPY_VA,DYNAMIC_BASE,NX_COMPAT; do
+  IFS=: read -r name format wanted <<<"$build"
+  check_program "build-$name/qz.exe" "$format" "$wanted"
   zip=dist/qz-$version-$name.zip
+  folder=qz-$version-$name
   listing=$(unzip -Z1 "$zip" 2>/dev/null | sort | paste -sd' ' -)
-  check "$zip holds $listing" [ "$listing" = "qz-$version-$name/CHANGELOG.md qz-$version-$name/LICENSE qz-$version-$name/README.md qz-$version-$name/qz.exe" ]
+  check "$zip holds $listing" \
+    [ "$listing" = "$folder/CHANGELOG.md $folder/LICENSE $folder/README.md $folder/qz.exe" ]
+  unzip -q -o "$zip" -d "$shipped"
+  check_program "$shipped/$folder/qz.exe" "$format" "$wanted"
 done
 
 # --- Wine ----------------------------------------------------------------------------------
 work=$(mktemp -d)
 sock="qz-ci-windows-$$"
 cleanup() {
+  rm -rf "$shipped"
   tmux -L "$sock" kill-server 2>/dev/null || true
   timeout 20 wineserver -k 2>/dev/null || true
   rm -rf "$work"
