@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets of tests/fuzz (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for FUZZ_SECONDS (60 unless set), two at a time.
-# Each run first replays its seed corpus, tests/fuzz/corpus/<target>/, where every input that
+# Builds the fuzz targets of tests/fuzz (the top-level project with -DQZ_FUZZ=ON: clang,
+# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer) and runs each for FUZZ_SECONDS
+# (60 unless set), two at a time. Each run first replays its seed corpus, tests/fuzz/corpus/<target>/, where every input that
 # once broke a property stays. Fails on any crash, sanitizer report, broken property, leak,
 # timeout or out-of-memory; the input that caused it is left in build-fuzz/artifacts/.
 # Installs clang and libFuzzer's runtime first when they are missing.
@@ -9,17 +9,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD:-build-fuzz}
-jobs=$(nproc 2>/dev/null || echo 2)
-((jobs > 2)) && jobs=2
+tag=ci-fuzz
+source scripts/lib.sh
 started=$SECONDS
 
-note() { echo "ci-fuzz: $*"; }
+need clang libclang-rt-14-dev
 
-installed=$(scripts/install-deps.sh clang libclang-rt-14-dev cmake make)
-[ -z "$installed" ] || note "$installed"
-
-cmake -S tests/fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$jobs"
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQZ_FUZZ=ON -DQZ_TESTS=OFF >/dev/null
+cmake --build "$build" --target qz_fuzz -j "$jobs"
 note "built in $((SECONDS - started)) s"
 
 targets=()
@@ -32,12 +30,11 @@ run_one() {
   local t=$1
   mkdir -p "$build/work/$t"
   # The first corpus directory collects what this run finds; the seeds are only read.
-  "$build/$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/$t-" "$build/work/$t" "tests/fuzz/corpus/$t" \
     >"$build/logs/$t.log" 2>&1
 }
 
-failures=0
 report() {
   local t=$1 rc=$2 runs
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/logs/$t.log")

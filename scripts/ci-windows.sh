@@ -1,55 +1,74 @@
 #!/usr/bin/env bash
 # The Windows console build: cross-builds qz.exe for 32-bit (i686) and 64-bit (x86_64) Windows
-# with MinGW-w64, runs the unit tests of the 64-bit build under Wine, and walks the 64-bit
-# qz.exe through a test tree under Wine inside tmux, checking the screen after every key.
-# Installs the compilers, Wine and tmux first when they are missing. Exits non-zero on any
-# failure. Only 64-bit Wine is used; the 32-bit program is built and checked, not run.
+# with MinGW-w64 and the release archives (`make windows`), checks each program's PE header
+# (console program, system DLLs only, ASLR and DEP), its version resource and its archive, runs
+# the unit tests of the 64-bit build under Wine, and walks the 64-bit qz.exe through a test tree
+# under Wine inside tmux, checking the screen after every key. Installs the compilers, Wine and
+# tmux first when they are missing. Exits non-zero on any failure. Only 64-bit Wine is used; the
+# 32-bit program is built and checked, not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+tag=ci-windows
+source scripts/lib.sh
 started=$SECONDS
-jobs=$(nproc 2>/dev/null || echo 2)
-((jobs > 2)) && jobs=2
-
-note() { echo "ci-windows: $*"; }
 
 # --- Packages ------------------------------------------------------------------------------
 t0=$SECONDS
-installed=$(scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 tmux googletest cmake make)
+installed=$(scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 tmux googletest unzip)
 if [ -n "$installed" ]; then
   note "$installed in $((SECONDS - t0)) s"
   started=$SECONDS  # the timing below is that of the build and the tests
 fi
 
 # --- Builds --------------------------------------------------------------------------------
+# `make windows` configures both folders with the tests on; the unit tests are built here.
 make --no-print-directory windows JOBS="$jobs"
-cmake --no-warn-unused-cli -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=ON >/dev/null
 cmake --build build-win64 --target qz_unit_tests -j "$jobs"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win64/CMakeCache.txt)
 
-checks=0
-failures=0
-pass() { checks=$((checks + 1)); note "ok: $*"; }
-fail() { checks=$((checks + 1)); failures=$((failures + 1)); note "FAILED: $*"; }
-
-# Both programs are console programs for their processor that need no DLL beyond the system's.
-for build in win32:pei-i386 win64:pei-x86-64; do
-  exe="build-${build%%:*}/qz.exe"
+# Both programs, as built and as shipped in their release archives (stripped), are console
+# programs for their processor that need no DLL beyond the system's, linked for ASLR (dynamic
+# base; high-entropy addresses on x86_64) and DEP (NX compatible), with the project's version in
+# their version resource.
+shipped=$(mktemp -d)
+trap 'rm -rf "$shipped"' EXIT
+check_program() {  # check_program <exe> <format> <wanted DllCharacteristics, comma-separated>
+  local exe=$1 format=$2 wanted=$3 headers dlls extra flags expected strings
   headers=$(x86_64-w64-mingw32-objdump -f -p "$exe")
   dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr '\n' ' ')
   extra=$(tr ' ' '\n' <<<"$dlls" | grep -viE '^(kernel32|msvcrt)\.dll$' | grep . || true)
-  if grep -q "file format ${build#*:}" <<<"$headers" && grep -q '(Windows CUI)' <<<"$headers" &&
+  if grep -q "file format $format" <<<"$headers" && grep -q '(Windows CUI)' <<<"$headers" &&
     [ -z "$extra" ]; then
-    pass "$exe: ${build#*:} console program importing only $dlls"
+    pass "$exe: $format console program importing only $dlls"
   else
-    fail "$exe: expected a ${build#*:} console program needing only system DLLs (imports $dlls)"
+    fail "$exe: expected a $format console program needing only system DLLs (imports $dlls)"
   fi
+  # The flags objdump lists under DllCharacteristics, one a line, up to the next field.
+  flags=$(awk '/^DllCharacteristics/ { on = 1; next } on && /^[A-Za-z]/ { exit } on { print $1 }' \
+    <<<"$headers" | sort | paste -sd, -)
+  expected=$(tr ',' '\n' <<<"$wanted" | sort | paste -sd, -)
+  check "$exe: DllCharacteristics $flags (wanted $expected)" [ "$flags" = "$expected" ]
+  strings=$(x86_64-w64-mingw32-strings -el "$exe")
+  check "$exe: version resource names qz $version" grep -qxF "$version" <<<"$strings"
+}
+for build in win32:pei-i386:DYNAMIC_BASE,NX_COMPAT win64:pei-x86-64:HIGH_ENTROPY_VA,DYNAMIC_BASE,NX_COMPAT; do
+  IFS=: read -r name format wanted <<<"$build"
+  check_program "build-$name/qz.exe" "$format" "$wanted"
+  zip=dist/qz-$version-$name.zip
+  folder=qz-$version-$name
+  listing=$(unzip -Z1 "$zip" 2>/dev/null | sort | paste -sd' ' -)
+  check "$zip holds $listing" \
+    [ "$listing" = "$folder/CHANGELOG.md $folder/LICENSE $folder/README.md $folder/qz.exe" ]
+  unzip -q -o "$zip" -d "$shipped"
+  check_program "$shipped/$folder/qz.exe" "$format" "$wanted"
 done
 
 # --- Wine ----------------------------------------------------------------------------------
 work=$(mktemp -d)
 sock="qz-ci-windows-$$"
 cleanup() {
+  rm -rf "$shipped"
   tmux -L "$sock" kill-server 2>/dev/null || true
   timeout 20 wineserver -k 2>/dev/null || true
   rm -rf "$work"
@@ -178,5 +197,4 @@ e2e() {
 e2e || fail "end-to-end walk under Wine"
 
 note "$((SECONDS - started)) s for builds and tests"
-note "$((checks - failures)) passed, $failures failed"
-((failures == 0))
+checks_done

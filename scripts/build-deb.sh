@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the Debian binary package with `dpkg-buildpackage -us -uc -b` from a copy of the tree
+# (so that neither the tree nor its parent folder collects the build's files) and puts the
+# package, its .buildinfo and .changes and the build's log in dist/, with the native source
+# package (.dsc and .tar.xz) of the same copy for lintian. Installs the build
+# dependencies first when they are missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tag=deb
+source scripts/lib.sh
+
+need debhelper dpkg-dev libutf8proc-dev liburing-dev
+
+version=$(dpkg-parsechangelog -S Version)
+arch=$(dpkg --print-architecture)
+work=dist/deb-build
+source_dir=$work/qz-$version
+rm -rf "$work"
+mkdir -p "$source_dir"
+tar -c --exclude='./build*' --exclude=./dist --exclude=./.git --exclude='./obj-*' . |
+  tar -x -C "$source_dir"
+
+(cd "$work" && dpkg-source -b "qz-$version" >/dev/null)
+mv "$work/qz_$version.dsc" "$work/qz_$version.tar.xz" dist/
+
+log=dist/qz_${version}_${arch}.build
+if ! (cd "$source_dir" && dpkg-buildpackage -us -uc -b -j"$jobs") >"$log" 2>&1; then
+  tail -n 40 "$log"
+  note "FAILED: dpkg-buildpackage (the whole log is $log)"
+  exit 1
+fi
+mv "$work"/qz*_"${version}"_* dist/
+note "dist/qz_${version}_${arch}.deb"

@@ -1,0 +1,31 @@
+# Shell helpers shared by the scripts of scripts/ and .ci/run; sourced, never run. The sourcing
+# script sets `tag` (the prefix of its notes) first and runs from the top of the tree.
+
+# At most two build or test jobs at a time: the CI machines have two cores.
+jobs=$(nproc 2>/dev/null || echo 2)
+((jobs > 2)) && jobs=2
+
+note() { echo "${tag:-qz}: $*"; }
+
+# Installs the named Debian packages (and the base build packages) when missing; notes what it
+# installed.
+need() {
+  local installed
+  installed=$(scripts/install-deps.sh "$@")
+  [ -z "$installed" ] || note "$installed"
+}
+
+# A tally of named checks: `pass text`, `fail text`, and `checks_done`, false after any failure.
+checks=0
+failures=0
+pass() { checks=$((checks + 1)); note "ok: $*"; }
+fail() { checks=$((checks + 1)); failures=$((failures + 1)); note "FAILED: $*"; }
+check() {  # check <text> <command...>: runs the command, passes or fails the text by its status
+  local text=$1
+  shift
+  if "$@"; then pass "$text"; else fail "$text"; fi
+}
+checks_done() {
+  note "$((checks - failures)) passed, $failures failed"
+  ((failures == 0))
+}
