@@ -279,7 +279,7 @@ bool PtyTerminal::WaitForRawMode(int timeoutMs) {
   for (;;) {
     struct termios mode;
     if (!GetTermios(mode)) return false;
-    if (!(mode.c_lflag & ICANON)) return true;
+    if (!(mode.c_lflag & (ICANON | ISIG))) return true;
     if (!Running() || RemainingMs(deadline) == 0) return false;
     Pump(std::min(2, RemainingMs(deadline)));
   }
