@@ -41,7 +41,9 @@ constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // What the signal handlers need. Outside them it is changed only with the handled signals
 // blocked (see HandlersHeldOff).
-volatile std::sig_atomic_t keyboardFd = -1;
+// One of the standard descriptors when it is the controlling terminal, else -1: the terminal
+// is then opened for each task (see TerminalHandle), and by the handlers for theirs.
+volatile std::sig_atomic_t standardTerminalFd = -1;
 volatile std::sig_atomic_t sessionActive = 0;  // between BeginTerminal and EndTerminal
 volatile std::sig_atomic_t modesTaken = 0;     // our modes are set; savedMode holds the earlier
 volatile std::sig_atomic_t inKeyRead = 0;      // the raw mode is wanted, not the quiet one
@@ -86,11 +88,20 @@ bool InForeground(int fd) {
   return group > 0 && group == getpgrp();
 }
 
-// Sets the quiet or the raw mode, as wanted now; the first time (and again after the modes were
-// given back) the mode found is saved. Only in the foreground: the modes of a terminal another
-// job has belong to that job.
-void TakeModes() {
-  const int fd = keyboardFd;
+// A descriptor on the controlling terminal inside a handler: the standard one, or a fresh open.
+int HandlerTerminal() {
+  const int fd = standardTerminalFd;
+  return fd >= 0 ? fd : open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
+
+void CloseHandlerTerminal(int fd) {
+  if (fd >= 0 && fd != standardTerminalFd) close(fd);
+}
+
+// Sets the quiet or the raw mode on the terminal `fd`, as wanted now; the first time (and again
+// after the modes were given back) the mode found is saved. Only in the foreground: the modes
+// of a terminal another job has belong to that job.
+void TakeModes(int fd) {
   if (fd < 0) return;
   if (!modesTaken) {
     if (!InForeground(fd) || tcgetattr(fd, &savedMode) != 0) return;
@@ -106,10 +117,9 @@ void TakeModes() {
   tcsetattr(fd, TCSANOW, inKeyRead ? &rawMode : &quietMode);
 }
 
-void GiveModesBack() {
+void GiveModesBack(int fd) {
   if (!modesTaken) return;
   modesTaken = 0;
-  const int fd = keyboardFd;
   if (fd >= 0 && InForeground(fd)) tcsetattr(fd, TCSANOW, &savedMode);
 }
 
@@ -151,7 +161,11 @@ void ResetColoursFromHandler() {
 }
 
 void OnFatalSignal(int sig) {
-  GiveModesBack();
+  if (modesTaken) {
+    const int fd = HandlerTerminal();
+    GiveModesBack(fd);
+    CloseHandlerTerminal(fd);
+  }
   ResetColoursFromHandler();
   // The action in place before ours (the default, or a handler of the sanitizers) takes the
   // signal once this handler returns.
@@ -161,7 +175,9 @@ void OnFatalSignal(int sig) {
 
 void OnStopSignal(int sig) {
   const int savedErrno = errno;
-  GiveModesBack();
+  const int fd = modesTaken ? HandlerTerminal() : -1;
+  GiveModesBack(fd);
+  CloseHandlerTerminal(fd);
   ResetColoursFromHandler();
   struct sigaction stop = {}, ours = {};
   stop.sa_handler = SIG_DFL;
@@ -174,14 +190,22 @@ void OnStopSignal(int sig) {
   sigprocmask(SIG_UNBLOCK, &only, nullptr);  // the process stops here until it is continued
   sigprocmask(SIG_BLOCK, &only, nullptr);
   sigaction(sig, &ours, nullptr);
-  TakeModes();
+  if (sessionActive || inKeyRead) {
+    const int again = HandlerTerminal();
+    TakeModes(again);
+    CloseHandlerTerminal(again);
+  }
   errno = savedErrno;
 }
 
 // Also for a stop the process could not see coming (SIGSTOP), and after `bg`, `fg`.
 void OnContinue(int) {
   const int savedErrno = errno;
-  if (!modesTaken && (sessionActive || inKeyRead)) TakeModes();
+  if (!modesTaken && (sessionActive || inKeyRead)) {
+    const int fd = HandlerTerminal();
+    TakeModes(fd);
+    CloseHandlerTerminal(fd);
+  }
   errno = savedErrno;
 }
 
@@ -286,73 +310,93 @@ Screen& TheScreen() {
   return screen;
 }
 
-// Standard input serves as the keyboard when it is this process's controlling terminal and
-// open for writing too (for the echo): that costs no descriptor.
-bool StandardInputIsTheKeyboard() {
-  if (isatty(STDIN_FILENO) != 1 || tcgetsid(STDIN_FILENO) < 0) return false;
-  const int flags = fcntl(STDIN_FILENO, F_GETFL);
-  return flags >= 0 && (flags & O_ACCMODE) == O_RDWR;
+// The standard descriptor that is the controlling terminal, the keyboard, preferring one open
+// for reading and writing: in an interactive shell every one of them is, so the keyboard costs
+// no descriptor of its own. Decided once; -1 when none is.
+struct StandardTerminal {
+  int fd = -1;
+  bool readable = false;
+  bool writable = false;
+};
+
+const StandardTerminal& TheStandardTerminal() {
+  static const StandardTerminal found = [] {
+    StandardTerminal best;
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+      if (isatty(fd) != 1 || tcgetsid(fd) < 0) continue;
+      const int flags = fcntl(fd, F_GETFL);
+      if (flags < 0) continue;
+      const StandardTerminal t{fd, (flags & O_ACCMODE) != O_WRONLY,
+                               (flags & O_ACCMODE) != O_RDONLY};
+      if (best.fd < 0 || t.readable + t.writable > best.readable + best.writable) best = t;
+    }
+    HandlersHeldOff hold;
+    standardTerminalFd = best.fd;
+    return best;
+  }();
+  return found;
 }
 
-// The user's keyboard: the controlling terminal. Opened when first needed; when it cannot be
-// opened (no controlling terminal, no free descriptor), tried again at the next need.
-class Keyboard {
+// A descriptor on the controlling terminal for one task: the standard one when it serves, else
+// /dev/tty, opened for the task and closed after it, so that between key reads the walk has
+// every descriptor the process may have. Invalid when there is no controlling terminal or no
+// free descriptor; the next task tries again.
+class TerminalHandle {
  public:
-  Keyboard() = default;
-  ~Keyboard() {
+  enum class Use { kModes, kRead, kWrite };
+  explicit TerminalHandle(Use use) {
+    const StandardTerminal& standard = TheStandardTerminal();
+    if (standard.fd >= 0 && (use == Use::kModes || (use == Use::kRead ? standard.readable
+                                                                       : standard.writable))) {
+      fd_ = standard.fd;
+      return;
+    }
+    fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    owned_ = fd_ >= 0;
+  }
+  ~TerminalHandle() {
     if (owned_) close(fd_);
   }
-  Keyboard(const Keyboard&) = delete;
-  Keyboard& operator=(const Keyboard&) = delete;
+  TerminalHandle(const TerminalHandle&) = delete;
+  TerminalHandle& operator=(const TerminalHandle&) = delete;
 
-  bool Open() {
-    if (fd_ >= 0) return true;
-    if (StandardInputIsTheKeyboard()) {
-      fd_ = STDIN_FILENO;
-    } else {
-      fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-      owned_ = fd_ >= 0;
-    }
-    if (fd_ < 0) return false;
-    InstallSignalHandlers();
-    HandlersHeldOff hold;
-    keyboardFd = fd_;
-    return true;
-  }
-
+  bool valid() const { return fd_ >= 0; }
   int fd() const { return fd_; }
-  std::string& unread() { return unread_; }
 
  private:
   int fd_ = -1;
   bool owned_ = false;
-  std::string unread_;  // bytes of keys that came in one burst after the key returned
 };
 
-Keyboard& TheKeyboard() {
-  static Keyboard keyboard;
-  return keyboard;
+// Bytes of keys that came in one burst after the key returned.
+std::string& UnreadKeys() {
+  static std::string unread;
+  return unread;
 }
 
-// The raw mode for the span of one key read; on every way out the quiet mode comes back, or
-// outside a console session the mode found before the read.
+// The raw mode for the span of one key read on `fd`; on every way out the quiet mode comes
+// back, or outside a console session the mode found before the read.
 class RawMode {
  public:
-  RawMode() {
+  explicit RawMode(int fd) : fd_(fd) {
+    InstallSignalHandlers();
     HandlersHeldOff hold;
     inKeyRead = 1;
-    TakeModes();
+    TakeModes(fd_);
   }
   ~RawMode() {
     HandlersHeldOff hold;
     inKeyRead = 0;
     if (!sessionActive)
-      GiveModesBack();
+      GiveModesBack(fd_);
     else if (modesTaken)
-      TakeModes();
+      TakeModes(fd_);
   }
   RawMode(const RawMode&) = delete;
   RawMode& operator=(const RawMode&) = delete;
+
+ private:
+  int fd_;
 };
 
 // Appends what arrives within `timeoutMs`; false when nothing did.
@@ -379,11 +423,10 @@ void BeginTerminal() {
     HandlersHeldOff hold;
     sessionActive = 1;
   }
-  if (screen.isTerminal) InstallSignalHandlers();
-  if (TheKeyboard().Open()) {
-    HandlersHeldOff hold;
-    TakeModes();
-  }
+  const TerminalHandle terminal(TerminalHandle::Use::kModes);
+  if (screen.isTerminal || terminal.valid()) InstallSignalHandlers();
+  HandlersHeldOff hold;
+  TakeModes(terminal.fd());
 }
 
 void EndTerminal() {
@@ -392,8 +435,9 @@ void EndTerminal() {
     screen.filter.Finish(ScreenWidth(), screen.held.sink());
     screen.Pass();
   }
+  const TerminalHandle terminal(TerminalHandle::Use::kModes);
   HandlersHeldOff hold;
-  GiveModesBack();
+  GiveModesBack(terminal.fd());
   sessionActive = 0;
 }
 
@@ -438,9 +482,9 @@ TextUnit NextConsoleUnit(std::string_view text) { return NextShownUnit(text); }
 std::string InertConsoleText(std::string_view text) { return InertText(text); }
 
 void FlushKeyboardInput() {
-  Keyboard& keyboard = TheKeyboard();
-  keyboard.unread().clear();
-  if (keyboard.Open()) tcflush(keyboard.fd(), TCIFLUSH);
+  UnreadKeys().clear();
+  const TerminalHandle terminal(TerminalHandle::Use::kModes);
+  if (terminal.valid()) tcflush(terminal.fd(), TCIFLUSH);
 }
 
 KeyPress ReadKeyboard() {
@@ -450,12 +494,11 @@ KeyPress ReadKeyboard() {
     screen.filter.Finish(ScreenWidth(), screen.held.sink());
     screen.Pass();
   }
-  Keyboard& keyboard = TheKeyboard();
-  if (!keyboard.Open()) return key;
-
-  std::string& bytes = keyboard.unread();
+  std::string& bytes = UnreadKeys();
   if (bytes.empty()) {
-    const RawMode raw;
+    const TerminalHandle keyboard(TerminalHandle::Use::kRead);
+    if (!keyboard.valid()) return key;
+    const RawMode raw(keyboard.fd());
     if (!ReadMore(keyboard.fd(), bytes, -1)) return key;
     // A lone Esc and the start of an escape sequence look alike; the rest of a sequence follows
     // within a few milliseconds, a person's next key does not.
@@ -471,7 +514,6 @@ KeyPress ReadKeyboard() {
 }
 
 void EchoKey(int code, const KeyPress& key) {
-  Keyboard& keyboard = TheKeyboard();
   // A character key is shown as typed; a code of its own (224, Alt's 0) as the PC console
   // shows that byte.
   const std::string& typed = key.typed;
@@ -487,12 +529,14 @@ void EchoKey(int code, const KeyPress& key) {
     screen.filter.Write(shown, width, screen.held.sink());
     screen.filter.Finish(width, screen.held.sink());
     screen.Pass();
-  } else if (keyboard.fd() >= 0) {
-    DisplayFilter filter;
-    std::string out;
-    const int width = WidthOf(keyboard.fd());
-    filter.Write(shown, width, out);
-    filter.Finish(width, out);
-    WriteAll(keyboard.fd(), out);
+    return;
   }
+  const TerminalHandle terminal(TerminalHandle::Use::kWrite);
+  if (!terminal.valid()) return;
+  DisplayFilter filter;
+  std::string out;
+  const int width = WidthOf(terminal.fd());
+  filter.Write(shown, width, out);
+  filter.Finish(width, out);
+  WriteAll(terminal.fd(), out);
 }
