@@ -323,7 +323,8 @@ const StandardTerminal& TheStandardTerminal() {
   static const StandardTerminal found = [] {
     StandardTerminal best;
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-      if (isatty(fd) != 1 || tcgetsid(fd) < 0) continue;
+      // tcgetpgrp succeeds on the controlling terminal only.
+      if (isatty(fd) != 1 || tcgetpgrp(fd) < 0) continue;
       const int flags = fcntl(fd, F_GETFL);
       if (flags < 0) continue;
       const StandardTerminal t{fd, (flags & O_ACCMODE) != O_WRONLY,

@@ -234,9 +234,9 @@ TEST(Screen, InvisibleReorderingAndSeparatorsShowAsReplacements) {
 // ---------------------------------------------------------------------------------------------
 // Modes
 
-// Output is held (Ctrl+S) so that qz waits in its write before the prompt; the keys typed then
-// must not be echoed by the terminal. The first of them answers the prompt, and only qz's own
-// echo of it shows.
+// Output is held (Ctrl+S) so that qz waits in a write; the keys typed then must not be echoed
+// by the terminal. They answer the prompt if they came after it was written, and are dropped
+// before it otherwise; then another key answers it.
 TEST(Modes, KeysTypedWhileQzWorksAreNotEchoed) {
   Tree tree;
   tree.File("a.txt", "needle");
@@ -246,9 +246,10 @@ TEST(Modes, KeysTypedWhileQzWorksAreNotEchoed) {
   ASSERT_TRUE(WaitUntilItWaitsInWrite(t));
   t.SendKeys("zzz");
   t.SendKeys("\x11");
+  if (t.WaitForRawMode()) t.SendKeys("n");
   EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
-  EXPECT_EQ(Count(t.Transcript(), "z"), 1u) << Describe(t);
-  EXPECT_NE(t.Transcript().find(std::string(kPromptTail) + "z"), std::string::npos);
+  EXPECT_EQ(t.Transcript().find("zz"), std::string::npos) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "1 occurrence of the text \"needle\"")) << Describe(t);
   struct termios mode;
   ASSERT_TRUE(t.GetTermios(mode));
   EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
@@ -291,6 +292,9 @@ class ShellSession {
 
 TEST(JobControl, SuspendedAndResumedQzTakesItsModesAgain) {
   if (access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+  // Valgrind does not stop a process by a stop signal's default action (the handler's own
+  // raise), so the job would never stop.
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
   Tree tree;
   tree.File("a.txt", "needle needle");
   tree.File("m/huge.txt", "");  // sparse: its scan takes a while
