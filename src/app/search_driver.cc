@@ -29,12 +29,14 @@ void SearchDirectory(const std::string& directory) {
   if (!entered.insert(listing.id).second) return;
 
   for (const DirectoryEntry& entry : listing.entries) {
+    RefreshScreen();
     if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
     SearchFile(JoinPath(directory, entry.name), entry.isRegularFile);
     if (!searchTally.keepGoing) return;
   }
   if (!searchSettings.recursive) return;
   for (const DirectoryEntry& entry : listing.entries) {
+    RefreshScreen();
     if (!entry.isDirectory) continue;
     SearchDirectory(JoinPath(directory, entry.name));
     if (!searchTally.keepGoing) return;
@@ -50,6 +52,7 @@ std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,
 }
 
 int RunSearch(int argc, char** argv) {
+  const ConsoleSession console;
   const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
   const std::optional<SearchRequest> request = ParseCommandLine(args);
   if (!request) {

@@ -6,17 +6,38 @@ namespace {
 
 // The second code of a two-code key, until it is read or discarded; -1 when none waits.
 int waitingSecondCode = -1;
+KeyPress lastKey;
 
 }  // namespace
+
+void BeginConsole() { BeginTerminal(); }
+
+void EndConsole() { EndTerminal(); }
 
 std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
   std::string out;
   out.reserve(text.size() + text.size() / 32 + 2);
   int counter = startColumn;
-  for (char c : text) {
-    if (c == '\a') continue;
-    out.push_back(c);
-    counter = (c == '\r' || c == '\n') ? 1 : counter + 1;
+  while (!text.empty()) {
+    const char c = text.front();
+    if (c == '\a') {
+      text.remove_prefix(1);
+      continue;
+    }
+    if (c == '\r' || c == '\n') {
+      out.push_back(c);
+      text.remove_prefix(1);
+      counter = 1;
+    } else {
+      const TextUnit unit = NextConsoleUnit(text);
+      if (unit.cells > 1 && counter > 0 && counter + unit.cells > rightEdge) {
+        out += "\n\r";
+        counter = 0;
+      }
+      out.append(text.substr(0, unit.bytes));
+      text.remove_prefix(unit.bytes);
+      counter += unit.cells;
+    }
     if (counter >= rightEdge) {
       out += "\n\r";
       counter = 0;
@@ -31,7 +52,7 @@ void WritePlain(std::string_view text) {
   SetConsoleAttribute(info.attribute);
   WriteConsoleBytes(text);
   SetConsoleAttribute(info.attribute);
-  FlushConsole();
+  RefreshScreen();
 }
 
 void WriteColored(ConsoleAttribute attribute, std::string_view text) {
@@ -40,16 +61,16 @@ void WriteColored(ConsoleAttribute attribute, std::string_view text) {
   SetConsoleAttribute(attribute);
   WriteConsoleBytes(WrapColored(text, info.cursorColumn, info.rightEdge));
   SetConsoleAttribute(info.attribute);
-  FlushConsole();
+  RefreshScreen();
 }
+
+std::string InertName(std::string_view name) { return InertConsoleText(name); }
 
 void ClearScreen() {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;
   ClearConsoleWindow();
 }
-
-void RefreshScreen() { FlushConsole(); }
 
 void DiscardPendingKeys() {
   FlushKeyboardInput();
@@ -59,7 +80,11 @@ void DiscardPendingKeys() {
 int ReadKey() {
   int code = waitingSecondCode;
   waitingSecondCode = -1;
-  if (code < 0) code = ReadKeyboard(waitingSecondCode);
-  if (code >= 0) EchoKey(code);
+  if (code < 0) {
+    lastKey = ReadKeyboard();
+    code = lastKey.code;
+    waitingSecondCode = lastKey.secondCode;
+  }
+  if (code >= 0) EchoKey(code, lastKey);
   return code;
 }

@@ -13,6 +13,23 @@
 // background colour in bits 4-7, the same layout as the classic PC text console.
 using ConsoleAttribute = std::uint16_t;
 
+// The run's console: BeginConsole takes the keyboard's modes for the run (keys typed while the
+// tool works are neither echoed nor gathered into lines; interrupt keys still act) and puts the
+// terminal back whenever a signal ends or suspends the process; EndConsole shows everything
+// still held back and gives the previous modes back. The driver holds a ConsoleSession for the
+// whole run. Writers and key reads work without one; the modes are then taken for each key
+// read only.
+void BeginConsole();
+void EndConsole();
+
+class ConsoleSession {
+ public:
+  ConsoleSession() { BeginConsole(); }
+  ~ConsoleSession() { EndConsole(); }
+  ConsoleSession(const ConsoleSession&) = delete;
+  ConsoleSession& operator=(const ConsoleSession&) = delete;
+};
+
 // Writes `text` in the console's current colours, as one write. The console interprets line
 // feeds (start of the next line) and carriage returns (start of this line) and wraps long
 // lines on its own.
@@ -22,13 +39,20 @@ void WritePlain(std::string_view text);
 // WrapColored), then puts back the colours that were current before.
 void WriteColored(ConsoleAttribute attribute, std::string_view text);
 
+// `name` (a path) as the writers should be given it so that it shows as it is and cannot move
+// the cursor: every control byte, CR, LF, BS and TAB included, becomes the glyph the console
+// shows for it.
+std::string InertName(std::string_view name);
+
 // Clears the window and puts the cursor at the top left.
 void ClearScreen();
 
 // Output may be held back for a moment, so that a walk over many files does not redraw the
-// terminal once per file; whenever the tool waits for a key or exits, the screen shows
-// everything written. RefreshScreen passes on what has been held for longer than that moment:
-// long work calls it now and then, so the screen never lags far behind. Cheap to call often.
+// terminal once per file; whenever the tool waits for a key, and at EndConsole, the screen
+// shows everything written. RefreshScreen passes on what has been held for longer than that
+// moment (50 ms): every writer calls it, and long work and the walk call it at least once per
+// slice or entry, so the screen never lags far behind, also while nothing is written. Cheap to
+// call often.
 void RefreshScreen();
 
 // Drops every key press already waiting, so that only a key pressed afterwards is read.
@@ -42,9 +66,13 @@ int ReadKey();
 
 // The bytes WriteColored hands to the console for `text` when the cursor stands at
 // `startColumn` and the rightmost visible column is `rightEdge`. Bell bytes (7) are dropped.
-// Every other byte counts one column, except that CR and LF restart the count at 1; once the
-// count reaches `rightEdge`, "\n\r" follows and the count restarts at 0. So in an 80-column
-// window a run starting at column 0 breaks after 79 bytes, and the console never wraps it.
+// CR and LF restart the count at 1; every other character counts the cells the console gives
+// it (on a UTF-8 terminal a character takes 0 to 2 cells, a byte shown as U+FFFD or as a glyph
+// and TAB one; in a code-page console every byte one). Once the count reaches `rightEdge`,
+// "\n\r" follows and the count restarts at 0, and a character of two cells that would reach
+// `rightEdge` goes after such a break instead. A character is never split. So in an 80-column
+// window a run of ASCII starting at column 0 breaks after 79 bytes, and the console never
+// wraps it.
 std::string WrapColored(std::string_view text, int startColumn, int rightEdge);
 
 #endif  // QZ_CONSOLE_CONSOLE_H_

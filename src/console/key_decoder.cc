@@ -1,5 +1,7 @@
 #include "console/key_decoder.h"
 
+#include "console/utf8.h"
+
 namespace {
 
 constexpr unsigned char kEsc = 0x1B;
@@ -39,51 +41,63 @@ int ScanCodeForNumber(int n) {
   }
 }
 
-std::size_t Utf8Length(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 1;
-}
-
-}  // namespace
-
-DecodedKey DecodeKey(std::string_view bytes) {
+struct Parsed {
   DecodedKey key;
-  if (bytes.empty()) return key;
+  bool open = false;  // the input ended while the key could still go on
+};
+
+// The one grammar of key input, for DecodeKey and KeyMayContinue alike.
+Parsed Parse(std::string_view bytes) {
+  Parsed p;
+  DecodedKey& key = p.key;
+  if (bytes.empty()) return p;
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
   const unsigned char first = at(0);
 
   if (first != kEsc) {
     key.code = first;
-    std::size_t length = Utf8Length(first);
+    const std::size_t length = Utf8SequenceLength(first) > 1 ? Utf8SequenceLength(first) : 1;
     std::size_t used = 1;
     while (used < length && used < bytes.size() && (at(used) & 0xC0) == 0x80) ++used;
     key.used = used;
-    return key;
+    p.open = used < length && used == bytes.size();
+    return p;
   }
   if (bytes.size() == 1) {
     key.code = kEsc;
     key.used = 1;
-    return key;
+    p.open = true;
+    return p;
   }
 
   const unsigned char intro = at(1);
-  if (intro == 'O' && bytes.size() >= 3) {  // SS3: application-mode arrows, F1-F4
-    key.code = kTwoCode;
-    key.secondCode = ScanCodeForLetter(at(2));
-    key.used = 3;
-    return key;
+  if (intro == 'O') {  // SS3: application-mode arrows, F1-F4
+    if (bytes.size() >= 3) {
+      key.code = kTwoCode;
+      key.secondCode = ScanCodeForLetter(at(2));
+      key.used = 3;
+      return p;
+    }
+    // Alt+O until the sequence's last byte comes.
+    key.code = 0;
+    key.secondCode = intro;
+    key.used = 2;
+    p.open = true;
+    return p;
   }
   if (intro == '[') {  // CSI: parameters and intermediates, then one final byte
     key.code = kTwoCode;
     key.secondCode = 0;
     std::size_t i = 2;
     if (i < bytes.size() && at(i) == '[') {  // the Linux console's "ESC [ [ A" for F1-F5
-      key.secondCode = (i + 1 < bytes.size() && at(i + 1) >= 'A' && at(i + 1) <= 'E')
-                           ? 59 + (at(i + 1) - 'A') : 0;
-      key.used = i + 1 < bytes.size() ? i + 2 : bytes.size();
-      return key;
+      if (i + 1 < bytes.size()) {
+        key.secondCode = (at(i + 1) >= 'A' && at(i + 1) <= 'E') ? 59 + (at(i + 1) - 'A') : 0;
+        key.used = i + 2;
+      } else {
+        key.used = bytes.size();
+        p.open = true;
+      }
+      return p;
     }
     int number = 0;
     bool firstParameter = true;
@@ -92,18 +106,28 @@ DecodedKey DecodeKey(std::string_view bytes) {
       if (c >= 0x40 && c <= 0x7E) {
         key.secondCode = (c == '~') ? ScanCodeForNumber(number) : ScanCodeForLetter(c);
         key.used = i + 1;
-        return key;
+        return p;
       }
-      if (c < 0x20 || c > 0x3F) break;  // not part of a CSI sequence
+      if (c < 0x20 || c > 0x3F) {  // not part of a CSI sequence: it broke off before this byte
+        key.used = i;
+        return p;
+      }
       if (c == ';') firstParameter = false;
       if (firstParameter && c >= '0' && c <= '9' && number < 1000) number = number * 10 + (c - '0');
     }
-    key.used = i;  // broken off: the whole burst belongs to this key
-    return key;
+    key.used = i;  // no final byte yet: the whole burst belongs to this key
+    p.open = true;
+    return p;
   }
   // Esc then another key within the timeout: Alt with that key.
   key.code = 0;
   key.secondCode = intro;
   key.used = 2;
-  return key;
+  return p;
 }
+
+}  // namespace
+
+DecodedKey DecodeKey(std::string_view bytes) { return Parse(bytes).key; }
+
+bool KeyMayContinue(std::string_view bytes) { return Parse(bytes).open; }

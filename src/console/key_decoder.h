@@ -20,4 +20,10 @@ struct DecodedKey {
 // lead byte. Returns code -1 and used 0 for empty input.
 DecodedKey DecodeKey(std::string_view bytes);
 
+// Whether the key that `bytes` starts may still go on: an Esc alone, an escape sequence
+// without its final byte, a UTF-8 character without all its bytes. When it may, DecodeKey
+// gives the whole of `bytes` to the key; when not, DecodeKey's answer for the first key stays
+// the same whatever follows. False for empty input.
+bool KeyMayContinue(std::string_view bytes);
+
 #endif  // QZ_CONSOLE_KEY_DECODER_H_

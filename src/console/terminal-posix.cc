@@ -1,18 +1,26 @@
-// The console on a POSIX terminal: ANSI escape sequences out, termios raw mode for key reads.
-// The only file that knows about termios and /dev/tty.
+// The console on a POSIX terminal: ANSI escape sequences out, termios modes for the keyboard,
+// and the signal handlers that put the terminal back. The only file that knows about termios
+// and /dev/tty.
+//
+// Modes: from BeginTerminal to EndTerminal the keyboard has echo and line input off with
+// interrupt keys on ("quiet"); during a key read interrupt keys are off too ("raw"). Whoever
+// ends or stops the process puts the mode found at the start back: EndTerminal, the fatal
+// signal handler, the job-control stop handler (which takes the modes again when the process
+// is continued in the foreground).
 #include "console/terminal.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <string>
 
+#include "console/held_output.h"
 #include "console/key_decoder.h"
 #include "console/terminal_text.h"
 
@@ -20,38 +28,205 @@ namespace {
 
 constexpr int kEscTimeoutMs = 25;
 constexpr int kFallbackWidth = 80;
-// Output is held back at most this long, so a walk over many files without a match updates
-// the terminal a few times a second instead of once per file.
-constexpr auto kHoldLimit = std::chrono::milliseconds(50);
+// How long a signal handler waits for the terminal to take the colour reset before it gives up.
+constexpr long kHandlerWriteMs = 250;
 constexpr std::string_view kClearAll = "\x1b[H\x1b[2J\x1b[3J";  // home, clear, scrollback
 constexpr char kResetColours[] = "\x1b[0m";
 
-// What the signal handler needs to put the terminal back. Written only outside the handler.
-volatile std::sig_atomic_t rawModeActive = 0;
+// Signals whose default action ends the process; each puts the terminal back first.
+constexpr int kFatalSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                                 SIGFPE,  SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                                 SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS};
+constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+// What the signal handlers need. Outside them it is changed only with the handled signals
+// blocked (see HandlersHeldOff).
+// One of the standard descriptors when it is the controlling terminal, else -1: the terminal
+// is then opened for each task (see TerminalHandle), and by the handlers for theirs.
+volatile std::sig_atomic_t standardTerminalFd = -1;
+volatile std::sig_atomic_t sessionActive = 0;  // between BeginTerminal and EndTerminal
+volatile std::sig_atomic_t modesTaken = 0;     // our modes are set; savedMode holds the earlier
+volatile std::sig_atomic_t inKeyRead = 0;      // the raw mode is wanted, not the quiet one
 volatile std::sig_atomic_t coloursMayBeSet = 0;
-volatile std::sig_atomic_t keyboardFd = -1;
+volatile std::sig_atomic_t coloursReset = 0;   // a handler reset the colours behind the writers
 volatile std::sig_atomic_t widthChanged = 1;
-struct termios savedMode;
+struct termios savedMode, quietMode, rawMode;
+// Standard output's terminal, which a handler opens for a descriptor of its own.
+char terminalPath[256] = "";
+struct sigaction previousAction[NSIG];
 
 void NoteResize(int) { widthChanged = 1; }
 
-void WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
+sigset_t HandledSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kFatalSignals) sigaddset(&set, sig);
+  for (int sig : kStopSignals) sigaddset(&set, sig);
+  sigaddset(&set, SIGCONT);
+  return set;
+}
+
+// Keeps the handlers from running while the state they read is changed.
+class HandlersHeldOff {
+ public:
+  HandlersHeldOff() {
+    const sigset_t set = HandledSignals();
+    sigprocmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~HandlersHeldOff() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  HandlersHeldOff(const HandlersHeldOff&) = delete;
+  HandlersHeldOff& operator=(const HandlersHeldOff&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// Everything from here to the handlers is async-signal-safe.
+
+bool InForeground(int fd) {
+  const pid_t group = tcgetpgrp(fd);
+  return group > 0 && group == getpgrp();
+}
+
+// A descriptor on the controlling terminal inside a handler: the standard one, or a fresh open.
+int HandlerTerminal() {
+  const int fd = standardTerminalFd;
+  return fd >= 0 ? fd : open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
+
+void CloseHandlerTerminal(int fd) {
+  if (fd >= 0 && fd != standardTerminalFd) close(fd);
+}
+
+// Sets the quiet or the raw mode on the terminal `fd`, as wanted now; the first time (and again
+// after the modes were given back) the mode found is saved. Only in the foreground: the modes
+// of a terminal another job has belong to that job.
+void TakeModes(int fd) {
+  if (fd < 0) return;
+  if (!modesTaken) {
+    if (!InForeground(fd) || tcgetattr(fd, &savedMode) != 0) return;
+    quietMode = savedMode;
+    quietMode.c_lflag &= ~(ICANON | ECHO);
+    quietMode.c_cc[VMIN] = 1;
+    quietMode.c_cc[VTIME] = 0;
+    rawMode = quietMode;
+    rawMode.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
+    rawMode.c_lflag &= ~(ISIG | IEXTEN);
+    modesTaken = 1;
+  }
+  tcsetattr(fd, TCSANOW, inKeyRead ? &rawMode : &quietMode);
+}
+
+void GiveModesBack(int fd) {
+  if (!modesTaken) return;
+  modesTaken = 0;
+  if (fd >= 0 && InForeground(fd)) tcsetattr(fd, TCSANOW, &savedMode);
+}
+
+long long MonotonicMs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Writes the colour reset through a descriptor that never blocks, opened for the purpose: the
+// process's own standard output may be stuck in a write to a terminal that does not drain, and
+// may belong to others who rely on its blocking mode. Gives up after kHandlerWriteMs.
+void ResetColoursFromHandler() {
+  if (!coloursMayBeSet || terminalPath[0] == '\0') return;
+  const int fd = open(terminalPath, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return;
+  const char* next = kResetColours;
+  std::size_t left = sizeof kResetColours - 1;
+  const long long deadline = MonotonicMs() + kHandlerWriteMs;
+  while (left > 0) {
+    const ssize_t n = write(fd, next, left);
+    if (n > 0) {
+      next += n;
+      left -= static_cast<std::size_t>(n);
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a failed write loses that text and nothing else
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    const long long wait = deadline - MonotonicMs();
+    if (wait <= 0) break;
+    struct pollfd p = {fd, POLLOUT, 0};
+    if (poll(&p, 1, static_cast<int>(wait)) < 0 && errno != EINTR) break;
+  }
+  close(fd);
+  if (left == 0) {
+    coloursMayBeSet = 0;
+    coloursReset = 1;
   }
 }
 
-void RestoreTerminalAndDie(int sig) {
-  if (rawModeActive) tcsetattr(keyboardFd, TCSANOW, &savedMode);
-  if (coloursMayBeSet) {
-    ssize_t ignored = write(STDOUT_FILENO, kResetColours, sizeof kResetColours - 1);
-    (void)ignored;
+void OnFatalSignal(int sig) {
+  if (modesTaken) {
+    const int fd = HandlerTerminal();
+    GiveModesBack(fd);
+    CloseHandlerTerminal(fd);
   }
-  // SA_RESETHAND has put back the default action; it takes effect when the handler returns.
+  ResetColoursFromHandler();
+  // The action in place before ours (the default, or a handler of the sanitizers) takes the
+  // signal once this handler returns.
+  sigaction(sig, &previousAction[sig], nullptr);
   raise(sig);
+}
+
+void OnStopSignal(int sig) {
+  const int savedErrno = errno;
+  const int fd = modesTaken ? HandlerTerminal() : -1;
+  GiveModesBack(fd);
+  CloseHandlerTerminal(fd);
+  ResetColoursFromHandler();
+  struct sigaction stop = {}, ours = {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  sigaction(sig, &stop, &ours);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  raise(sig);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);  // the process stops here until it is continued
+  sigprocmask(SIG_BLOCK, &only, nullptr);
+  sigaction(sig, &ours, nullptr);
+  if (sessionActive || inKeyRead) {
+    const int again = HandlerTerminal();
+    TakeModes(again);
+    CloseHandlerTerminal(again);
+  }
+  errno = savedErrno;
+}
+
+// Also for a stop the process could not see coming (SIGSTOP), and after `bg`, `fg`.
+void OnContinue(int) {
+  const int savedErrno = errno;
+  if (!modesTaken && (sessionActive || inKeyRead)) {
+    const int fd = HandlerTerminal();
+    TakeModes(fd);
+    CloseHandlerTerminal(fd);
+  }
+  errno = savedErrno;
+}
+
+void InstallSignalHandlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  const sigset_t handled = HandledSignals();
+  const auto install = [&](int sig, void (*handler)(int), int flags) {
+    struct sigaction old = {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    previousAction[sig] = old;
+    struct sigaction sa = {};
+    sa.sa_handler = handler;
+    sa.sa_mask = handled;
+    sa.sa_flags = flags;
+    sigaction(sig, &sa, nullptr);
+  };
+  for (int sig : kFatalSignals) install(sig, OnFatalSignal, 0);
+  for (int sig : kStopSignals) install(sig, OnStopSignal, SA_RESTART);
+  install(SIGCONT, OnContinue, SA_RESTART);
 }
 
 void InstallResizeHandler() {
@@ -62,18 +237,22 @@ void InstallResizeHandler() {
   sigaction(SIGWINCH, &sa, nullptr);
 }
 
-void InstallSignalHandlers() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-    struct sigaction old = {};
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    struct sigaction sa = {};
-    sa.sa_handler = RestoreTerminalAndDie;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    sigaction(sig, &sa, nullptr);
+// Writes all of `bytes`, waiting for the terminal to take more when its file description is
+// non-blocking. A failed write loses the rest of that text and nothing else.
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      struct pollfd p = {fd, POLLOUT, 0};
+      if (poll(&p, 1, -1) < 0 && errno != EINTR) return;
+      continue;
+    }
+    return;
   }
 }
 
@@ -93,53 +272,36 @@ int ScreenWidth() {
   return width;
 }
 
-// Standard output, when it is a terminal: what has been written to it, what is held back,
-// and where that leaves the cursor.
+// Standard output, when it is a terminal: the filter that makes text inert, and what is held
+// back on its way.
 struct Screen {
-  using Clock = std::chrono::steady_clock;
-
   bool isTerminal = false;
-  ConsoleAttribute attribute = kDefaultAttribute;          // as the writers see it
-  ConsoleAttribute shownAttribute = kDefaultAttribute;     // as the terminal has it
   DisplayFilter filter;
-  std::string pending;  // held back; reaches the terminal in one write
-  bool pendingHasColour = false;
-  Clock::time_point lastWrite = Clock::now();
+  HeldOutput held{HeldOutput::Clock::now()};
 
   Screen() {
     isTerminal = isatty(STDOUT_FILENO) == 1;
     if (!isTerminal) return;
-    InstallSignalHandlers();
+    if (ttyname_r(STDOUT_FILENO, terminalPath, sizeof terminalPath) != 0) terminalPath[0] = '\0';
     InstallResizeHandler();
   }
-  ~Screen() { Flush(); }  // at exit, everything written is shown
 
-  void Flush() {
-    if (!pending.empty()) {
-      if (pendingHasColour) coloursMayBeSet = 1;
-      WriteAll(STDOUT_FILENO, pending);
-      pending.clear();
-      pendingHasColour = false;
+  // Writes everything held.
+  void Pass() {
+    if (coloursReset) {
+      coloursReset = 0;
+      held.ColoursWereReset();
     }
-    shownAttribute = attribute;
-    coloursMayBeSet = attribute != kDefaultAttribute;
-    lastWrite = Clock::now();
+    if (!held.held().empty()) {
+      if (held.ColoursMayBeSetDuringPass()) coloursMayBeSet = 1;
+      WriteAll(STDOUT_FILENO, held.held());
+    }
+    held.Passed(HeldOutput::Clock::now());
+    coloursMayBeSet = held.ColoursMayBeSetAfterPass();
   }
 
-  void FlushIfDue() {
-    if (!pending.empty() && Clock::now() - lastWrite >= kHoldLimit) Flush();
-  }
-
-  // Everything held would be erased by a clear: drop it, but keep the colours in step.
-  void DropPending() {
-    pending.clear();
-    pendingHasColour = false;
-    if (attribute != shownAttribute) AppendAttribute();
-  }
-
-  void AppendAttribute() {
-    pending += AttributeToSgr(attribute);
-    if (attribute != kDefaultAttribute) pendingHasColour = true;
+  void Refresh() {
+    if (held.Due(HeldOutput::Clock::now())) Pass();
   }
 };
 
@@ -148,81 +310,95 @@ Screen& TheScreen() {
   return screen;
 }
 
-// The user's keyboard: the controlling terminal, opened on first use and kept open.
-class Keyboard {
- public:
-  Keyboard() {
-    fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd_ >= 0) {
-      keyboardFd = fd_;
-      InstallSignalHandlers();
-    }
-  }
-  ~Keyboard() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Keyboard(const Keyboard&) = delete;
-  Keyboard& operator=(const Keyboard&) = delete;
+// The standard descriptor that is the controlling terminal, the keyboard, preferring one open
+// for reading and writing: in an interactive shell every one of them is, so the keyboard costs
+// no descriptor of its own. Decided once; -1 when none is.
+struct StandardTerminal {
+  int fd = -1;
+  bool readable = false;
+  bool writable = false;
+};
 
+const StandardTerminal& TheStandardTerminal() {
+  static const StandardTerminal found = [] {
+    StandardTerminal best;
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+      // tcgetpgrp succeeds on the controlling terminal only.
+      if (isatty(fd) != 1 || tcgetpgrp(fd) < 0) continue;
+      const int flags = fcntl(fd, F_GETFL);
+      if (flags < 0) continue;
+      const StandardTerminal t{fd, (flags & O_ACCMODE) != O_WRONLY,
+                               (flags & O_ACCMODE) != O_RDONLY};
+      if (best.fd < 0 || t.readable + t.writable > best.readable + best.writable) best = t;
+    }
+    HandlersHeldOff hold;
+    standardTerminalFd = best.fd;
+    return best;
+  }();
+  return found;
+}
+
+// A descriptor on the controlling terminal for one task: the standard one when it serves, else
+// /dev/tty, opened for the task and closed after it, so that between key reads the walk has
+// every descriptor the process may have. Invalid when there is no controlling terminal or no
+// free descriptor; the next task tries again.
+class TerminalHandle {
+ public:
+  enum class Use { kModes, kRead, kWrite };
+  explicit TerminalHandle(Use use) {
+    const StandardTerminal& standard = TheStandardTerminal();
+    if (standard.fd >= 0 && (use == Use::kModes || (use == Use::kRead ? standard.readable
+                                                                       : standard.writable))) {
+      fd_ = standard.fd;
+      return;
+    }
+    fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    owned_ = fd_ >= 0;
+  }
+  ~TerminalHandle() {
+    if (owned_) close(fd_);
+  }
+  TerminalHandle(const TerminalHandle&) = delete;
+  TerminalHandle& operator=(const TerminalHandle&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
   int fd() const { return fd_; }
-  std::string& unread() { return unread_; }
-  std::string& lastKey() { return lastKey_; }
 
  private:
   int fd_ = -1;
-  std::string unread_;   // bytes of keys that came in one burst after the key returned
-  std::string lastKey_;  // the bytes of the key last returned, for its echo
+  bool owned_ = false;
 };
 
-Keyboard& TheKeyboard() {
-  static Keyboard keyboard;
-  return keyboard;
+// Bytes of keys that came in one burst after the key returned.
+std::string& UnreadKeys() {
+  static std::string unread;
+  return unread;
 }
 
-// Raw mode for the span of one read; the previous mode comes back on every way out.
+// The raw mode for the span of one key read on `fd`; on every way out the quiet mode comes
+// back, or outside a console session the mode found before the read.
 class RawMode {
  public:
   explicit RawMode(int fd) : fd_(fd) {
-    if (tcgetattr(fd_, &savedMode) != 0) return;
-    struct termios raw = savedMode;
-    raw.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
-    raw.c_lflag &= ~(ICANON | ECHO | ISIG | IEXTEN);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    rawModeActive = 1;
-    if (tcsetattr(fd_, TCSANOW, &raw) != 0) {
-      rawModeActive = 0;
-      return;
-    }
-    active_ = true;
+    InstallSignalHandlers();
+    HandlersHeldOff hold;
+    inKeyRead = 1;
+    TakeModes(fd_);
   }
   ~RawMode() {
-    if (!active_) return;
-    tcsetattr(fd_, TCSANOW, &savedMode);
-    rawModeActive = 0;
+    HandlersHeldOff hold;
+    inKeyRead = 0;
+    if (!sessionActive)
+      GiveModesBack(fd_);
+    else if (modesTaken)
+      TakeModes(fd_);
   }
   RawMode(const RawMode&) = delete;
   RawMode& operator=(const RawMode&) = delete;
-  bool active() const { return active_; }
 
  private:
   int fd_;
-  bool active_ = false;
 };
-
-// Whether `bytes` may still be the start of a longer escape sequence.
-bool MayContinue(std::string_view bytes) {
-  if (bytes.empty() || bytes[0] != '\x1b') return false;
-  if (bytes.size() == 1) return true;
-  if (bytes[1] == 'O') return bytes.size() < 3;
-  if (bytes[1] != '[') return false;
-  if (bytes.size() >= 3 && bytes[2] == '[') return bytes.size() < 4;
-  for (std::size_t i = 2; i < bytes.size(); ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c >= 0x40 && c <= 0x7E) return false;
-  }
-  return true;
-}
 
 // Appends what arrives within `timeoutMs`; false when nothing did.
 bool ReadMore(int fd, std::string& into, int timeoutMs) {
@@ -242,11 +418,35 @@ bool ReadMore(int fd, std::string& into, int timeoutMs) {
 
 }  // namespace
 
+void BeginTerminal() {
+  Screen& screen = TheScreen();
+  {
+    HandlersHeldOff hold;
+    sessionActive = 1;
+  }
+  const TerminalHandle terminal(TerminalHandle::Use::kModes);
+  if (screen.isTerminal || terminal.valid()) InstallSignalHandlers();
+  HandlersHeldOff hold;
+  TakeModes(terminal.fd());
+}
+
+void EndTerminal() {
+  Screen& screen = TheScreen();
+  if (screen.isTerminal) {
+    screen.filter.Finish(ScreenWidth(), screen.held.sink());
+    screen.Pass();
+  }
+  const TerminalHandle terminal(TerminalHandle::Use::kModes);
+  HandlersHeldOff hold;
+  GiveModesBack(terminal.fd());
+  sessionActive = 0;
+}
+
 bool QueryConsole(ConsoleInfo& info) {
   Screen& screen = TheScreen();
   if (!screen.isTerminal) return false;
   const int width = ScreenWidth();
-  info.attribute = screen.attribute;
+  info.attribute = screen.held.attribute();
   info.cursorColumn = screen.filter.column() < width ? screen.filter.column() : width - 1;
   info.rightEdge = width - 1;
   return true;
@@ -254,65 +454,70 @@ bool QueryConsole(ConsoleInfo& info) {
 
 void SetConsoleAttribute(ConsoleAttribute attribute) {
   Screen& screen = TheScreen();
-  if (attribute == screen.attribute) return;
-  screen.filter.Finish(ScreenWidth(), screen.pending);
-  screen.attribute = attribute;
-  screen.AppendAttribute();
+  if (attribute == screen.held.attribute()) return;
+  screen.filter.Finish(ScreenWidth(), screen.held.sink());
+  screen.held.SetAttribute(attribute);
 }
 
 void WriteConsoleBytes(std::string_view bytes) {
   Screen& screen = TheScreen();
-  screen.filter.Write(bytes, ScreenWidth(), screen.pending);
+  screen.filter.Write(bytes, ScreenWidth(), screen.held.sink());
 }
 
-void FlushConsole() {
+void RefreshScreen() {
   Screen& screen = TheScreen();
-  if (screen.isTerminal) screen.FlushIfDue();
+  if (screen.isTerminal) screen.Refresh();
 }
 
 void ClearConsoleWindow() {
   Screen& screen = TheScreen();
-  screen.filter.Finish(ScreenWidth(), screen.pending);
-  screen.DropPending();
-  screen.pending += kClearAll;
+  screen.filter.Finish(ScreenWidth(), screen.held.sink());
+  screen.held.DropForClear();
+  screen.held.sink() += kClearAll;
   screen.filter.Home();
-  screen.FlushIfDue();
+  screen.Refresh();
 }
+
+TextUnit NextConsoleUnit(std::string_view text) { return NextShownUnit(text); }
+
+std::string InertConsoleText(std::string_view text) { return InertText(text); }
 
 void FlushKeyboardInput() {
-  Keyboard& keyboard = TheKeyboard();
-  keyboard.unread().clear();
-  if (keyboard.fd() >= 0) tcflush(keyboard.fd(), TCIFLUSH);
+  UnreadKeys().clear();
+  const TerminalHandle terminal(TerminalHandle::Use::kModes);
+  if (terminal.valid()) tcflush(terminal.fd(), TCIFLUSH);
 }
 
-int ReadKeyboard(int& secondCode) {
-  secondCode = -1;
-  if (TheScreen().isTerminal) TheScreen().Flush();
-  Keyboard& keyboard = TheKeyboard();
-  if (keyboard.fd() < 0) return -1;
-
-  std::string& bytes = keyboard.unread();
+KeyPress ReadKeyboard() {
+  KeyPress key;
+  Screen& screen = TheScreen();
+  if (screen.isTerminal) {
+    screen.filter.Finish(ScreenWidth(), screen.held.sink());
+    screen.Pass();
+  }
+  std::string& bytes = UnreadKeys();
   if (bytes.empty()) {
-    RawMode raw(keyboard.fd());
-    if (!raw.active()) return -1;
-    if (!ReadMore(keyboard.fd(), bytes, -1)) return -1;
+    const TerminalHandle keyboard(TerminalHandle::Use::kRead);
+    if (!keyboard.valid()) return key;
+    const RawMode raw(keyboard.fd());
+    if (!ReadMore(keyboard.fd(), bytes, -1)) return key;
     // A lone Esc and the start of an escape sequence look alike; the rest of a sequence follows
     // within a few milliseconds, a person's next key does not.
-    while (MayContinue(bytes) && ReadMore(keyboard.fd(), bytes, kEscTimeoutMs)) {
+    while (KeyMayContinue(bytes) && ReadMore(keyboard.fd(), bytes, kEscTimeoutMs)) {
     }
   }
-  const DecodedKey key = DecodeKey(bytes);
-  keyboard.lastKey().assign(bytes, 0, key.used);
-  bytes.erase(0, key.used);
-  secondCode = key.secondCode;
-  return key.code;
+  const DecodedKey decoded = DecodeKey(bytes);
+  key.code = decoded.code;
+  key.secondCode = decoded.secondCode;
+  key.typed.assign(bytes, 0, decoded.used);
+  bytes.erase(0, decoded.used);
+  return key;
 }
 
-void EchoKey(int code) {
-  Keyboard& keyboard = TheKeyboard();
+void EchoKey(int code, const KeyPress& key) {
   // A character key is shown as typed; a code of its own (224, Alt's 0) as the PC console
   // shows that byte.
-  const std::string& typed = keyboard.lastKey();
+  const std::string& typed = key.typed;
   std::string shown;
   if (!typed.empty() && static_cast<unsigned char>(typed[0]) == code && typed[0] != '\x1b')
     shown = typed;
@@ -322,15 +527,17 @@ void EchoKey(int code) {
   Screen& screen = TheScreen();
   if (screen.isTerminal) {
     const int width = ScreenWidth();
-    screen.filter.Write(shown, width, screen.pending);
-    screen.filter.Finish(width, screen.pending);
-    screen.Flush();
-  } else if (keyboard.fd() >= 0) {
-    DisplayFilter filter;
-    std::string out;
-    const int width = WidthOf(keyboard.fd());
-    filter.Write(shown, width, out);
-    filter.Finish(width, out);
-    WriteAll(keyboard.fd(), out);
+    screen.filter.Write(shown, width, screen.held.sink());
+    screen.filter.Finish(width, screen.held.sink());
+    screen.Pass();
+    return;
   }
+  const TerminalHandle terminal(TerminalHandle::Use::kWrite);
+  if (!terminal.valid()) return;
+  DisplayFilter filter;
+  std::string out;
+  const int width = WidthOf(terminal.fd());
+  filter.Write(shown, width, out);
+  filter.Finish(width, out);
+  WriteAll(terminal.fd(), out);
 }

@@ -201,7 +201,18 @@ void SetConsoleAttribute(ConsoleAttribute attribute) {
 
 void WriteConsoleBytes(std::string_view bytes) { WriteShown(TheScreen().handle, bytes); }
 
-void FlushConsole() {}  // console writes are not held back
+void RefreshScreen() {}  // console writes are not held back
+
+void BeginTerminal() { TheScreen(); }
+
+void EndTerminal() { TheScreen().Restore(); }
+
+// The console shows each byte of its code page in one cell.
+TextUnit NextConsoleUnit(std::string_view) { return {1, 1}; }
+
+// Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
+// every control byte the console would not act on as its glyph.
+std::string InertConsoleText(std::string_view text) { return std::string(text); }
 
 void ClearConsoleWindow() {
   Screen& screen = TheScreen();
@@ -231,30 +242,38 @@ void FlushKeyboardInput() {
   if (keyboard.valid()) FlushConsoleInputBuffer(keyboard.get());
 }
 
-int ReadKeyboard(int& secondCode) {
-  secondCode = -1;
+KeyPress ReadKeyboard() {
+  KeyPress key;
   ConsoleDevice& keyboard = Keyboard();
-  if (!keyboard.valid()) return -1;
+  if (!keyboard.valid()) return key;
   RawInput raw(keyboard.get());
   for (;;) {
     INPUT_RECORD record;
     DWORD count = 0;
-    if (!ReadConsoleInputA(keyboard.get(), &record, 1, &count) || count == 0) return -1;
+    if (!ReadConsoleInputA(keyboard.get(), &record, 1, &count) || count == 0) return key;
     if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
-    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-    const auto character = static_cast<unsigned char>(key.uChar.AsciiChar);
-    if (character != 0) return character;
+    const KEY_EVENT_RECORD& event = record.Event.KeyEvent;
+    const auto character = static_cast<unsigned char>(event.uChar.AsciiChar);
+    if (character != 0) {
+      key.code = character;
+      key.typed.assign(1, static_cast<char>(character));
+      return key;
+    }
     // Some consoles (Wine's on a terminal) give Esc without its character.
-    if (key.wVirtualKeyCode == VK_ESCAPE) return 27;
-    if (IsModifierOrLock(key.wVirtualKeyCode) || key.wVirtualScanCode == 0) continue;
+    if (event.wVirtualKeyCode == VK_ESCAPE) {
+      key.code = 27;
+      return key;
+    }
+    if (IsModifierOrLock(event.wVirtualKeyCode) || event.wVirtualScanCode == 0) continue;
     // A key without a character: the grey keys of the extended keyboard give 224, the others
     // (function keys, the number pad with Num Lock off) 0; the second code follows at once.
-    secondCode = SecondCodeOf(key);
-    return (key.dwControlKeyState & ENHANCED_KEY) ? 224 : 0;
+    key.secondCode = SecondCodeOf(event);
+    key.code = (event.dwControlKeyState & ENHANCED_KEY) ? 224 : 0;
+    return key;
   }
 }
 
-void EchoKey(int code) {
+void EchoKey(int code, const KeyPress&) {
   ConsoleDevice& screen = KeyboardScreen();
   if (!screen.valid()) return;
   const char shown = static_cast<char>(code);

@@ -3,9 +3,11 @@
 #ifndef QZ_CONSOLE_TERMINAL_H_
 #define QZ_CONSOLE_TERMINAL_H_
 
+#include <string>
 #include <string_view>
 
 #include "console/console.h"
+#include "console/terminal_text.h"
 
 struct ConsoleInfo {
   ConsoleAttribute attribute;  // the colours text is written in now
@@ -13,32 +15,48 @@ struct ConsoleInfo {
   int rightEdge;               // zero-based index of the rightmost visible column
 };
 
+// The console's modes for the run (see BeginConsole and EndConsole in console.h).
+void BeginTerminal();
+void EndTerminal();
+
 // Reads the state of the console on standard output, afresh on every call. Returns false,
 // leaving `info` untouched, when standard output is not a console.
 bool QueryConsole(ConsoleInfo& info);
 
 // Only meaningful after QueryConsole has returned true.
 //
-// The layer may hold output back, for a moment at most: FlushConsole, which every writer
-// calls once at its end, passes on what has been held for long enough. Output still held when
-// the window is cleared may be dropped, since the clear would erase it. Before ReadKeyboard
-// waits, and when the process exits, everything written is shown.
+// The layer may hold output back, for a moment at most: RefreshScreen (console.h), which every
+// writer calls once at its end, passes on what has been held for long enough. Output still
+// held when the window is cleared may be dropped, since the clear would erase it. Before
+// ReadKeyboard waits, and at EndTerminal, everything written is shown.
 void SetConsoleAttribute(ConsoleAttribute attribute);
 void WriteConsoleBytes(std::string_view bytes);
-void FlushConsole();
 void ClearConsoleWindow();
+
+// The first character of the non-empty `text` as the console shows it: its bytes and the
+// cells it takes, for WrapColored's counter.
+TextUnit NextConsoleUnit(std::string_view text);
+
+// `text` in a form the console shows without acting on any of it (see InertName).
+std::string InertConsoleText(std::string_view text);
 
 // Drops the keyboard's waiting input.
 void FlushKeyboardInput();
 
-// Reads one key press from the user's keyboard (even when standard input is redirected) with
-// line input, echo and interrupt keys off for the read, and the previous mode restored after
-// it. Returns the first code, and stores in `secondCode` the second code of a two-code key or
-// -1. Returns -1 when there is no keyboard to read. Does not echo.
-int ReadKeyboard(int& secondCode);
+// One key press as the keyboard gave it.
+struct KeyPress {
+  int code = -1;        // 1-255; -1 when there is no keyboard to read
+  int secondCode = -1;  // the second code of a two-code key, else -1
+  std::string typed;    // the bytes that made the key, where the platform sees bytes
+};
 
-// Shows the key code `code` at the cursor on the keyboard's own console, also when standard
-// output is redirected.
-void EchoKey(int code);
+// Reads one key press from the user's keyboard (even when standard input is redirected) with
+// line input, echo and interrupt keys off for the read. Returns code -1 when there is no
+// keyboard to read. Does not echo.
+KeyPress ReadKeyboard();
+
+// Shows the key code `code` of `key` at the cursor on the keyboard's own console, also when
+// standard output is redirected.
+void EchoKey(int code, const KeyPress& key);
 
 #endif  // QZ_CONSOLE_TERMINAL_H_

@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "console/cell_width.h"
+#include "console/utf8.h"
+
 namespace {
 
 // Code page 437 as Unicode, for all 256 bytes.
@@ -62,25 +65,11 @@ constexpr Cp437Utf8 kCp437Utf8;
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// Cells a terminal gives a code point: 2 for the East Asian wide and emoji blocks, 1 for the
-// rest. Guessing too wide is harmless (a line breaks a little early); too narrow is not.
-int CellsOf(char32_t cp) {
-  if (cp < 0x1100) return 1;
-  if ((cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
-      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1FAFF) ||
-      (cp >= 0x20000 && cp <= 0x3FFFD))
-    return 2;
-  return 1;
-}
-
-// Length of the UTF-8 sequence `lead` starts, or 0 when it cannot start one.
-int SequenceLength(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
+// Code points shown as U+FFFD although they are well-formed: the controls that reorder
+// bidirectional text without being seen, and the line and paragraph separators.
+bool ShownAsReplacement(char32_t cp) {
+  return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E ||
+         cp == 0x200F || cp == 0x061C || cp == 0x2028 || cp == 0x2029;
 }
 
 // Whether `next` may follow the bytes already in `prefix` (lead byte first). The tight ranges
@@ -149,16 +138,18 @@ void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
         pendingLength_ = 0;
         if (cp < 0xA0) {
           PutReplacements(length, width, out);  // a C1 control in disguise
+        } else if (ShownAsReplacement(cp)) {
+          PutReplacements(1, width, out);
         } else {
           Put({reinterpret_cast<const char*>(pending_), static_cast<std::size_t>(length)},
-              CellsOf(cp), width, out);
+              CellWidth(cp), width, out);
         }
         continue;
       }
       Finish(width, out);  // the sequence broke off; `b` starts afresh
     }
     if (b >= 0x80) {
-      expectedLength_ = SequenceLength(b);
+      expectedLength_ = Utf8SequenceLength(b);
       if (expectedLength_ == 0) {
         PutReplacements(1, width, out);
       } else {
@@ -193,4 +184,35 @@ void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
           Put(Cp437Glyph(b), 1, width, out);
     }
   }
+}
+
+TextUnit NextShownUnit(std::string_view text) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const int length = Utf8SequenceLength(at(0));
+  if (length <= 1) return {1, 1};
+  unsigned char prefix[4] = {at(0)};
+  for (int i = 1; i < length; ++i) {
+    if (static_cast<std::size_t>(i) >= text.size() || !ContinuesSequence(prefix, i, at(i)))
+      return {1, 1};  // shown as U+FFFD byte by byte, like the bytes after it
+    prefix[i] = at(i);
+  }
+  char32_t cp = prefix[0] & (0x7F >> length);
+  for (int i = 1; i < length; ++i) cp = (cp << 6) | (prefix[i] & 0x3F);
+  const auto bytes = static_cast<std::size_t>(length);
+  if (cp < 0xA0) return {bytes, length};
+  if (ShownAsReplacement(cp)) return {bytes, 1};
+  return {bytes, CellWidth(cp)};
+}
+
+std::string InertText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x20 || b == 0x7F)
+      out += Cp437Glyph(b);
+    else
+      out += ch;
+  }
+  return out;
 }

@@ -2,6 +2,7 @@
 #ifndef QZ_CONSOLE_TERMINAL_TEXT_H_
 #define QZ_CONSOLE_TERMINAL_TEXT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +23,26 @@ std::string AttributeToSgr(ConsoleAttribute attribute);
 // console's symbols: 27 is an arrow, 3 a heart).
 std::string_view Cp437Glyph(unsigned char byte);
 
+// One character of console text as the display filter shows it: the bytes it takes and the
+// cells it fills.
+struct TextUnit {
+  std::size_t bytes;
+  int cells;
+};
+
+// The first character of the non-empty `text` as DisplayFilter shows it, so that a wrap
+// counted with it agrees with the filter's own: a well-formed UTF-8 sequence whole, with the
+// cells the terminal gives it (a wide character 2, a combining mark 0, a character shown as
+// U+FFFD 1 for each U+FFFD); any other byte alone, as one cell (a byte below 128 is itself or
+// its glyph; TAB counts one here, as in the console's own wrap). CR, LF and BEL are the
+// caller's.
+TextUnit NextShownUnit(std::string_view text);
+
+// `text` with every control byte (below 32, and 127), CR, LF, TAB and BS included, replaced by
+// the UTF-8 of its code page 437 glyph, so that a name shows on one line as it is and cannot
+// move the cursor.
+std::string InertText(std::string_view text);
+
 // Turns the byte stream that console code writes into bytes a terminal shows inertly, and
 // tracks the cursor column they leave.
 //
@@ -29,9 +50,11 @@ std::string_view Cp437Glyph(unsigned char byte);
 // of the next line, CR to the start of this one, TAB to the next multiple of 8 (as blanks), BS
 // one column left. Other control bytes and DEL are shown as their code page 437 glyphs. Bytes
 // from 128 up pass only as well-formed UTF-8 that encodes no C1 control; every other such byte
-// shows as U+FFFD. Every byte but TAB takes at most one cell. A line that reaches the right
-// edge continues on the next line, as on the PC console (the filter breaks it itself, so the
-// terminal never holds a pending wrap).
+// shows as U+FFFD, and so do the bidirectional controls (U+061C, U+200E, U+200F, U+202A-U+202E,
+// U+2066-U+2069) and the line and paragraph separators (U+2028, U+2029), one U+FFFD for each.
+// Characters take the cells CellWidth gives them. A line that reaches the right edge continues
+// on the next line, as on the PC console (the filter breaks it itself, so the terminal never
+// holds a pending wrap), and a wide character that would straddle the edge starts that line.
 class DisplayFilter {
  public:
   // Appends to `out` the terminal bytes for `in`, for a window `width` columns wide.

@@ -18,6 +18,8 @@ namespace {
 char* volatile mappedBase = nullptr;
 volatile std::size_t mappedSize = 0;
 volatile std::size_t intactSize = SIZE_MAX;
+// The action in place before the handler's own, which takes every other bus error.
+struct sigaction previousBusAction;
 
 void OnBusError(int sig, siginfo_t* info, void*) {
   char* const base = mappedBase;
@@ -34,7 +36,7 @@ void OnBusError(int sig, siginfo_t* info, void*) {
       return;
     }
   }
-  signal(sig, SIG_DFL);
+  sigaction(sig, &previousBusAction, nullptr);
   raise(sig);
 }
 
@@ -46,7 +48,7 @@ void InstallBusErrorHandler() {
   sa.sa_sigaction = OnBusError;
   sa.sa_flags = SA_SIGINFO;
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGBUS, &sa, nullptr);
+  sigaction(SIGBUS, &sa, &previousBusAction);
 }
 
 }  // namespace

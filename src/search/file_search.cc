@@ -46,7 +46,7 @@ void SearchFile(const std::string& path, bool knownRegular) {
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content) {
   const std::uint64_t startingCount = searchTally.occurrences;
   ClearScreen();
-  WritePlain(path);
+  WritePlain(InertName(path));
   Occurrences occurrences(content, SearchTextScanner());
   MatchDecision decision = MatchDecision::Continue;
   std::uint64_t position;
@@ -60,7 +60,7 @@ MatchDecision ScanBuffer(const std::string& path, ContentStream& content) {
 }
 
 MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path) {
-  WritePlain("\rFound in " + path + " - position " + std::to_string(position) + ":\n\n");
+  WritePlain("\rFound in " + InertName(path) + " - position " + std::to_string(position) + ":\n\n");
   WriteColored(kContextAttribute, UpToNul(view.before));
   WriteColored(kMatchAttribute, UpToNul(view.match));
   WriteColored(kContextAttribute, UpToNul(view.after));

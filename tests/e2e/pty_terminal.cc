@@ -62,6 +62,13 @@ std::size_t CountOccurrences(std::string_view haystack, std::string_view needle)
 // owned by `options` and `program`.
 std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
   std::vector<char*> argv;
+  if (!options.program.empty()) {
+    program = options.program;
+    argv.push_back(program.data());
+    for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+  }
   for (const std::string& w : options.wrapper) argv.push_back(const_cast<char*>(w.c_str()));
   for (const std::string& w : EnvironmentWrapper()) argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(program.data());
@@ -168,6 +175,8 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
         }
       }
       if (outFd >= 0) dup2(outFd, STDOUT_FILENO);
+      if (options.nonBlockingOutput)
+        fcntl(STDERR_FILENO, F_SETFL, fcntl(STDERR_FILENO, F_GETFL) | O_NONBLOCK);
       ExecChild(options.workingDirectory.c_str(), argv.data());
     }
     if (pid_ < 0) startError_ = std::string("forkpty: ") + std::strerror(errno);
@@ -279,7 +288,7 @@ bool PtyTerminal::WaitForRawMode(int timeoutMs) {
   for (;;) {
     struct termios mode;
     if (!GetTermios(mode)) return false;
-    if (!(mode.c_lflag & ICANON)) return true;
+    if (!(mode.c_lflag & (ICANON | ISIG))) return true;
     if (!Running() || RemainingMs(deadline) == 0) return false;
     Pump(std::min(2, RemainingMs(deadline)));
   }
@@ -344,6 +353,26 @@ ExitStatus PtyTerminal::WaitExit(int timeoutMs) {
   }
   return result;
 }
+
+ExitStatus PtyTerminal::WaitExitWithoutReading(int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
+  ExitStatus result;
+  while (Running()) {
+    if (RemainingMs(deadline) == 0) return result;
+    usleep(5000);
+  }
+  if (!reaped_) return result;
+  result.ended = true;
+  if (WIFEXITED(waitStatus_)) {
+    result.exited = true;
+    result.code = WEXITSTATUS(waitStatus_);
+  } else if (WIFSIGNALED(waitStatus_)) {
+    result.signal = WTERMSIG(waitStatus_);
+  }
+  return result;
+}
+
+pid_t PtyTerminal::ForegroundGroup() const { return masterFd_ >= 0 ? tcgetpgrp(masterFd_) : -1; }
 
 VTermScreenCell PtyTerminal::Cell(int row, int col) {
   VTermScreenCell cell = {};

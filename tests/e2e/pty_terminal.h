@@ -53,6 +53,12 @@ struct LaunchOptions {
   // A program and its arguments to start qz through (such as strace), outside any wrapper
   // from the environment.
   std::vector<std::string> wrapper;
+  // When set, this program (looked up along PATH) is started with `args` instead of qz, and
+  // without any wrapper: a shell, say, that the test then has start qz.
+  std::string program;
+  // When set (controlling terminal only), the terminal's file description that the child's
+  // standard input, output and error share is made non-blocking before the program starts.
+  bool nonBlockingOutput = false;
 };
 
 // The outcome of a child that has ended, or of a wait that ran out of time.
@@ -88,8 +94,8 @@ class PtyTerminal {
   bool WaitForOutputCount(std::string_view text, std::size_t count,
                           int timeoutMs = kDefaultTimeoutMs);
 
-  // Waits until the terminal's line discipline has canonical input off, which qz sets only
-  // while it waits for a key. Terminal connections only.
+  // Waits until the terminal's line discipline has canonical input and interrupt keys off,
+  // which qz sets only while it waits for a key. Terminal connections only.
   bool WaitForRawMode(int timeoutMs = kDefaultTimeoutMs);
 
   // Writes `bytes` to the terminal's input side, in one write.
@@ -107,6 +113,14 @@ class PtyTerminal {
 
   // Waits for the child to end, reading all it writes until then.
   ExitStatus WaitExit(int timeoutMs = kDefaultTimeoutMs);
+
+  // Waits for the child to end without reading anything it writes, as a terminal whose user
+  // has stopped reading would (`timeoutMs` is scaled as for every wait).
+  ExitStatus WaitExitWithoutReading(int timeoutMs = kDefaultTimeoutMs);
+
+  // The terminal's foreground process group (terminal connections only), -1 when unknown: the
+  // job a shell in the terminal runs in the foreground.
+  pid_t ForegroundGroup() const;
 
   // The screen: each row with trailing blanks trimmed, cells decoded to UTF-8, rows joined
   // with '\n'.

@@ -2,6 +2,8 @@
 // what goes out must be inert on a terminal: well-formed UTF-8 holding no ESC, no C0 control
 // but CR, LF and BS, no DEL and no C1 control; and the column it tracks stays inside the
 // window. Cut into pieces at one width, the bytes must come out as they do in one piece.
+// WrapColored's breaks agree with the filter: text it wrapped for a window never makes the
+// filter break a line of its own, and shows the same characters as the text unwrapped.
 //
 // Input: a run of pieces, each a control byte (the width for this piece, and whether the
 // sequence is finished or the cursor sent home after it), a length byte and that many bytes.
@@ -11,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console/console.h"
 #include "console/terminal_text.h"
 #include "fuzz_check.h"
 
@@ -64,6 +67,25 @@ void CheckInert(std::string_view out) {
     FUZZ_CHECK(cp < 0x80 || cp > 0x9F);
     i += length;
   }
+}
+
+// What the filter shows for `in` at `width`, and how many line breaks it made.
+std::string Shown(std::string_view in, int width, std::size_t& breaks) {
+  DisplayFilter f;
+  std::string out;
+  f.Write(in, width, out);
+  f.Finish(width, out);
+  breaks = 0;
+  for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at + 2))
+    ++breaks;
+  return out;
+}
+
+std::string WithoutLineEnds(std::string_view text) {
+  std::string kept;
+  for (char c : text)
+    if (c != '\r' && c != '\n') kept += c;
+  return kept;
 }
 
 // After a call at `width` (at least one column): the column is inside the window, unless the
@@ -126,6 +148,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(splitOut == wholeOut);
   FUZZ_CHECK(split.column() == whole.column());
   CheckInert(wholeOut);
+
+  // Wrapped as the console wraps colour text (TAB and BS move the cursor on their own, bells
+  // are dropped: left out here), from column 0 with the right edge one before the width.
+  if (width >= 3) {
+    std::string text;
+    for (char c : all)
+      if (c != '\t' && c != '\b' && c != '\a') text += c;
+    const std::string wrapped = WrapColored(text, 0, width - 1);
+    std::size_t lineFeeds = 0;
+    for (char c : wrapped) lineFeeds += c == '\n';
+    std::size_t breaks = 0, unwrappedBreaks = 0;
+    const std::string shown = Shown(wrapped, width, breaks);
+    FUZZ_CHECK(breaks == lineFeeds);
+    FUZZ_CHECK(WithoutLineEnds(shown) == WithoutLineEnds(Shown(text, width, unwrappedBreaks)));
+  }
 
   // Printable ASCII passes unchanged, apart from the line breaks the filter adds.
   if (all.find_first_not_of(

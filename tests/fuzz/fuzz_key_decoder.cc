@@ -1,5 +1,7 @@
 // DecodeKey over arbitrary bursts of terminal input: every key takes at least one byte and no
 // more than there are, its codes are in range, and decoding key after key uses up the burst.
+// KeyMayContinue agrees with DecodeKey at every cut of the burst: while a key may go on it takes
+// all the bytes so far, and once it may not, the bytes that follow change nothing about it.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -32,5 +34,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++keys;
   }
   FUZZ_CHECK(keys <= size);
+
+  const std::string_view burst(reinterpret_cast<const char*>(data), size);
+  const DecodedKey whole = DecodeKey(burst);
+  for (std::size_t cut = 1; cut <= burst.size(); ++cut) {
+    const std::string_view prefix = burst.substr(0, cut);
+    const DecodedKey first = DecodeKey(prefix);
+    if (KeyMayContinue(prefix)) {
+      FUZZ_CHECK(first.used == prefix.size());
+    } else {
+      FUZZ_CHECK(first.code == whole.code && first.secondCode == whole.secondCode &&
+                 first.used == whole.used);
+      break;  // the key is settled; later cuts belong to the keys after it
+    }
+  }
+  FUZZ_CHECK(!KeyMayContinue(burst.substr(0, 0)));
   return 0;
 }

@@ -1,0 +1,142 @@
+#include "console/terminal_text.h"
+
+#include <gtest/gtest.h>
+
+#include "console/console.h"
+
+namespace {
+
+std::string Filter(std::string_view in, int width = 80) {
+  DisplayFilter f;
+  std::string out;
+  f.Write(in, width, out);
+  f.Finish(width, out);
+  return out;
+}
+
+TEST(DisplayFilter, ControlBytesNeverReachTheTerminal) {
+  EXPECT_EQ(Filter("\x1b[2J"), "\u2190[2J");
+  EXPECT_EQ(Filter("\x07\x01\x7f"), "\u2022\u263A\u2302");
+  // C1 controls written as UTF-8 (U+009B is a one-byte CSI on some terminals) and raw C1 bytes.
+  EXPECT_EQ(Filter("\xC2\x9B" "1m"), "\uFFFD\uFFFD1m");
+  EXPECT_EQ(Filter("\x9b" "1m"), "\uFFFD1m");
+  // No output byte below 0x20 but CR, LF and BS, and no DEL, for any input byte.
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (unsigned char c : Filter(all)) {
+    EXPECT_TRUE(c >= 0x20 || c == '\r' || c == '\n' || c == '\b') << int(c);
+    EXPECT_NE(c, 0x7f);
+  }
+}
+
+TEST(DisplayFilter, PassesWellFormedUtf8Only) {
+  EXPECT_EQ(Filter("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "caf\u00E9 \u20AC \U0001F600");
+  EXPECT_EQ(Filter("caf\xE9!"), "caf\uFFFD!");            // Latin-1
+  EXPECT_EQ(Filter("\xC0\xAF"), "\uFFFD\uFFFD");          // overlong '/'
+  EXPECT_EQ(Filter("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");  // surrogate
+  EXPECT_EQ(Filter("\xF4\x90\x80\x80"), "\uFFFD\uFFFD\uFFFD\uFFFD");  // past U+10FFFF
+  EXPECT_EQ(Filter("\xE2\x82"), "\uFFFD\uFFFD");          // cut short at the end
+}
+
+TEST(DisplayFilter, KeepsASequenceSplitAcrossWrites) {
+  DisplayFilter f;
+  std::string out;
+  f.Write("\xE2", 80, out);
+  f.Write("\x82", 80, out);
+  f.Write("\xAC", 80, out);
+  EXPECT_EQ(out, "\u20AC");
+  EXPECT_EQ(f.column(), 1);
+}
+
+TEST(DisplayFilter, TracksTheColumnAndWrapsLikeTheConsole) {
+  DisplayFilter f;
+  std::string out;
+  f.Write("abc\tX", 80, out);
+  EXPECT_EQ(out, "abc     X");
+  EXPECT_EQ(f.column(), 9);
+  f.Write("\b\r", 80, out);
+  EXPECT_EQ(f.column(), 0);
+  out.clear();
+  f.Write("abcde", 4, out);  // a full line moves on to the next line at once
+  EXPECT_EQ(out, "abcd\r\ne");
+  EXPECT_EQ(f.column(), 1);
+  out.clear();
+  f.Write("\n\xE4\xB8\xAD\xE4\xB8\xAD", 3, out);  // a wide character that does not fit moves down
+  EXPECT_EQ(out, "\r\n\u4E2D\r\n\u4E2D");
+  EXPECT_EQ(f.column(), 2);
+}
+
+TEST(Attributes, MapToAnsiColours) {
+  EXPECT_EQ(AttributeToSgr(14), "\x1b[0;93;40m");   // bright yellow on black
+  EXPECT_EQ(AttributeToSgr(128), "\x1b[0;30;100m");  // black on grey
+  EXPECT_EQ(AttributeToSgr(0x1C), "\x1b[0;91;44m");  // bright red on blue
+  EXPECT_EQ(AttributeToSgr(kDefaultAttribute), "\x1b[0m");
+}
+
+TEST(DisplayFilter, ShowsInvisibleReorderingAndSeparatorsAsReplacements) {
+  // RLO, LRI, PDI, LRM, RLM, ALM, LINE SEPARATOR, PARAGRAPH SEPARATOR: one U+FFFD each.
+  EXPECT_EQ(Filter("a\u202Eb\u2066c\u2069d\u200E\u200F\u061C\u2028\u2029e"),
+            "a\uFFFDb\uFFFDc\uFFFDd\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDe");
+  // A joiner inside an emoji sequence is no such control and passes.
+  EXPECT_EQ(Filter("\U0001F469\u200D\U0001F4BB"), "\U0001F469\u200D\U0001F4BB");
+}
+
+TEST(DisplayFilter, EmojiAndWideCharactersTakeTwoCells) {
+  for (const char* wide : {"\u231A", "\u26A1", "\u2705", "\U0001F004", "\u4E2D"}) {
+    DisplayFilter f;
+    std::string out;
+    f.Write(wide, 80, out);
+    EXPECT_EQ(f.column(), 2) << wide;
+  }
+  DisplayFilter f;
+  std::string out;
+  f.Write("e\u0301", 80, out);  // a combining accent takes no cell of its own
+  EXPECT_EQ(f.column(), 1);
+}
+
+TEST(NextShownUnit, MeasuresAsTheFilterShows) {
+  const struct {
+    const char* text;
+    std::size_t bytes;
+    int cells;
+  } cases[] = {
+      {"a", 1, 1},         {"\x01", 1, 1},       {"\xC3\xA9x", 2, 1}, {"\xE4\xB8\xAD", 3, 2},
+      {"\xCC\x81", 2, 0},  {"\xE2\x80\xAE", 3, 1}, {"\xC2\x9B", 2, 2}, {"\xE2\x82x", 1, 1},
+      {"\xC0\xAF", 1, 1},  {"\xF0\x9F\x80\x84", 4, 2},
+  };
+  for (const auto& c : cases) {
+    const TextUnit unit = NextShownUnit(c.text);
+    EXPECT_EQ(unit.bytes, c.bytes) << c.text;
+    EXPECT_EQ(unit.cells, c.cells) << c.text;
+  }
+  EXPECT_EQ(NextShownUnit("e\xCC\x81").bytes, 1u);  // the letter; its accent is a unit of its own
+}
+
+// WrapColored on a UTF-8 terminal counts as the filter shows.
+TEST(WrapColored, CountsCellsAndNeverSplitsACharacter) {
+  // Two-byte characters take one cell each: the break comes after 79 of them, as for ASCII.
+  std::string accents;
+  for (int i = 0; i < 80; ++i) accents += "\xC3\xA9";
+  EXPECT_EQ(WrapColored(accents, 0, 79), accents.substr(0, 158) + "\n\r" + accents.substr(158));
+  // A wide character that would reach the edge column starts the next line; one that ends just
+  // before it is the line's last.
+  const std::string wide = "\xE4\xB8\xAD";  // U+4E2D, two cells
+  EXPECT_EQ(WrapColored(std::string(78, 'a') + wide, 0, 79),
+            std::string(78, 'a') + "\n\r" + wide);
+  EXPECT_EQ(WrapColored(std::string(77, 'a') + wide + "b", 0, 79),
+            std::string(77, 'a') + wide + "\n\rb");
+  // Bytes that are no character count one cell each, and a combining mark none.
+  EXPECT_EQ(WrapColored("\xFF\xFE", 77, 79), "\xFF\xFE\n\r");
+  EXPECT_EQ(WrapColored("e\xCC\x81", 77, 79), "e\xCC\x81");
+  // A sequence is never cut by a break, also when it is the last thing before the edge.
+  const std::string emoji = "\xE2\x9C\x85";  // U+2705, two cells
+  const std::string wrapped = WrapColored(std::string(40, 'x') + emoji + emoji + emoji, 36, 79);
+  EXPECT_EQ(wrapped, std::string(40, 'x') + emoji + "\n\r" + emoji + emoji);
+}
+
+TEST(InertText, ShowsEveryControlByteAsItsGlyph) {
+  EXPECT_EQ(InertText("a\rFound in \nb\tc\bd"), "a\u266AFound in \u25D9b\u25CBc\u25D8d");
+  EXPECT_EQ(InertText("plain/caf\xC3\xA9"), "plain/caf\xC3\xA9");
+}
+
+}  // namespace
