@@ -24,7 +24,7 @@ all:
 	@cmake -S . -B $(BUILD) $(BUILD_CONFIG) >/dev/null
 	@cmake --build $(BUILD) --target qz -j $(JOBS)
 
-run: all
+run: deps all
 	cd examples && ../$(BUILD)/qz '*.txt' budget /s
 
 deps:
