@@ -23,32 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "pty_terminal.h"
-
-extern char** environ;
+#include "e2e_support.h"
 
 namespace qz_e2e {
 namespace {
 
 using namespace std::string_literals;
-
-constexpr std::string_view kPromptTail = "to continue: ";
-
-// Runs a program to its end; its exit code, or -1 when it could not run or was killed.
-int RunProgram(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-bool HaveProgram(const std::string& name) {
-  return RunProgram({"sh", "-c", "command -v " + name + " >/dev/null"}) == 0;
-}
 
 // A scratch directory, removed with everything in it (rm copes with paths of any length).
 class Scratch {
@@ -194,26 +174,6 @@ testing::AssertionResult IsInert(const std::string& transcript) {
                                          << context();
     i += length;
   }
-  return testing::AssertionSuccess();
-}
-
-std::string Describe(PtyTerminal& t) {
-  const std::string& raw = t.Transcript();
-  const std::size_t tail = raw.size() > 600 ? raw.size() - 600 : 0;
-  return "\n--- screen ---\n" + t.ScreenText() + "\n--- output (end) ---\n" +
-         Printable(std::string_view(raw).substr(tail)) + "\n";
-}
-
-bool HasRow(PtyTerminal& t, std::string_view text) {
-  for (int row = 0; row < t.rows(); ++row)
-    if (t.Row(row) == text) return true;
-  return false;
-}
-
-testing::AssertionResult ExitedWithZero(const ExitStatus& s) {
-  if (!s.ended) return testing::AssertionFailure() << "still running";
-  if (!s.exited) return testing::AssertionFailure() << "killed by signal " << s.signal;
-  if (s.code != 0) return testing::AssertionFailure() << "exit code " << s.code;
   return testing::AssertionSuccess();
 }
 

@@ -1,0 +1,221 @@
+#include "e2e_support.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace qz_e2e {
+
+namespace fs = std::filesystem;
+
+TempTree::TempTree(const std::string& base) {
+  std::string name = (access(base.c_str(), W_OK) == 0 ? base : "/tmp") + "/qz-e2e-XXXXXX";
+  if (mkdtemp(name.data())) root_ = name;
+}
+
+TempTree::~TempTree() {
+  std::error_code ignored;
+  if (!root_.empty()) fs::remove_all(root_, ignored);
+}
+
+void TempTree::File(const std::string& relative, std::string_view content) const {
+  fs::create_directories(fs::path(Path(relative)).parent_path());
+  std::ofstream out(Path(relative), std::ios::binary);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void TempTree::Symlink(const std::string& relative, const std::string& target) const {
+  fs::create_directories(fs::path(Path(relative)).parent_path());
+  fs::create_symlink(target, Path(relative));
+}
+
+bool TempTree::Fifo(const std::string& relative) const {
+  return mkfifo(Path(relative).c_str(), 0644) == 0;
+}
+
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
+  LaunchOptions options;
+  options.args = std::move(args);
+  options.workingDirectory = tree.path();
+  return options;
+}
+
+std::string Describe(PtyTerminal& t) {
+  const std::string& raw = t.Transcript();
+  const std::size_t tail = raw.size() > 800 ? raw.size() - 800 : 0;
+  return "\n--- screen ---\n" + t.ScreenText() + "\n--- output (end) ---\n" +
+         Printable(std::string_view(raw).substr(tail)) + "\n";
+}
+
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n) {
+  if (!t.WaitForOutputCount(kPromptTail, n))
+    return testing::AssertionFailure() << "prompt " << n << " never came" << Describe(t);
+  if (!t.WaitForRawMode())
+    return testing::AssertionFailure() << "no key read behind prompt " << n << Describe(t);
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string_view key) {
+  testing::AssertionResult reached = ReachPrompt(t, n);
+  if (reached) t.SendKeys(key);
+  return reached;
+}
+
+Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key, std::size_t answered) {
+  Walkthrough walk;
+  for (std::size_t n = answered + 1; t.WaitForOutputCount(kPromptTail, n); ++n) {
+    if (!t.WaitForRawMode()) break;
+    walk.headers.push_back(t.Row(0));
+    t.SendKeys(key);
+  }
+  walk.exit = t.WaitExit();
+  return walk;
+}
+
+testing::AssertionResult ExitedWithZero(const ExitStatus& s) {
+  if (!s.ended) return testing::AssertionFailure() << "still running";
+  if (!s.exited) return testing::AssertionFailure() << "killed by signal " << s.signal;
+  if (s.code != 0) return testing::AssertionFailure() << "exit code " << s.code;
+  return testing::AssertionSuccess();
+}
+
+bool HasRow(PtyTerminal& t, std::string_view text) {
+  for (int row = 0; row < t.rows(); ++row)
+    if (t.Row(row) == text) return true;
+  return false;
+}
+
+void ExpectSummary(PtyTerminal& t, std::string_view filesLine, std::string_view occurrencesLine) {
+  EXPECT_TRUE(HasRow(t, "Search complete")) << Describe(t);
+  EXPECT_TRUE(HasRow(t, filesLine)) << "want: " << filesLine << Describe(t);
+  EXPECT_TRUE(HasRow(t, occurrencesLine)) << "want: " << occurrencesLine << Describe(t);
+}
+
+namespace {
+
+bool IsIndexed(const VTermColor& c, int index) {
+  return VTERM_COLOR_IS_INDEXED(&c) && c.indexed.idx == index;
+}
+
+}  // namespace
+
+void ExpectColours(PtyTerminal& t, int row, int from, int to, int fg, int bg) {
+  for (int col = from; col < to; ++col) {
+    const VTermScreenCell cell = t.Cell(row, col);
+    EXPECT_TRUE(IsIndexed(cell.fg, fg)) << "row " << row << " col " << col << " fg";
+    EXPECT_TRUE(IsIndexed(cell.bg, bg)) << "row " << row << " col " << col << " bg";
+  }
+}
+
+void ExpectDefaultColours(PtyTerminal& t, int row, int from, int to) {
+  for (int col = from; col < to; ++col) {
+    const VTermScreenCell cell = t.Cell(row, col);
+    EXPECT_TRUE(VTERM_COLOR_IS_DEFAULT_FG(&cell.fg)) << "row " << row << " col " << col;
+    EXPECT_TRUE(VTERM_COLOR_IS_DEFAULT_BG(&cell.bg)) << "row " << row << " col " << col;
+  }
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+
+std::string Times(std::string_view piece, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += piece;
+  return out;
+}
+
+std::size_t Count(std::string_view haystack, std::string_view needle) {
+  std::size_t n = 0;
+  for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
+       at = haystack.find(needle, at + needle.size()))
+    ++n;
+  return n;
+}
+
+struct termios FreshTerminalModes() {
+  struct termios mode = {};
+  int master, slave;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) {
+    tcgetattr(slave, &mode);
+    close(slave);
+    close(master);
+  }
+  return mode;
+}
+
+testing::AssertionResult SameModes(const struct termios& want, const struct termios& got) {
+  if (want.c_iflag != got.c_iflag || want.c_oflag != got.c_oflag ||
+      want.c_cflag != got.c_cflag || want.c_lflag != got.c_lflag ||
+      !std::equal(std::begin(want.c_cc), std::end(want.c_cc), std::begin(got.c_cc)))
+    return testing::AssertionFailure()
+           << std::hex << "iflag " << got.c_iflag << " oflag " << got.c_oflag << " lflag "
+           << got.c_lflag << ", want " << want.c_iflag << " " << want.c_oflag << " "
+           << want.c_lflag;
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult ColoursEndReset(const std::string& raw) {
+  std::size_t last = std::string::npos;
+  for (std::size_t at = raw.find("\x1b["); at != std::string::npos; at = raw.find("\x1b[", at + 1)) {
+    const std::size_t end = raw.find_first_not_of("0123456789;", at + 2);
+    if (end != std::string::npos && raw[end] == 'm') last = at;
+  }
+  if (last == std::string::npos || raw.compare(last, 4, "\x1b[0m") == 0)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "last colour: "
+                                     << Printable(std::string_view(raw).substr(last, 16));
+}
+
+bool WaitsInWrite(pid_t pid, int fd, unsigned long& count) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  std::string fdArg, buffer, countArg;
+  if (!(in >> number >> fdArg >> buffer >> countArg) || number != SYS_write) return false;
+  count = std::stoul(countArg, nullptr, 16);
+  return std::stoul(fdArg, nullptr, 16) == static_cast<unsigned long>(fd);
+}
+
+testing::AssertionResult WaitUntilItWaitsInWrite(PtyTerminal& t, pid_t pid) {
+  if (pid < 0) pid = t.pid();
+  unsigned long count;
+  for (int i = 0; i < ScaledTimeout(4000) / 5 && kill(pid, 0) == 0; ++i) {
+    if (WaitsInWrite(pid, STDOUT_FILENO, count)) return testing::AssertionSuccess();
+    usleep(5000);
+  }
+  return testing::AssertionFailure() << "qz never waited in a write to the terminal";
+}
+
+int RunProgram(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+bool HaveProgram(const std::string& name) {
+  return RunProgram({"sh", "-c", "command -v " + name + " >/dev/null"}) == 0;
+}
+
+}  // namespace qz_e2e

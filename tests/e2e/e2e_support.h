@@ -1,0 +1,116 @@
+// What the end-to-end tests share: scratch trees, the texts qz shows, and checks of the screen,
+// the terminal's modes and the child's state.
+#ifndef QZ_TESTS_E2E_E2E_SUPPORT_H_
+#define QZ_TESTS_E2E_E2E_SUPPORT_H_
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+#include <termios.h>
+#include <vterm.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pty_terminal.h"
+
+namespace qz_e2e {
+
+inline constexpr std::string_view kUsage = "Usage is: qz.exe <file(s)> <search-text> [/s]";
+inline constexpr std::string_view kPrompt =
+    "(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
+// The prompt's row on the screen, where trailing blanks are trimmed.
+inline constexpr std::string_view kPromptRow =
+    "(S) to skip this file; (Esc) to stop searching; any other key to continue:";
+// The end of the prompt; it stays in one piece in the raw output in the window widths used
+// here (the prompt breaks after 40 or 60 columns in narrow windows).
+inline constexpr std::string_view kPromptTail = "to continue: ";
+// What qz writes to clear the window: home, clear, scrollback.
+inline constexpr std::string_view kClear = "\x1b[H\x1b[2J\x1b[3J";
+
+// Colour indexes as libvterm reports them for the SGR codes qz uses.
+inline constexpr int kBlack = 0;
+inline constexpr int kGrey = 8;           // SGR 100
+inline constexpr int kBrightYellow = 11;  // SGR 93
+
+// A scratch directory tree, removed with everything in it when the test ends.
+class TempTree {
+ public:
+  // Under `base` when it is writable (/dev/shm for trees of many directories, which other
+  // file systems may take a minute to remove), else under /tmp.
+  explicit TempTree(const std::string& base = "/tmp");
+  ~TempTree();
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  const std::string& path() const { return root_; }
+  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+
+  // Each makes the directories above the entry as needed.
+  void File(const std::string& relative, std::string_view content) const;
+  void Symlink(const std::string& relative, const std::string& target) const;
+  bool Fifo(const std::string& relative) const;
+
+ private:
+  std::string root_;
+};
+
+// qz run with `args` in `tree`.
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args);
+
+// What a failed expectation shows: the screen and the end of the raw output.
+std::string Describe(PtyTerminal& t);
+
+// Waits for prompt number `n` (counted from 1 over the whole run) and for the key read behind
+// it, so that a key sent next is the answer to that prompt.
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n);
+testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string_view key);
+
+struct Walkthrough {
+  std::vector<std::string> headers;  // the top row at each prompt
+  ExitStatus exit;
+};
+
+// Answers every prompt after the first `answered` with `key` until the run ends.
+Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key = "n",
+                              std::size_t answered = 0);
+
+testing::AssertionResult ExitedWithZero(const ExitStatus& s);
+
+// Whether a row of the screen reads exactly `text` (trailing blanks trimmed).
+bool HasRow(PtyTerminal& t, std::string_view text);
+
+// The two count lines of the summary, after "Search complete".
+void ExpectSummary(PtyTerminal& t, std::string_view filesLine, std::string_view occurrencesLine);
+
+// Checks the colours of cells [from, to) on `row`: indexed `fg` on `bg`, or the terminal's own.
+void ExpectColours(PtyTerminal& t, int row, int from, int to, int fg, int bg);
+void ExpectDefaultColours(PtyTerminal& t, int row, int from, int to);
+
+std::string ReadAll(const std::string& path);
+std::string Repeat(char c, std::size_t n);
+std::string Times(std::string_view piece, int n);
+// Occurrences of `needle` in `haystack`, not overlapping.
+std::size_t Count(std::string_view haystack, std::string_view needle);
+
+// The modes a new pseudo-terminal starts with: those of the child's terminal before qz ran.
+struct termios FreshTerminalModes();
+testing::AssertionResult SameModes(const struct termios& want, const struct termios& got);
+
+// Whether the colours are the terminal's own at the end of `raw`: the last colour sequence
+// written, if any, is SGR 0.
+testing::AssertionResult ColoursEndReset(const std::string& raw);
+
+// Whether `pid` waits in a write() to `fd`; `count` is the number of bytes it writes.
+bool WaitsInWrite(pid_t pid, int fd, unsigned long& count);
+// Waits until `pid` (by default the terminal's child) waits in a write to its standard output.
+testing::AssertionResult WaitUntilItWaitsInWrite(PtyTerminal& t, pid_t pid = -1);
+
+// Runs a program to its end: its exit code, or -1 when it could not run or was killed.
+int RunProgram(const std::vector<std::string>& args);
+bool HaveProgram(const std::string& name);
+
+}  // namespace qz_e2e
+
+#endif  // QZ_TESTS_E2E_E2E_SUPPORT_H_

@@ -1,0 +1,151 @@
+// End-to-end tests of the keys: the answers at a prompt, and keys typed while qz works.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace qz_e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// ---------------------------------------------------------------------------------------------
+// Keys at the prompt
+
+TEST(Keys, SkipKeyGoesOnWithTheNextFile) {
+  for (const char* key : {"S", "s"}) {
+    SCOPED_TRACE(key);
+    TempTree tree;
+    tree.File("a.txt", "needle needle needle");
+    tree.File("b.txt", "needle");
+    PtyTerminal t(In(tree, {"*.txt", "needle"}));
+    ASSERT_TRUE(AnswerPrompt(t, 1, key));
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit));
+    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./b.txt - position 0:"});
+    // The skipped matches were never counted.
+    ExpectSummary(t, "2 files found containing the text \"needle\"",
+                  "2 occurrences of the text \"needle\"");
+  }
+}
+
+TEST(Keys, OtherKeysGoOnWithTheNextMatch) {
+  const struct {
+    const char* name;
+    std::string key;
+    std::string echo;
+  } cases[] = {
+      {"letter", "x", "x"},
+      {"Enter", "\r", ""},
+      {"Ctrl+C", "\x03", "\u2665"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempTree tree;
+    tree.File("a.txt", "needle needle");
+    PtyTerminal t(In(tree, {"*.txt", "needle"}));
+    ASSERT_TRUE(AnswerPrompt(t, 1, c.key));
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit));
+    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./a.txt - position 7:"});
+    if (!c.echo.empty()) {
+      EXPECT_NE(t.Transcript().find(std::string(kPromptTail) + c.echo), std::string::npos)
+          << "key not echoed" << Describe(t);
+    }
+    ExpectSummary(t, "1 file found containing the text \"needle\"",
+                  "2 occurrences of the text \"needle\"");
+  }
+}
+
+TEST(Keys, EscAtTheFirstMatchStopsTheWholeSearch) {
+  TempTree tree;
+  tree.File("a.txt", "needle needle");
+  tree.File("b.txt", "needle");
+  PtyTerminal t(In(tree, {"*.txt", "needle"}));
+  ASSERT_TRUE(AnswerPrompt(t, 1, "\x1b"));
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+  EXPECT_TRUE(HasRow(t, std::string(kPrompt) + "\u2190")) << Describe(t);
+  ExpectSummary(t, "1 file found containing the text \"needle\"",
+                "1 occurrence of the text \"needle\"");
+  EXPECT_EQ(t.Transcript().find("b.txt"), std::string::npos);
+  EXPECT_EQ(t.Transcript().find("position 7"), std::string::npos);
+}
+
+TEST(Keys, KeyWithAnEscapeSequenceIsOneKeyPress) {
+  // Arrows (normal and application mode), Page Up, Alt+x.
+  for (const char* key : {"\x1b[A", "\x1bOB", "\x1b[5~", "\x1bx"}) {
+    SCOPED_TRACE(Printable(key));
+    TempTree tree;
+    tree.File("a.txt", "needle needle");
+    PtyTerminal t(In(tree, {"*.txt", "needle"}));
+    ASSERT_TRUE(AnswerPrompt(t, 1, key));
+    ASSERT_TRUE(ReachPrompt(t, 2));
+    EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 7:");
+    // The rest of the key must not answer the second prompt.
+    t.Pump(200);
+    EXPECT_TRUE(t.Running()) << Describe(t);
+    EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+    t.SendKeys("n");
+    EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+    ExpectSummary(t, "1 file found containing the text \"needle\"",
+                  "2 occurrences of the text \"needle\"");
+  }
+}
+
+TEST(Keys, KeysTypedBeforeThePromptAreDropped) {
+  TempTree tree;
+  tree.File("a.txt", "needle needle");
+  LaunchOptions options = In(tree, {"*.txt", "needle"});
+  options.typeahead = "xxxx";
+  PtyTerminal t(options);
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  t.Pump(200);
+  EXPECT_TRUE(t.Running());
+  EXPECT_EQ(t.Transcript().find("position 7"), std::string::npos) << Describe(t);
+  const Walkthrough walk = AnswerEveryPrompt(t);
+  EXPECT_TRUE(ExitedWithZero(walk.exit));
+  EXPECT_EQ(walk.headers, (std::vector<std::string>{"Found in ./a.txt - position 0:",
+                                                    "Found in ./a.txt - position 7:"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys typed while qz works
+
+// Output is held (Ctrl+S) so that qz waits in a write; the keys typed then must not be echoed
+// by the terminal. They answer the prompt if they came after it was written, and are dropped
+// before it otherwise; then another key answers it.
+TEST(Modes, KeysTypedWhileQzWorksAreNotEchoed) {
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  LaunchOptions options = In(tree, {"*.txt", "needle"});
+  options.typeahead = "\x13";
+  PtyTerminal t(options);
+  ASSERT_TRUE(WaitUntilItWaitsInWrite(t));
+  t.SendKeys("zzz");
+  t.SendKeys("\x11");
+  if (t.WaitForRawMode()) t.SendKeys("n");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  EXPECT_EQ(t.Transcript().find("zz"), std::string::npos) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "1 occurrence of the text \"needle\"")) << Describe(t);
+  struct termios mode;
+  ASSERT_TRUE(t.GetTermios(mode));
+  EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+}
+
+}  // namespace
+}  // namespace qz_e2e

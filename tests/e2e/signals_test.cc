@@ -1,0 +1,313 @@
+// End-to-end tests of signals, job control and limits: the terminal is always put back, a
+// signal always ends qz, a suspended qz takes its modes again, and scarce descriptors or a
+// non-blocking terminal lose nothing.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace qz_e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// ---------------------------------------------------------------------------------------------
+// Signals
+
+TEST(Signals, DeathAtThePromptPutsTheTerminalModesBack) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    PtyTerminal t(In(tree, {"*.txt", "needle"}));
+    ASSERT_TRUE(ReachPrompt(t, 1));
+    struct termios mode;
+    ASSERT_TRUE(t.GetTermios(mode));
+    EXPECT_FALSE(mode.c_lflag & (ICANON | ECHO));  // the key read's own modes
+    t.Signal(sig);
+    const ExitStatus s = t.WaitExit();
+    EXPECT_TRUE(s.ended);
+    EXPECT_FALSE(s.exited);
+    EXPECT_EQ(s.signal, sig);
+    ASSERT_TRUE(t.GetTermios(mode));
+    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+    EXPECT_TRUE(ColoursEndReset(t.Transcript()));
+    EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+  }
+}
+
+// Killed while it walks, before any prompt: output is held (Ctrl+S) so that qz waits in the
+// write of the path of the file it searches, a sparse file too large to be done with first.
+TEST(Signals, DeathDuringTheWalkLeavesTheTerminalAsItWas) {
+  TempTree tree;
+  for (int i = 0; i < 20; ++i) tree.File("sub" + std::to_string(i) + "/a.txt", "no match");
+  tree.File("zz/huge.txt", "");
+  ASSERT_EQ(truncate(tree.Path("zz/huge.txt").c_str(), off_t{8} << 30), 0);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+    options.typeahead = "\x13";  // Ctrl+S: the terminal holds all output from the start
+    PtyTerminal t(options);
+    ASSERT_TRUE(t.started()) << t.startError();
+    unsigned long count = 0;
+    bool waiting = false;
+    for (int i = 0; i < ScaledTimeout(2000) && t.Running() && !waiting; ++i) {
+      waiting = WaitsInWrite(t.pid(), STDOUT_FILENO, count);
+      if (!waiting) usleep(5000);
+    }
+    ASSERT_TRUE(waiting) << "qz never waited in a write";
+    // A clear and a path, not the summary.
+    EXPECT_LT(count, 60u);
+    t.Signal(sig);
+    t.SendKeys("\x11");  // Ctrl+Q: let the output go
+    const ExitStatus s = t.WaitExit();
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.signal, sig);
+    struct termios mode;
+    ASSERT_TRUE(t.GetTermios(mode));
+    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+    EXPECT_TRUE(ColoursEndReset(t.Transcript()));
+    EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+  }
+}
+
+TEST(Signals, DeathAtAKeyReadWithRedirectedOutputPutsTheTerminalModesBack) {
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  LaunchOptions options = In(tree, {"*.txt", "needle"});
+  options.stdoutFile = tree.Path("out.log");
+  PtyTerminal t(options);
+  ASSERT_TRUE(t.WaitForRawMode()) << Describe(t);
+  t.Signal(SIGTERM);
+  const ExitStatus s = t.WaitExit();
+  EXPECT_EQ(s.signal, SIGTERM);
+  struct termios mode;
+  ASSERT_TRUE(t.GetTermios(mode));
+  EXPECT_TRUE(mode.c_lflag & ICANON);
+  EXPECT_TRUE(mode.c_lflag & ECHO);
+}
+
+TEST(Signals, DeathWhileWritingInColourPutsTheColoursBack) {
+  TempTree tree;
+  // A match far longer than the terminal buffers: with nothing reading the terminal, qz waits
+  // in the middle of writing it in the match colours.
+  const std::string text = Repeat('q', 120000);
+  tree.File("a.txt", "start " + text);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    PtyTerminal t(In(tree, {"*.txt", text}));
+    ASSERT_TRUE(t.WaitForOutputCount("\x1b[0;30;100m", 1)) << Describe(t);
+    t.Signal(sig);
+    const ExitStatus s = t.WaitExit();
+    EXPECT_TRUE(s.ended);
+    EXPECT_EQ(s.signal, sig);
+    EXPECT_EQ(t.Transcript().find(kPromptTail), std::string::npos);
+    const std::string& raw = t.Transcript();
+    EXPECT_TRUE(raw.ends_with("\x1b[0m"))
+        << Printable(std::string_view(raw).substr(raw.size() > 40 ? raw.size() - 40 : 0));
+    struct termios mode;
+    ASSERT_TRUE(t.GetTermios(mode));
+    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+  }
+}
+
+TEST(Signals, CtrlCOutsideAKeyReadEndsTheRun) {
+  TempTree tree;  // no files: qz goes straight to the summary
+  // The summary holds the search text twice, far more than the terminal buffers, so once
+  // nothing reads the terminal qz waits in its write, where Ctrl+C is an interrupt.
+  const std::string text = Repeat('q', 100000);
+  PtyTerminal t(In(tree, {"*.txt", text}));
+  ASSERT_TRUE(t.WaitForOutputCount("Search complete", 1)) << Describe(t);
+  t.SendKeys("\x03");
+  const ExitStatus s = t.WaitExit();
+  EXPECT_TRUE(s.ended);
+  EXPECT_FALSE(s.exited);
+  EXPECT_EQ(s.signal, SIGINT);
+  EXPECT_EQ(t.Transcript().find("occurrences of the text"), std::string::npos);
+}
+
+// Nobody reads the terminal while qz writes a match in colour: the handler's colour reset
+// cannot be taken, and the signal must still end qz at once.
+TEST(Signals, ATerminalThatDoesNotDrainCannotKeepASignalFromEndingQz) {
+  TempTree tree;
+  const std::string text(120000, 'q');
+  tree.File("a.txt", "start " + text);
+  PtyTerminal t(In(tree, {"*.txt", text}));
+  ASSERT_TRUE(WaitUntilItWaitsInWrite(t));
+  t.Signal(SIGTERM);
+  const ExitStatus s = t.WaitExitWithoutReading(1000);
+  ASSERT_TRUE(s.ended) << "SIGTERM did not end qz within a second";
+  EXPECT_EQ(s.signal, SIGTERM);
+  struct termios mode;
+  ASSERT_TRUE(t.GetTermios(mode));
+  EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+}
+
+TEST(Signals, EveryFatalSignalPutsTheTerminalBack) {
+  struct rlimit noCore = {0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);  // the children inherit it
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  // Mapped at the prompt: the file reader's bus-error handler is in place then.
+  tree.File("big.txt", "needle" + std::string(5 << 20, '.'));
+  for (int sig : {SIGABRT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
+                  SIGSEGV, SIGBUS, SIGQUIT, SIGPIPE}) {
+    for (const char* file : {"a.txt", "big.txt"}) {
+      if (sig != SIGBUS && file[0] == 'b') continue;
+      SCOPED_TRACE(std::string(strsignal(sig)) + " at " + file);
+      PtyTerminal t(In(tree, {file, "needle"}));
+      ASSERT_TRUE(ReachPrompt(t, 1));
+      t.Signal(sig);
+      const ExitStatus s = t.WaitExit();
+      ASSERT_TRUE(s.ended);
+      // The sanitizers' own handlers end the process with an exit code for some of these.
+      EXPECT_FALSE(s.exited && s.code == 0);
+      struct termios mode;
+      ASSERT_TRUE(t.GetTermios(mode));
+      EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Job control
+
+// An interactive shell in the terminal runs qz as a job.
+class ShellSession {
+ public:
+  explicit ShellSession(const TempTree& tree) : t_(ShellOptions(tree)) {}
+  PtyTerminal& terminal() { return t_; }
+
+  bool WaitForShellPrompt(std::size_t n) { return t_.WaitForOutputCount(kShellPrompt, n); }
+  void Type(const std::string& line) { t_.SendKeys(line + "\r"); }
+
+  // The command line that starts qz with `args`, through the test's wrapper if it has one.
+  static std::string QzCommand(const std::vector<std::string>& args) {
+    std::string line;
+    for (const std::string& w : EnvironmentWrapper()) line += w + " ";
+    line += QZ_BINARY;
+    for (const std::string& a : args) line += " '" + a + "'";
+    return line;
+  }
+
+  static constexpr std::string_view kShellPrompt = "qzshell$ ";
+
+ private:
+  static LaunchOptions ShellOptions(const TempTree& tree) {
+    LaunchOptions options;
+    options.program = "env";
+    options.args = {"PS1=qzshell$ ", "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i"};
+    options.workingDirectory = tree.path();
+    return options;
+  }
+
+  PtyTerminal t_;
+};
+
+TEST(JobControl, SuspendedAndResumedQzTakesItsModesAgain) {
+  if (access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+  // Valgrind does not stop a process by a stop signal's default action (the handler's own
+  // raise), so the job would never stop.
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  tree.File("a.txt", "needle needle");
+  tree.File("m/huge.txt", "");  // sparse: its scan takes a while
+  ASSERT_EQ(truncate(tree.Path("m/huge.txt").c_str(), off_t{512} << 20), 0);
+  tree.File("z/c.txt", "needle");
+  ShellSession shell(tree);
+  PtyTerminal& t = shell.terminal();
+  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
+  shell.Type(ShellSession::QzCommand({"*.txt", "needle", "/s"}));
+
+  // Stopped at a prompt, from outside.
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  const pid_t job = t.ForegroundGroup();
+  ASSERT_GT(job, 0);
+  kill(-job, SIGTSTP);
+  ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
+  EXPECT_NE(t.Transcript().find("Stopped"), std::string::npos) << Describe(t);
+  shell.Type("fg");
+  // One key, no Enter, answers the prompt; Ctrl+C is that key, not an interrupt.
+  ASSERT_TRUE(t.WaitForRawMode()) << Describe(t);
+  t.SendKeys("\x03");
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  const std::string& raw = t.Transcript();
+  EXPECT_NE(raw.find("\u2665", raw.rfind("fg")), std::string::npos) << "no echo of the key";
+
+  // Stopped by Ctrl+Z while it scans the large file.
+  t.SendKeys("n");
+  ASSERT_TRUE(t.WaitForText("./m/huge.txt")) << Describe(t);
+  t.SendKeys("\x1a");
+  ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
+  shell.Type("fg");
+  ASSERT_TRUE(ReachPrompt(t, 3));
+  EXPECT_EQ(t.Row(0), "Found in ./z/c.txt - position 0:");
+  t.SendKeys("n");
+  ASSERT_TRUE(shell.WaitForShellPrompt(4)) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
+  shell.Type("echo \"qz ended with $?\"");
+  EXPECT_TRUE(t.WaitForText("qz ended with 0")) << Describe(t);
+  shell.Type("exit");
+  t.WaitExit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Limits
+
+TEST(Limits, NonBlockingStandardOutputLosesNothing) {
+  TempTree tree;  // no files: qz writes the summary, which holds the search text twice
+  const std::string text(100000, 'q');
+  LaunchOptions options = In(tree, {"*.txt", text});
+  options.nonBlockingOutput = true;
+  PtyTerminal t(options);
+  usleep(300000);  // let the terminal fill up
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+  EXPECT_EQ(Count(t.Transcript(), "q"), 200000u);
+  EXPECT_NE(t.Transcript().find("occurrences of the text"), std::string::npos);
+}
+
+// No standard descriptor is the terminal and only one descriptor is free: at the first prompt
+// the large file holds it (mapped), at the second, in a small file read whole, it is free.
+TEST(Limits, AKeyboardThatCouldNotBeOpenedIsTriedAgainAtTheNextKeyRead) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  tree.File("big.txt", "needle" + std::string(5 << 20, '.'));
+  tree.File("small.txt", "needle");
+  LaunchOptions options = In(tree, {"*.txt", "needle"});
+  options.stdoutFile = tree.Path("out.log");
+  // Descriptor 9 holds the terminal open, as the user's shell would, so that it does not hang
+  // up between qz's key reads; it is past the limit, so it takes none of qz's descriptors.
+  options.wrapper = {"sh", "-c",
+                     "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9<>/dev/tty </dev/null 2>/dev/null; "
+                     "ulimit -n 4 && exec \"$@\"",
+                     "sh"};
+  PtyTerminal t(options);
+  std::size_t answered = 0;
+  while (answered < 2 && t.WaitForRawMode(3000)) {
+    t.Pump(200);
+    EXPECT_TRUE(t.Running());
+    t.SendKeys("n");
+    ++answered;
+    ASSERT_TRUE(t.WaitForOutputCount("n", answered)) << Describe(t);  // the echo
+  }
+  EXPECT_GE(answered, 1u) << "no key read waited";
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+}
+
+}  // namespace
+}  // namespace qz_e2e
