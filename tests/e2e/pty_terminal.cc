@@ -332,6 +332,18 @@ bool PtyTerminal::Running() {
   return r == 0;
 }
 
+ExitStatus PtyTerminal::EndedStatus() const {
+  ExitStatus result;
+  result.ended = true;
+  if (WIFEXITED(waitStatus_)) {
+    result.exited = true;
+    result.code = WEXITSTATUS(waitStatus_);
+  } else if (WIFSIGNALED(waitStatus_)) {
+    result.signal = WTERMSIG(waitStatus_);
+  }
+  return result;
+}
+
 ExitStatus PtyTerminal::WaitExit(int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
   ExitStatus result;
@@ -344,14 +356,7 @@ ExitStatus PtyTerminal::WaitExit(int timeoutMs) {
   // after it.
   while (!inputClosed_ && RemainingMs(deadline) > 0)
     ReadOnce(std::min(kPollSliceMs, RemainingMs(deadline)));
-  result.ended = true;
-  if (WIFEXITED(waitStatus_)) {
-    result.exited = true;
-    result.code = WEXITSTATUS(waitStatus_);
-  } else if (WIFSIGNALED(waitStatus_)) {
-    result.signal = WTERMSIG(waitStatus_);
-  }
-  return result;
+  return EndedStatus();
 }
 
 ExitStatus PtyTerminal::WaitExitWithoutReading(int timeoutMs) {
@@ -362,14 +367,7 @@ ExitStatus PtyTerminal::WaitExitWithoutReading(int timeoutMs) {
     usleep(5000);
   }
   if (!reaped_) return result;
-  result.ended = true;
-  if (WIFEXITED(waitStatus_)) {
-    result.exited = true;
-    result.code = WEXITSTATUS(waitStatus_);
-  } else if (WIFSIGNALED(waitStatus_)) {
-    result.signal = WTERMSIG(waitStatus_);
-  }
-  return result;
+  return EndedStatus();
 }
 
 pid_t PtyTerminal::ForegroundGroup() const { return masterFd_ >= 0 ? tcgetpgrp(masterFd_) : -1; }

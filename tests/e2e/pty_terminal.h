@@ -141,6 +141,8 @@ class PtyTerminal {
   void StartOnPipes(const LaunchOptions& options);
   // Reads once what arrives within `timeoutMs`; false when nothing did.
   bool ReadOnce(int timeoutMs);
+  // The status of the child, which has been reaped.
+  ExitStatus EndedStatus() const;
 
   VTerm* vt_ = nullptr;
   VTermScreen* screen_ = nullptr;
