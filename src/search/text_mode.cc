@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "search/cpu_features.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define QZ_X86 1
@@ -74,7 +76,7 @@ __attribute__((target("avx2"))) std::size_t TranslateAvx2(char* data, std::size_
 std::size_t TranslateTextMode(char* data, std::size_t n, bool& sawEnd) {
   sawEnd = false;
 #if QZ_X86
-  if (__builtin_cpu_supports("avx2")) return TranslateAvx2(data, n, sawEnd);
+  if (CpuHasAvx2()) return TranslateAvx2(data, n, sawEnd);
 #endif
   Compactor c{data};
   return TranslateScalar(c, 0, n, sawEnd);
