@@ -16,6 +16,7 @@ constexpr char kEndOfText = 26;
 
 OpenResult ContentStream::Open(const std::string& path, bool knownRegular, bool lazyTextMode) {
   file_.Close();
+  if (buffer_.capacity() > kKeptBuffer) std::string().swap(buffer_);
   data_ = buffer_.data();
   size_ = 0;
   mapped_ = false;
@@ -67,6 +68,40 @@ std::size_t ContentStream::Advance(std::size_t keep) {
     if (!ReadPart()) EndAt(size_);
   }
   return keep;
+}
+
+void ContentStream::TakeInRest() {
+  if (mapped_) {
+    if (size_ > kSnapshotLimit) return;
+    const std::size_t intact =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size_, file_.MappedIntact()));
+    try {
+      buffer_.assign(data_, intact);
+    } catch (const std::bad_alloc&) {
+      return;
+    } catch (const std::length_error&) {
+      return;
+    }
+    // Pages lost while they were copied read as zeros: the content ends where the loss began.
+    const std::size_t kept =
+        static_cast<std::size_t>(std::min<std::uint64_t>(intact, file_.MappedIntact()));
+    file_.Close();
+    mapped_ = false;
+    data_ = buffer_.data();
+    EndAt(kept);
+    return;
+  }
+  if (atEnd_ || size_ + unread_ > kSnapshotLimit) return;
+  try {
+    buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1);
+  } catch (const std::bad_alloc&) {
+    return;
+  } catch (const std::length_error&) {
+    return;
+  }
+  while (!atEnd_) {
+    if (!ReadPart()) EndAt(size_);
+  }
 }
 
 // Appends the next part of the file. False when it could not be read.

@@ -18,7 +18,8 @@ struct MatchView {
 // The content comes through a window: a large file is mapped whole; any other file is read a
 // part at a time into one buffer that serves every file, and Advance drops a prefix of the
 // window and appends what follows. A file that ends within the first part read is closed at
-// once, so no small file is held open while the user looks at a match.
+// once; any other is taken in whole before its first match is shown (TakeInRest), so no file
+// up to kSnapshotLimit is held open while the user looks at a match.
 //
 // In the lazy text mode the window holds the file's bytes as they are, and the text-mode rules
 // are applied only where an occurrence is found (Locate, Segments): most files hold no CR LF
@@ -43,6 +44,12 @@ class ContentStream {
   // content ends before. A read failure ends the content where it stands.
   std::size_t Advance(std::size_t keep);
 
+  // Takes the rest of the content into the window and closes the file, so that the content
+  // stays as it was while the user reads a match and no file is held open meanwhile. A rest
+  // larger than kSnapshotLimit stays where it is (open, or mapped), as does the rest of a file
+  // for which memory runs short. Offsets into the window keep their meaning.
+  void TakeInRest();
+
   enum class Found { Occurrence, NotOne, ContentEnds };
   // Checks a run of `length` bytes at `at` in the window that equals the search text as bytes:
   // ContentEnds when the content ends before the run does (so will every later run), NotOne
@@ -63,6 +70,10 @@ class ContentStream {
   static constexpr std::size_t kPartSize = std::size_t{64} << 10;
   // Files at least this large are mapped rather than read, in the lazy mode.
   static constexpr std::uint64_t kMapThreshold = std::uint64_t{4} << 20;
+  // The most TakeInRest takes in.
+  static constexpr std::uint64_t kSnapshotLimit = std::uint64_t{1} << 30;
+  // A buffer grown beyond this for one file is given back before the next.
+  static constexpr std::size_t kKeptBuffer = std::size_t{16} << 20;
 
  private:
   bool ReadPart();

@@ -23,7 +23,8 @@ class InputFile {
   // Opens `path` if it names a regular file (a link to one counts) and sets `length` to its
   // size. A FIFO, socket or device is never opened in a way that could block or act on it.
   // `knownRegular` says the directory listing has just seen a regular file there, which spares
-  // a look before the open; what was opened is checked all the same.
+  // a look before the open; what was opened is checked all the same. On POSIX nothing reached
+  // through a link is opened for reading unless it is a regular file.
   OpenResult Open(const std::string& path, bool knownRegular, std::uint64_t& length);
 
   // Reads up to `size` bytes at the current position. Returns the number read, 0 at the end of

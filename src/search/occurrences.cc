@@ -16,6 +16,10 @@ Occurrences::Step Occurrences::Next(std::uint64_t& position, MatchView& view) {
     }
     // An occurrence is taken once the context after it is in the window too.
     if (at != std::string_view::npos && (content_.atEnd() || window.size() - at >= m + kReach)) {
+      if (!tookInRest_) {
+        content_.TakeInRest();
+        tookInRest_ = true;
+      }
       const ContentStream::Found found = content_.Locate(at, m, position);
       if (found == ContentStream::Found::ContentEnds) return Step::Done;
       from_ = at + 1;

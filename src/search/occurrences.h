@@ -11,7 +11,10 @@
 inline constexpr std::size_t kContextWidth = 250;  // bytes shown before and after
 
 // Walks `content` for the needle of `scanner`, overlapping occurrences included, sliding the
-// content's window as it goes. It never talks to the console: over a long file it comes back
+// content's window as it goes. The first occurrence found takes the rest of the content in
+// (ContentStream::TakeInRest) before it is reported, so that whatever the user does while
+// reading it, the later occurrences are those of the content as it was. It never talks to the
+// console: over a long file it comes back
 // now and then with Working, so that the caller can let the screen catch up.
 class Occurrences {
  public:
@@ -35,6 +38,7 @@ class Occurrences {
   ContentStream& content_;
   const Scanner& scanner_;
   std::size_t from_ = 0;  // in the window: where the next occurrence may start
+  bool tookInRest_ = false;
 };
 
 #endif  // QZ_SEARCH_OCCURRENCES_H_

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <random>
+#include <filesystem>
 
 #include "search/content_stream.h"
 #include "search/occurrences.h"
@@ -91,6 +94,34 @@ TEST(ContentStream, OpensOnlyRegularFiles) {
   EXPECT_EQ(stream.Open("/tmp", false, false), OpenResult::NotOpened);
   EXPECT_EQ(stream.Open("/tmp", true, false), OpenResult::NotOpened);  // the hint is checked
   EXPECT_EQ(stream.Open("/dev/null", false, false), OpenResult::NotOpened);
+}
+
+// The snapshot a file's first occurrence takes: later changes to the file do not reach the
+// content, read in parts or mapped; a mapped file that lost pages before they were taken in
+// ends where the loss begins, without a fault.
+TEST(ContentStream, TakesTheRestInAndLetsTheFileGo) {
+  for (const bool lazy : {false, true}) {
+    for (const std::size_t size : {std::size_t{200000}, std::size_t{5} << 20}) {
+      const std::string raw(size, 'a');
+      TempFile file(raw);
+      std::string buffer;
+      ContentStream stream(buffer);
+      ASSERT_EQ(stream.Open(file.path(), true, lazy), OpenResult::Opened);
+      stream.TakeInRest();
+      EXPECT_TRUE(stream.atEnd());
+      std::ofstream(file.path(), std::ios::binary | std::ios::trunc) << "changed";
+      EXPECT_EQ(stream.window(), raw) << size << " lazy " << lazy;
+    }
+  }
+  const std::size_t size = std::size_t{6} << 20;
+  TempFile file(std::string(size, 'b'));
+  std::string buffer;
+  ContentStream stream(buffer);
+  ASSERT_EQ(stream.Open(file.path(), true, true), OpenResult::Opened);
+  static_assert(ContentStream::kMapThreshold <= (std::uint64_t{6} << 20), "so this one is mapped");
+  std::filesystem::resize_file(file.path(), std::size_t{1} << 20);
+  stream.TakeInRest();
+  EXPECT_EQ(stream.window(), std::string(std::size_t{1} << 20, 'b'));
 }
 
 struct Found {
