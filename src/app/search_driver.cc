@@ -10,6 +10,7 @@
 #include "app/path_rules.h"
 #include "app/wildcard.h"
 #include "console/console.h"
+#include "search/file_reader.h"
 #include "search/file_search.h"
 #include "search/search_state.h"
 
@@ -29,6 +30,18 @@ struct PendingLevel {
 // searched once, under the first path the walk reaches it by.
 using EnteredSet = std::set<DirectoryId>;
 
+// States the files of one directory to the reader for the time they are searched; whatever
+// was read ahead and not searched is closed when the walk leaves them, also on Esc.
+class FileReadsGuard {
+ public:
+  FileReadsGuard(const std::string& directory, const std::vector<PlannedFile>& files) {
+    PlanFileReads(directory, files);
+  }
+  ~FileReadsGuard() { EndFileReads(); }
+  FileReadsGuard(const FileReadsGuard&) = delete;
+  FileReadsGuard& operator=(const FileReadsGuard&) = delete;
+};
+
 // Searches the matching files of `directory` and, when the walk is recursive, puts the
 // directory's subdirectories on `pending`. A directory already entered costs one look at its
 // id and no listing. When memory runs out, the rest of the directory is passed over.
@@ -41,10 +54,16 @@ void EnterDirectory(const std::string& directory, EnteredSet& entered,
     if (!ListDirectory(directory, listing)) return;
     if (!entered.insert(listing.id).second) return;
 
+    std::vector<PlannedFile> files;
     for (const DirectoryEntry& entry : listing.entries) {
       RefreshScreen();
       if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
-      SearchFile(JoinPath(directory, entry.name), entry.isRegularFile);
+      files.push_back({JoinPath(directory, entry.name), entry.name, entry.isRegularFile});
+    }
+    const FileReadsGuard reads(directory, files);
+    for (const PlannedFile& file : files) {
+      RefreshScreen();
+      SearchFile(file.path, file.knownRegular);
       if (!searchTally.keepGoing) return;
     }
     if (!searchSettings.recursive) return;

@@ -1,15 +1,19 @@
 #include "search/file_reader.h"
+#include "search/read_ahead-posix.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -106,6 +110,14 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   // the open from waiting on an entry swapped for a FIFO; the fstat below turns that away.
   // An entry not known to be regular (a link, or a file system that does not say) is looked at
   // first, so that a device, FIFO or socket is not even opened as a path.
+  TakenFile taken;
+  if (TakeReadAhead(path, taken)) {
+    handle_ = taken.fd;
+    ahead_ = std::move(taken.bytes);
+    aheadTaken_ = 0;
+    length = static_cast<std::uint64_t>(taken.st.st_size);
+    return OpenResult::Opened;
+  }
   int fd = -1;
   if (knownRegular) {
     fd = open(path.c_str(), kReadFlags | O_NOFOLLOW);
@@ -132,6 +144,12 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
 
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ < 0) return -1;
+  if (aheadTaken_ < ahead_.size()) {
+    const std::size_t n = std::min(size, ahead_.size() - aheadTaken_);
+    std::memcpy(into, ahead_.data() + aheadTaken_, n);
+    aheadTaken_ += n;
+    return static_cast<std::int64_t>(n);
+  }
   if (size > INT_MAX) size = INT_MAX;
   for (;;) {
     const ssize_t n = read(static_cast<int>(handle_), into, size);
@@ -167,6 +185,8 @@ void InputFile::Close() {
     mapping_ = nullptr;
     mappedLength_ = 0;
   }
+  ahead_.clear();
+  aheadTaken_ = 0;
   if (handle_ < 0) return;
   close(static_cast<int>(handle_));
   handle_ = -1;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "console/console.h"
+#include "search/file_reader.h"
 #include "search/occurrences.h"
 #include "search/scanner.h"
 
@@ -89,6 +90,9 @@ MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std
   WriteColored(kMatchAttribute, UpToNul(view.match));
   WriteColored(kContextAttribute, UpToNul(view.after));
 
+  // Nothing read ahead outlives a prompt: the files are closed while the user decides, and
+  // read again when their turn comes.
+  DropReadAhead();
   DiscardPendingKeys();
   WritePlain(kPrompt);
   const MatchDecision decision = DecisionForKey(ReadKey());

@@ -87,6 +87,51 @@ bool SanitizedOrWrapped() {
 #endif
 }
 
+// Runs qz with the files read through io_uring where it can be set up, or (`plain`) with the
+// plain calls the reader falls back to.
+LaunchOptions WithReads(LaunchOptions options, bool plain) {
+  if (plain) options.wrapper = {"/usr/bin/env", "QZ_TEST_SYNC_READS=1"};
+  return options;
+}
+
+// The regular files the process holds open under `root`.
+std::vector<std::string> OpenUnder(pid_t pid, const std::string& root) {
+  std::vector<std::string> open;
+  std::error_code error;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    const std::string target = fs::read_symlink(fd.path(), error).string();
+    if (target.rfind(root, 0) == 0 && fs::is_regular_file(target, error)) open.push_back(target);
+  }
+  return open;
+}
+
+// Files read ahead of the scan are shown as they are when their turn comes: what changed at a
+// prompt is read again, and no file is held open while the user decides. Both ways of reading
+// give the same walk.
+TEST(Pipeline, ReadAheadIsDroppedAtEveryPromptBothWays) {
+  for (const bool plain : {false, true}) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    for (int i = 0; i < 40; ++i) tree.File("b" + std::to_string(10 + i) + ".txt", "..needle");
+    tree.File("c.txt", std::string(5 << 20, 'c') + "needle");
+    PtyTerminal t(WithReads(In(tree, {"*.txt", "needle"}), plain));
+    ASSERT_TRUE(ReachPrompt(t, 1));
+    EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 0:");
+    EXPECT_EQ(OpenUnder(t.pid(), tree.path()), std::vector<std::string>{}) << "plain " << plain;
+    // Moves the occurrence of every later file; the run must see the new content.
+    for (int i = 0; i < 40; ++i) tree.File("b" + std::to_string(10 + i) + ".txt", "....needle");
+    t.SendKeys("n");
+    ASSERT_TRUE(ReachPrompt(t, 2));
+    EXPECT_EQ(t.Row(0), "Found in ./b10.txt - position 4:") << "plain " << plain;
+    EXPECT_EQ(OpenUnder(t.pid(), tree.path()), std::vector<std::string>{}) << "plain " << plain;
+    const std::vector<std::string> headers = AnswerEveryPrompt(t, 2);
+    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    ASSERT_EQ(headers.size(), 41u) << Describe(t);
+    EXPECT_EQ(headers[39], "Found in ./b49.txt - position 4:") << "plain " << plain;
+    EXPECT_EQ(headers[40], "Found in ./c.txt - position " + std::to_string(5 << 20) + ":");
+  }
+}
+
 // A file changed while the user reads its first match keeps the content it had: the later
 // positions are those of the original, whether the file is read in parts or mapped.
 TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
