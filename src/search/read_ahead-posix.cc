@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <utility>
 
 namespace {
@@ -70,7 +71,8 @@ class ReadAhead {
     Slot& slot = slots_[k];
     if (dirFd_ < 0 || !slot.file.knownRegular) return false;  // links take the careful way
     Fill(k);
-    while (slot.state == SlotState::Opening || slot.state == SlotState::Reading) Reap(true);
+    while ((slot.state == SlotState::Opening || slot.state == SlotState::Reading) && inFlight_ > 0)
+      Reap(true);
     if (slot.state != SlotState::Done) {
       if (slot.error == EMFILE || slot.error == ENFILE) {
         // Descriptors ran short: give back those held ahead and read ahead less.
@@ -85,12 +87,6 @@ class ReadAhead {
     taken.bytes = std::move(slot.bytes);
     slot.fd = -1;
     slot.state = SlotState::Idle;
-    if (!taken.bytes.empty() &&
-        lseek(taken.fd, static_cast<off_t>(taken.bytes.size()), SEEK_SET) < 0) {
-      close(taken.fd);
-      taken.fd = -1;
-      return false;
-    }
     return true;
   }
 
@@ -112,15 +108,25 @@ class ReadAhead {
     std::string().swap(slot.bytes);
   }
 
-  // Starts the opens of the file at `k` and of those after it, up to the window.
+  // Starts the opens of the file at `k` and of those after it, up to the window. The window is
+  // topped up in batches, once half of it has been taken, so that one system call starts many
+  // opens.
   void Fill(std::size_t k) {
     const std::size_t end = std::min(slots_.size(), k + window_);
+    std::size_t idle = 0;
+    for (std::size_t i = k; i < end; ++i) idle += slots_[i].state == SlotState::Idle;
+    if (slots_[k].state != SlotState::Idle && 2 * idle < window_) return;
     for (std::size_t i = k; i < end; ++i) {
       Slot& slot = slots_[i];
       if (slot.state != SlotState::Idle || !slot.file.knownRegular) continue;
       if (!StartOpen(i)) break;
     }
-    if (ringReady_ && inFlight_ > 0) io_uring_submit(&ring_);
+    Submit();
+  }
+
+  void Submit() {
+    if (ringReady_ && unsubmitted_) io_uring_submit(&ring_);
+    unsubmitted_ = false;
   }
 
   bool StartOpen(std::size_t i) {
@@ -139,6 +145,7 @@ class ReadAhead {
     io_uring_prep_openat(sqe, dirFd_, slot.file.name.c_str(), kOpenFlags, 0);
     io_uring_sqe_set_data64(sqe, i);
     ++inFlight_;
+    unsubmitted_ = true;
     return true;
   }
 
@@ -146,20 +153,27 @@ class ReadAhead {
     Slot& slot = slots_[i];
     const auto size = static_cast<std::uint64_t>(slot.st.st_size);
     const std::size_t want = size < kAheadBytes ? static_cast<std::size_t>(size) : kAheadBytes;
+    try {
+      slot.bytes.resize(want);
+    } catch (const std::bad_alloc&) {
+      slot.state = SlotState::Failed;  // the file is read at its turn, as if never planned
+      return;
+    }
     slot.state = SlotState::Reading;
-    slot.bytes.resize(want);
+    // Read at the file's position, which the read advances, so the rest follows on.
     io_uring_sqe* sqe = ringReady_ ? io_uring_get_sqe(&ring_) : nullptr;
     if (!sqe) {
       ssize_t got;
-      do got = pread(slot.fd, slot.bytes.data(), want, 0);
+      do got = read(slot.fd, slot.bytes.data(), want);
       while (got < 0 && errno == EINTR);
       Completed(i, got >= 0 ? static_cast<int>(got) : -errno);
       return;
     }
-    io_uring_prep_read(sqe, slot.fd, slot.bytes.data(), static_cast<unsigned>(want), 0);
+    io_uring_prep_read(sqe, slot.fd, slot.bytes.data(), static_cast<unsigned>(want),
+                       static_cast<std::uint64_t>(-1));
     io_uring_sqe_set_data64(sqe, i);
     ++inFlight_;
-    io_uring_submit(&ring_);
+    unsubmitted_ = true;
   }
 
   // The open or read of slot `i` ended with `result` (a descriptor or byte count, or -errno).
@@ -209,6 +223,7 @@ class ReadAhead {
       cqe = nullptr;
       got = io_uring_peek_cqe(&ring_, &cqe);
     }
+    Submit();  // the reads of the files whose opens came in
     if (wait && got < 0 && got != -EAGAIN && got != -EINTR) Abandon();
   }
 
@@ -238,6 +253,7 @@ class ReadAhead {
   io_uring ring_ = {};
   std::size_t window_ = 1;   // how many files may be open ahead at once
   unsigned inFlight_ = 0;    // operations the ring has not completed
+  bool unsubmitted_ = false; // operations prepared but not handed to the kernel yet
   int dirFd_ = -1;
   std::vector<Slot> slots_;
   std::size_t next_ = 0;     // the slot of the file whose turn comes next
