@@ -119,9 +119,11 @@ TEST(ContentStream, TakesTheRestInAndLetsTheFileGo) {
   ContentStream stream(buffer);
   ASSERT_EQ(stream.Open(file.path(), true, true), OpenResult::Opened);
   static_assert(ContentStream::kMapThreshold <= (std::uint64_t{6} << 20), "so this one is mapped");
-  std::filesystem::resize_file(file.path(), std::size_t{1} << 20);
+  // Windows does not let a mapped file shrink: there the content stays whole.
+  std::error_code cannotShrink;
+  std::filesystem::resize_file(file.path(), std::size_t{1} << 20, cannotShrink);
   stream.TakeInRest();
-  EXPECT_EQ(stream.window(), std::string(std::size_t{1} << 20, 'b'));
+  EXPECT_EQ(stream.window(), std::string(cannotShrink ? size : std::size_t{1} << 20, 'b'));
 }
 
 struct Found {
