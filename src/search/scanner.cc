@@ -185,15 +185,3 @@ std::size_t FindNextPlain(std::string_view content, std::string_view needle, std
   }
   return npos;
 }
-
-std::uint64_t CountCrLf(std::string_view bytes) {
-  std::uint64_t pairs = 0;
-  const char* p = bytes.data();
-  const char* end = p + bytes.size();
-  while (p < end) {
-    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
-    if (!p) break;
-    if (++p < end && *p == '\n') ++pairs;
-  }
-  return pairs;
-}

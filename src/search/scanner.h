@@ -50,7 +50,4 @@ class Scanner {
 // each: the plain rule, kept as the reference the fast scanner is measured and tested against.
 std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from);
 
-// The number of CR LF pairs ("\r\n") that start in `bytes` and end in it.
-std::uint64_t CountCrLf(std::string_view bytes);
-
 #endif  // QZ_SEARCH_SCANNER_H_

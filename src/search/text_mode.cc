@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char kEndOfText = 26;
-
 // Translation keeps whole runs of bytes between the dropped CRs. `out` trails the read
 // position once a CR has been dropped; until then every run is already where it belongs.
 struct Compactor {
@@ -85,4 +83,16 @@ std::size_t TranslateTextMode(char* data, std::size_t n, bool& sawEnd) {
 void TranslateTextMode(std::string& bytes) {
   bool sawEnd;
   bytes.resize(TranslateTextMode(bytes.data(), bytes.size(), sawEnd));
+}
+
+std::uint64_t CountCrLf(std::string_view bytes) {
+  std::uint64_t pairs = 0;
+  const char* p = bytes.data();
+  const char* end = p + bytes.size();
+  while (p < end) {
+    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!p) break;
+    if (++p < end && *p == '\n') ++pairs;
+  }
+  return pairs;
 }
