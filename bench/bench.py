@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Times qz against the single-threaded peers on the benchmark corpus and prints a table.
+"""Times qz against its peers on the benchmark corpus and prints tables: the generated corpus
+against the single-threaded peers, then a many-small-files tree, warm and (as root) cold,
+against the read floor (bench/read_floor) and rg with one, all and eight threads.
 
   bench.py QZ_BINARY CORPUS_DIR [RUNS]
 
@@ -83,21 +85,45 @@ def peers(needle, target, is_tree):
     rec = ["-r"] if is_tree else []
     return {
         "rg -j1": ["rg", "-uuu", "-a", "-i", "-F", "-c", "-j1", needle, target],
+        "rg": ["rg", "-uuu", "-a", "-i", "-F", "-c", needle, target],
+        "rg -j8": ["rg", "-uuu", "-a", "-i", "-F", "-c", "-j8", needle, target],
         "grep": ["grep"] + rec + ["-a", "-i", "-F", "-c", needle, target],
         "ugrep -J1": ["ugrep"] + rec + ["-a", "-i", "-F", "-c", "-J1", needle, target],
     }
 
 
-def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs):
-    """Alternates qz and each peer; returns rows of (tool, median seconds)."""
+def drop_page_cache():
+    """Empties the page cache (root only); False when it cannot."""
+    try:
+        os.sync()
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=None, cold=False,
+            only=None):
+    """Alternates qz, the read floor (when given) and each peer; returns the medians, the
+    counts (None for the floor) and qz's peak memory. Cold runs drop the page cache before each
+    run and have no warm-up round."""
     tools = {"qz": None}
-    tools.update({k: v for k, v in peers(needle, target, is_tree).items() if shutil.which(v[0])})
+    if floor:
+        tools["read floor"] = [floor, target]
+    tools.update({k: v for k, v in peers(needle, target, is_tree).items()
+                  if shutil.which(v[0]) and (only is None or k in only)})
     times = {k: [] for k in tools}
     counts = {}
     rss = []
     for i in range(runs + 1):  # the first round warms the cache and is not counted
         for tool, cmd in tools.items():
-            if tool == "qz":
+            if cold:
+                drop_page_cache()
+            if tool == "read floor":
+                t, _ = run_peer(cmd, corpus)
+                counts[tool] = None
+            elif tool == "qz":
                 t, out, maxrss = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []), corpus)
                 counts[tool] = qz_occurrences(out)
                 rss.append(maxrss)
@@ -139,6 +165,77 @@ def count_writes(qz, args, cwd):
         os.close(master)
         writes = sum(1 for line in open(log.name) if re.search(r"write\(1,", line))
     return writes, elapsed
+
+
+def small_files_tree(corpus):
+    """A many-small-files tree: a copy of /usr/include and /usr/share without their links, made
+    once; generated from the corpus text when neither is there. Returns (path, what it is)."""
+    path = os.path.join(corpus, "small")
+    sources = [d for d in ("/usr/include", "/usr/share") if os.path.isdir(d)]
+    what = "copy of " + " and ".join(sources) if sources else "generated"
+    if not os.path.isdir(path):
+        os.makedirs(path + ".tmp", exist_ok=True)
+        if sources:
+            for d in sources:
+                subprocess.run(["cp", "-a", d, path + ".tmp/"], check=False)
+            subprocess.run(["find", path + ".tmp", "-type", "l", "-delete"], check=False)
+        else:
+            for i in range(65000):
+                sub = os.path.join(path + ".tmp", str(i // 500))
+                os.makedirs(sub, exist_ok=True)
+                with open(os.path.join(sub, f"f{i}.txt"), "w") as f:
+                    f.write(("lorem ipsum dolor sit amet\n" * (1 + i % 600)))
+        os.rename(path + ".tmp", path)
+    files = sum(len(fs) for _, _, fs in os.walk(path))
+    size = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs)
+    return path, f"{what}: {files} files, {size / 1e9:.2f} GB"
+
+
+def links_tree(corpus):
+    """One directory of 20,000 entries and 300 links to it."""
+    path = os.path.join(corpus, "links")
+    if not os.path.isdir(path):
+        os.makedirs(os.path.join(path + ".tmp", "data"))
+        for i in range(20000):
+            open(os.path.join(path + ".tmp", "data", f"e{i}.txt"), "w").close()
+        os.makedirs(os.path.join(path + ".tmp", "via"))
+        for i in range(300):
+            os.symlink("../data", os.path.join(path + ".tmp", "via", f"l{i:03}"))
+        os.rename(path + ".tmp", path)
+    return path
+
+
+def pipeline_table(qz, floor, corpus, runs):
+    """The many-small-files tree, warm and cold: qz against the read floor and rg."""
+    small, what = small_files_tree(corpus)
+    print(f"\nmany small files ({what}), absent needle, {runs} runs each (median)")
+    print(f"{'case':12} {'qz':>8} {'read floor':>11} {'rg -j1':>8} {'rg':>8} {'rg -j8':>8} "
+          f"{'qz/floor':>9} {'qz/rg':>7} {'qz/rg -j1':>10}")
+    cold_ok = drop_page_cache()
+    for cold in (False, True):
+        if cold and not cold_ok:
+            print("cold         skipped: dropping the page cache needs root")
+            continue
+        medians, _, maxrss = measure(qz, small, "small", "*.*", ABSENT, ".", True, runs,
+                                     floor=floor, cold=cold, only={"rg -j1", "rg", "rg -j8"})
+        m = lambda k: medians.get(k)
+        fmt = lambda v: f"{v:8.3f}" if v is not None else f"{'-':>8}"
+        ratio = lambda k: f"{m('qz') / m(k):.2f}" if m(k) else "-"
+        print(f"{'cold' if cold else 'warm':12} {fmt(m('qz'))} {fmt(m('read floor')):>11} "
+              f"{fmt(m('rg -j1'))} {fmt(m('rg'))} {fmt(m('rg -j8'))} {ratio('read floor'):>9} "
+              f"{ratio('rg'):>7} {ratio('rg -j1'):>10}   (qz peak {maxrss} KB)")
+
+    links = links_tree(corpus)
+    alone, via = [], []
+    for i in range(runs + 1):
+        a = run_qz(qz, ["data/*.*", ABSENT, "/s"], links)[0]
+        v = run_qz(qz, ["*.*", ABSENT, "/s"], links)[0]
+        if i:
+            alone.append(a)
+            via.append(v)
+    a, v = statistics.median(alone), statistics.median(via)
+    print(f"300 links to a 20,000-entry directory: {v:.3f} s, the directory alone {a:.3f} s "
+          f"({v / a:.2f}x)")
 
 
 def main():
@@ -188,6 +285,8 @@ def main():
     if writes is not None:
         print(f"walk with no match to a terminal: {writes} write calls in {elapsed:.2f} s under "
               f"strace, {writes / (elapsed / 0.05):.2f} per 50 ms")
+    floor = os.path.join(os.path.dirname(qz), "bench", "read_floor")
+    pipeline_table(qz, floor if os.path.exists(floor) else None, corpus, runs)
     if failures:
         print("MISMATCH: " + "; ".join(failures))
         sys.exit(1)

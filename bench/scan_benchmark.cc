@@ -8,6 +8,7 @@
 #include <string>
 
 #include "search/scanner.h"
+#include "search/text_mode.h"
 
 namespace {
 

@@ -34,6 +34,13 @@ bool LeadsToDirectory(int dirFd, const dirent* entry) {
 
 }  // namespace
 
+bool ReadDirectoryId(const std::string& path, DirectoryId& id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
+}
+
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   DirStream dir(path);
   if (!dir.get()) return false;

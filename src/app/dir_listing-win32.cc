@@ -44,7 +44,7 @@ class FileHandle {
 };
 
 // The volume and file index of the directory, whatever link or junction led to it.
-bool ReadDirectoryId(const std::wstring& directory, DirectoryId& id) {
+bool ReadIdOf(const std::wstring& directory, DirectoryId& id) {
   FileHandle handle(CreateFileW(directory.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -58,6 +58,11 @@ bool ReadDirectoryId(const std::wstring& directory, DirectoryId& id) {
 
 }  // namespace
 
+bool ReadDirectoryId(const std::string& path, DirectoryId& id) {
+  const std::wstring directory = ExtendedPath(path, /*directory=*/true);
+  return !directory.empty() && ReadIdOf(directory, id);
+}
+
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   const std::wstring directory = ExtendedPath(path, /*directory=*/true);
   if (directory.empty()) return false;
@@ -66,7 +71,7 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   FindHandle search(FindFirstFileExW((directory + L'*').c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0));
   if (search.get() == INVALID_HANDLE_VALUE) return false;
-  if (!ReadDirectoryId(directory, listing.id)) return false;
+  if (!ReadIdOf(directory, listing.id)) return false;
 
   do {
     const std::wstring_view name = found.cFileName;

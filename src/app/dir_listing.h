@@ -33,6 +33,10 @@ bool ListDirectory(const std::string& path, DirectoryListing& listing);
 // The order ListDirectory sorts names in.
 bool NameOrderLess(const std::string& a, const std::string& b);
 
+// The id of the directory at `path` (links followed), at the cost of one look at it and no
+// listing. False when there is no directory there.
+bool ReadDirectoryId(const std::string& path, DirectoryId& id);
+
 // The platform's part of ListDirectory: fills `listing` (empty on entry) with the id and the
 // entries in whatever order the platform delivers them.
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing);

@@ -1,6 +1,7 @@
 #include "app/search_driver.h"
 
 #include <algorithm>
+#include <new>
 #include <set>
 #include <vector>
 
@@ -9,37 +10,94 @@
 #include "app/path_rules.h"
 #include "app/wildcard.h"
 #include "console/console.h"
+#include "search/file_reader.h"
 #include "search/file_search.h"
 #include "search/search_state.h"
 
 namespace {
 
+const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
+
+// One directory of the walk whose subdirectories are still to be walked.
+struct PendingLevel {
+  std::string path;
+  std::vector<std::string> subdirectories;  // names, in listing order
+  std::size_t next = 0;                     // the first one not walked yet
+};
+
 // Every directory the walk has entered. Links can lead to one directory along many paths (a
 // loop back to an ancestor, or a lattice of links that would multiply at every level); it is
 // searched once, under the first path the walk reaches it by.
-std::set<DirectoryId> entered;
+using EnteredSet = std::set<DirectoryId>;
 
-const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
+// States the files of one directory to the reader for the time they are searched; whatever
+// was read ahead and not searched is closed when the walk leaves them, also on Esc.
+class FileReadsGuard {
+ public:
+  FileReadsGuard(const std::string& directory, const std::vector<PlannedFile>& files) {
+    PlanFileReads(directory, files);
+  }
+  ~FileReadsGuard() { EndFileReads(); }
+  FileReadsGuard(const FileReadsGuard&) = delete;
+  FileReadsGuard& operator=(const FileReadsGuard&) = delete;
+};
+
+// Searches the matching files of `directory` and, when the walk is recursive, puts the
+// directory's subdirectories on `pending`. A directory already entered costs one look at its
+// id and no listing. When memory runs out, the rest of the directory is passed over.
+void EnterDirectory(const std::string& directory, EnteredSet& entered,
+                    std::vector<PendingLevel>& pending) {
+  try {
+    DirectoryId id;
+    if (!ReadDirectoryId(directory, id) || entered.count(id)) return;
+    DirectoryListing listing;
+    if (!ListDirectory(directory, listing)) return;
+    if (!entered.insert(listing.id).second) return;
+
+    std::vector<PlannedFile> files;
+    for (const DirectoryEntry& entry : listing.entries) {
+      RefreshScreen();
+      if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
+      files.push_back({JoinPath(directory, entry.name), entry.name, entry.isRegularFile});
+    }
+    const FileReadsGuard reads(directory, files);
+    for (const PlannedFile& file : files) {
+      RefreshScreen();
+      SearchFile(file.path, file.knownRegular);
+      if (!searchTally.keepGoing) return;
+    }
+    if (!searchSettings.recursive) return;
+    PendingLevel level{directory, {}, 0};
+    for (DirectoryEntry& entry : listing.entries) {
+      if (entry.isDirectory) level.subdirectories.push_back(std::move(entry.name));
+    }
+    if (!level.subdirectories.empty()) pending.push_back(std::move(level));
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 }  // namespace
 
+// The walk keeps its pending directories on a stack of its own rather than on the call stack,
+// so that the deepest tree costs a few bytes of call stack and one small record per level.
 void SearchDirectory(const std::string& directory) {
-  DirectoryListing listing;
-  if (!ListDirectory(directory, listing)) return;
-  if (!entered.insert(listing.id).second) return;
-
-  for (const DirectoryEntry& entry : listing.entries) {
+  EnteredSet entered;
+  std::vector<PendingLevel> pending;
+  EnterDirectory(directory, entered, pending);
+  while (!pending.empty() && searchTally.keepGoing) {
+    PendingLevel& top = pending.back();
+    if (top.next == top.subdirectories.size()) {
+      pending.pop_back();
+      continue;
+    }
     RefreshScreen();
-    if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
-    SearchFile(JoinPath(directory, entry.name), entry.isRegularFile);
-    if (!searchTally.keepGoing) return;
-  }
-  if (!searchSettings.recursive) return;
-  for (const DirectoryEntry& entry : listing.entries) {
-    RefreshScreen();
-    if (!entry.isDirectory) continue;
-    SearchDirectory(JoinPath(directory, entry.name));
-    if (!searchTally.keepGoing) return;
+    std::string child;
+    try {
+      child = JoinPath(top.path, top.subdirectories[top.next++]);
+    } catch (const std::bad_alloc&) {
+      continue;
+    }
+    EnterDirectory(child, entered, pending);  // may add to `pending`: `top` is stale now
   }
 }
 
@@ -63,7 +121,12 @@ int RunSearch(int argc, char** argv) {
   searchSettings.recursive = request->recursive;
   searchSettings.namePattern = request->namePattern;
 
-  SearchDirectory(request->root);
+  try {
+    BeginSearch();
+    SearchDirectory(request->root);
+  } catch (const std::bad_alloc&) {
+    // Not even the run's setup fitted: nothing was searched, and the summary says so.
+  }
 
   WritePlain(ComposeSummary(searchTally.filesFound, searchTally.occurrences,
                             searchSettings.searchText));

@@ -11,8 +11,9 @@ int RunSearch(int argc, char** argv);
 
 // Searches the files of `directory` whose names match searchSettings.namePattern, in name
 // order, then, when searchSettings.recursive is set, each subdirectory the same way, depth
-// first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory the walk
-// has already entered (reached again through a link) is not entered again.
+// first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory this
+// walk has already entered (reached again through a link) is not entered again, nor listed.
+// A directory or file in which memory runs out is passed over, and the walk goes on.
 void SearchDirectory(const std::string& directory);
 
 // The closing summary for the given counts and search text.

@@ -1,14 +1,19 @@
 #include "search/file_reader.h"
+#include "search/read_ahead-posix.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -18,10 +23,27 @@ namespace {
 char* volatile mappedBase = nullptr;
 volatile std::size_t mappedSize = 0;
 volatile std::size_t intactSize = SIZE_MAX;
-// The action in place before the handler's own, which takes every other bus error.
-struct sigaction previousBusAction;
+// The action for SIGBUS that was in place before ours: any other bus error goes to it.
+struct sigaction previousBusAction = {};
 
-void OnBusError(int sig, siginfo_t* info, void*) {
+// Hands a bus error that is not the mapping's to the action installed before ours; with none,
+// the signal's default action ends the process as it would have without us.
+void ChainBusError(int sig, siginfo_t* info, void* context) {
+  if (previousBusAction.sa_flags & SA_SIGINFO) {
+    if (previousBusAction.sa_sigaction) {
+      previousBusAction.sa_sigaction(sig, info, context);
+      return;
+    }
+  } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+    previousBusAction.sa_handler(sig);
+    return;
+  }
+  // The default action (a bus error that is ignored would come back at once).
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void OnBusError(int sig, siginfo_t* info, void* context) {
   char* const base = mappedBase;
   const std::size_t size = mappedSize;
   const auto addr = reinterpret_cast<std::uintptr_t>(info->si_addr);
@@ -36,8 +58,7 @@ void OnBusError(int sig, siginfo_t* info, void*) {
       return;
     }
   }
-  sigaction(sig, &previousBusAction, nullptr);
-  raise(sig);
+  ChainBusError(sig, info, context);
 }
 
 void InstallBusErrorHandler() {
@@ -53,18 +74,62 @@ void InstallBusErrorHandler() {
 
 }  // namespace
 
+namespace {
+
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Opens for reading what `path` leads to, only when that is a regular file: the path is
+// opened as a path first (which reads nothing and acts on nothing), the inode behind it is
+// checked, and then that very inode is opened through /proc. Where /proc is not mounted, the
+// path is opened again and what was opened must be the inode checked.
+int OpenRegularThroughLink(const std::string& path) {
+  const int pathFd = open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (pathFd < 0) return -1;
+  struct stat seen;
+  int fd = -1;
+  if (fstat(pathFd, &seen) == 0 && S_ISREG(seen.st_mode)) {
+    fd = open(("/proc/self/fd/" + std::to_string(pathFd)).c_str(), kReadFlags);
+    if (fd < 0 && errno == ENOENT) fd = open(path.c_str(), kReadFlags);
+    struct stat opened;
+    if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev ||
+                    opened.st_ino != seen.st_ino)) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  close(pathFd);
+  return fd;
+}
+
+}  // namespace
+
 OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint64_t& length) {
   Close();
-  struct stat st;
-  // Look before opening: opening a device node can have effects of its own.
-  if (!knownRegular && (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
-    return OpenResult::NotOpened;
-
-  // O_NONBLOCK keeps open() from waiting should the entry have been swapped for a FIFO since
-  // it was seen; the fstat below then turns it away.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  // A regular entry is opened without following a link: should it have been swapped for one
+  // since the listing saw it, the open fails and the link's way below is taken. O_NONBLOCK keeps
+  // the open from waiting on an entry swapped for a FIFO; the fstat below turns that away.
+  // An entry not known to be regular (a link, or a file system that does not say) is looked at
+  // first, so that a device, FIFO or socket is not even opened as a path.
+  TakenFile taken;
+  if (TakeReadAhead(path, taken)) {
+    handle_ = taken.fd;
+    ahead_ = std::move(taken.bytes);
+    aheadTaken_ = 0;
+    length = static_cast<std::uint64_t>(taken.st.st_size);
+    return OpenResult::Opened;
+  }
+  int fd = -1;
+  if (knownRegular) {
+    fd = open(path.c_str(), kReadFlags | O_NOFOLLOW);
+    if (fd < 0 && errno == ELOOP) fd = OpenRegularThroughLink(path);
+  } else {
+    struct stat seen;
+    if (stat(path.c_str(), &seen) != 0 || !S_ISREG(seen.st_mode)) return OpenResult::NotOpened;
+    fd = OpenRegularThroughLink(path);
+  }
   if (fd < 0) return OpenResult::NotOpened;
   handle_ = fd;
+  struct stat st;
   if (fstat(fd, &st) != 0) {
     Close();
     return OpenResult::Failed;
@@ -79,6 +144,12 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
 
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ < 0) return -1;
+  if (aheadTaken_ < ahead_.size()) {
+    const std::size_t n = std::min(size, ahead_.size() - aheadTaken_);
+    std::memcpy(into, ahead_.data() + aheadTaken_, n);
+    aheadTaken_ += n;
+    return static_cast<std::int64_t>(n);
+  }
   if (size > INT_MAX) size = INT_MAX;
   for (;;) {
     const ssize_t n = read(static_cast<int>(handle_), into, size);
@@ -114,6 +185,8 @@ void InputFile::Close() {
     mapping_ = nullptr;
     mappedLength_ = 0;
   }
+  ahead_.clear();
+  aheadTaken_ = 0;
   if (handle_ < 0) return;
   close(static_cast<int>(handle_));
   handle_ = -1;

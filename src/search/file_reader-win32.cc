@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -86,3 +87,9 @@ void InputFile::Close() {
   CloseHandle(AsHandle(handle_));
   handle_ = -1;
 }
+
+// Windows reads synchronously and opens nothing ahead: a file open here keeps editors from
+// saving it.
+void PlanFileReads(const std::string&, std::vector<PlannedFile>) {}
+void DropReadAhead() {}
+void EndFileReads() {}

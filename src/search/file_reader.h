@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class OpenResult {
   Opened,
@@ -23,7 +24,8 @@ class InputFile {
   // Opens `path` if it names a regular file (a link to one counts) and sets `length` to its
   // size. A FIFO, socket or device is never opened in a way that could block or act on it.
   // `knownRegular` says the directory listing has just seen a regular file there, which spares
-  // a look before the open; what was opened is checked all the same.
+  // a look before the open; what was opened is checked all the same. On POSIX nothing reached
+  // through a link is opened for reading unless it is a regular file.
   OpenResult Open(const std::string& path, bool knownRegular, std::uint64_t& length);
 
   // Reads up to `size` bytes at the current position. Returns the number read, 0 at the end of
@@ -40,8 +42,31 @@ class InputFile {
 
  private:
   std::intptr_t handle_ = -1;
+  std::string ahead_;            // the first bytes, when they were read ahead (POSIX)
+  std::size_t aheadTaken_ = 0;   // how many of them Read has handed out
   const char* mapping_ = nullptr;
   std::uint64_t mappedLength_ = 0;
 };
+
+// The files the walk is about to search in one directory, in the order it will search them.
+struct PlannedFile {
+  std::string path;   // as the walk will pass it to InputFile::Open
+  std::string name;   // within the directory
+  bool knownRegular;  // as for InputFile::Open
+};
+
+// Read-ahead. The walk states the files of a directory before it searches them; the reader may
+// then open some of them and read their first part ahead of the scan (POSIX: at most
+// kFilesReadAhead files and one part of each; Windows: none). What it hands to InputFile::Open
+// is exactly what a plain open and read there would give: a regular file, checked when it was
+// opened. DropReadAhead closes everything opened ahead and forgets what was read, so that a
+// file is read again when its turn comes; the search calls it before every prompt, so no file
+// is held open while the user decides and nothing read before a prompt is shown after it.
+// EndFileReads does the same and forgets the plan.
+void PlanFileReads(const std::string& directory, std::vector<PlannedFile> files);
+void DropReadAhead();
+void EndFileReads();
+
+inline constexpr int kFilesReadAhead = 32;
 
 #endif  // QZ_SEARCH_FILE_READER_H_

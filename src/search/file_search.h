@@ -6,29 +6,42 @@
 #include <string>
 #include <string_view>
 
-#include "console/console.h"
 #include "search/content_stream.h"
 #include "search/search_state.h"
 
-inline constexpr ConsoleAttribute kContextAttribute = 14;  // bright yellow on black
-inline constexpr ConsoleAttribute kMatchAttribute = 128;   // black on grey
+// Console attributes (see console.h) of the two colours a match report uses.
+inline constexpr std::uint16_t kContextAttribute = 14;  // bright yellow on black
+inline constexpr std::uint16_t kMatchAttribute = 128;   // black on grey
+
+// Sets up the run's search from searchSettings, which must be complete: the scanner for the
+// search text and the text mode every file is read in. The driver calls it once before the
+// walk; calling it again starts over with the settings as they are then.
+void BeginSearch();
 
 // Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
 // `knownRegular` says the directory listing saw a regular file there. A file that cannot be
-// opened or read is passed over in silence: nothing is shown or counted. After a file that
-// opened, searchTally.keepGoing is false exactly when the user chose to stop.
+// opened or read is passed over in silence: nothing is shown or counted; so is the rest of a
+// file for which memory ran out. After a file that opened, searchTally.keepGoing is false
+// exactly when the user chose to stop. Needs BeginSearch.
 void SearchFile(const std::string& path, bool knownRegular = false);
 
 // Clears the window, shows `path` on the top line, then reports every occurrence of the search
 // text in the content (overlapping ones included) until the end, or until the user skips the
 // file or stops. Each occurrence is counted in searchTally before it is shown. Returns the
-// decision that ended the scan, Continue when it ran to the end.
+// decision that ended the scan, Continue when it ran to the end. Needs BeginSearch.
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content);
 
 // Shows the occurrence at `position` in the content of `path` with its context, and waits for
-// a key: S (either case) gives SkipFile, Esc gives Stop, any other key clears the window and
-// gives Continue.
+// a key, which DecisionForKey turns into the decision; on Continue the window is cleared.
 MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path);
+
+// The decision for the key code `key` (as ReadKey returns it): S (either case) gives
+// SkipFile, Esc gives Stop, any other code, -1 included, gives Continue.
+MatchDecision DecisionForKey(int key);
+
+// The header line of a match report: "\rFound in <path> - position <position>:\n\n". The CR
+// puts it over the path line for the first match of a file.
+std::string MatchHeader(const std::string& path, std::uint64_t position);
 
 // The display text of one context segment: `segment` up to its first NUL byte.
 std::string_view UpToNul(std::string_view segment);

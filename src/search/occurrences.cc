@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "console/console.h"
-
-bool Occurrences::Next(std::uint64_t& position, MatchView& view) {
+Occurrences::Step Occurrences::Next(std::uint64_t& position, MatchView& view) {
   const std::size_t m = scanner_.needle().size();
   constexpr std::size_t kReach = ContentStream::Reach(kContextWidth);
   for (;;) {
@@ -14,24 +12,27 @@ bool Occurrences::Next(std::uint64_t& position, MatchView& view) {
     const std::size_t at = scanner_.FindNext(window.substr(0, searchEnd), from_);
     if (at == std::string_view::npos && searchEnd < window.size()) {
       from_ = searchEnd - m + 1;
-      RefreshScreen();
-      continue;
+      return Step::Working;
     }
     // An occurrence is taken once the context after it is in the window too.
     if (at != std::string_view::npos && (content_.atEnd() || window.size() - at >= m + kReach)) {
+      if (!tookInRest_) {
+        content_.TakeInRest();
+        tookInRest_ = true;
+      }
       const ContentStream::Found found = content_.Locate(at, m, position);
-      if (found == ContentStream::Found::ContentEnds) return false;
+      if (found == ContentStream::Found::ContentEnds) return Step::Done;
       from_ = at + 1;
       if (found == ContentStream::Found::NotOne) continue;
       view = content_.Segments(at, m, kContextWidth);
-      return true;
+      return Step::Found;
     }
-    if (content_.atEnd()) return false;
+    if (content_.atEnd()) return Step::Done;
     // Slide on, keeping what a later occurrence and the context before it may still need.
     std::size_t next = at;
     if (at == std::string_view::npos)
       next = (m == 0 || window.size() < m) ? from_ : std::max(from_, window.size() - m + 1);
     from_ = next - content_.Advance(next > kReach ? next - kReach : 0);
-    RefreshScreen();
+    return Step::Working;
   }
 }

@@ -11,26 +11,34 @@
 inline constexpr std::size_t kContextWidth = 250;  // bytes shown before and after
 
 // Walks `content` for the needle of `scanner`, overlapping occurrences included, sliding the
-// content's window as it goes. While it slides over a long file it lets the screen catch up
-// (RefreshScreen), so what the terminal shows never lags far behind.
+// content's window as it goes. The first occurrence found takes the rest of the content in
+// (ContentStream::TakeInRest) before it is reported, so that whatever the user does while
+// reading it, the later occurrences are those of the content as it was. It never talks to the
+// console: over a long file it comes back
+// now and then with Working, so that the caller can let the screen catch up.
 class Occurrences {
  public:
   Occurrences(ContentStream& content, const Scanner& scanner)
       : content_(content), scanner_(scanner) {}
 
-  // Finds the next occurrence: its offset in the content, and the occurrence with up to
-  // kContextWidth bytes of context on each side. The view stays valid until the next call.
-  // False when the content holds no more.
-  bool Next(std::uint64_t& position, MatchView& view);
+  enum class Step {
+    Found,    // `position` and `view` hold the next occurrence
+    Working,  // a slice was searched or a part read, and none found yet: call again
+    Done,     // the content holds no more
+  };
 
-  // A long window (a mapped file) is searched this much at a time, letting the screen catch up
-  // in between.
+  // Looks for the next occurrence: its offset in the content, and the occurrence with up to
+  // kContextWidth bytes of context on each side. The view stays valid until the next call.
+  Step Next(std::uint64_t& position, MatchView& view);
+
+  // A long window (a mapped file) is searched this much at a time, with Working in between.
   static constexpr std::size_t kSlice = std::size_t{16} << 20;
 
  private:
   ContentStream& content_;
   const Scanner& scanner_;
   std::size_t from_ = 0;  // in the window: where the next occurrence may start
+  bool tookInRest_ = false;
 };
 
 #endif  // QZ_SEARCH_OCCURRENCES_H_

@@ -8,6 +8,7 @@
 #endif
 
 #include "search/ascii.h"
+#include "search/cpu_features.h"
 
 namespace {
 
@@ -50,9 +51,7 @@ Scanner::Scanner(std::string_view needle) : needle_(needle), folded_(needle) {
     if (folded_[k] == folded_[length]) ++length;
     border_[k] = length;
   }
-#if QZ_X86
-  useAvx2_ = __builtin_cpu_supports("avx2");
-#endif
+  useWide_ = CpuHasAvx2();
 }
 
 // Adds the bytes compared to `spent`.
@@ -94,9 +93,7 @@ std::size_t Scanner::FindNext(std::string_view content, std::size_t from) const 
   if (m == 0) return from;
   if (occursNowhere_ || m > n - from) return npos;
   const auto* hay = reinterpret_cast<const unsigned char*>(content.data());
-#if QZ_X86
-  if (useAvx2_) return FindAvx2(hay, n, from);
-#endif
+  if (useWide_) return FindWide(hay, n, from);
   return FindScalar(hay, n, from);
 }
 
@@ -143,7 +140,7 @@ __attribute__((target("avx2"), always_inline)) inline std::uint32_t Candidates(
 
 }  // namespace
 
-__attribute__((target("avx2"))) std::size_t Scanner::FindAvx2(const unsigned char* hay,
+__attribute__((target("avx2"))) std::size_t Scanner::FindWide(const unsigned char* hay,
                                                                std::size_t n,
                                                                std::size_t from) const {
   const std::size_t last = n - needle_.size();  // the last position a match can start at
@@ -171,6 +168,10 @@ __attribute__((target("avx2"))) std::size_t Scanner::FindAvx2(const unsigned cha
   }
   return i <= last ? FindScalar(hay, n, i) : npos;
 }
+#else
+std::size_t Scanner::FindWide(const unsigned char* hay, std::size_t n, std::size_t from) const {
+  return FindScalar(hay, n, from);
+}
 #endif
 
 std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from) {
@@ -183,16 +184,4 @@ std::size_t FindNextPlain(std::string_view content, std::string_view needle, std
     if (j == m) return i;
   }
   return npos;
-}
-
-std::uint64_t CountCrLf(std::string_view bytes) {
-  std::uint64_t pairs = 0;
-  const char* p = bytes.data();
-  const char* end = p + bytes.size();
-  while (p < end) {
-    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
-    if (!p) break;
-    if (++p < end && *p == '\n') ++pairs;
-  }
-  return pairs;
 }

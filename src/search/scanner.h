@@ -34,9 +34,8 @@ class Scanner {
   bool OverBudget(std::size_t spent, std::size_t from, std::size_t at) const;
   std::size_t FindLinear(const unsigned char* hay, std::size_t n, std::size_t from) const;
   std::size_t FindScalar(const unsigned char* hay, std::size_t n, std::size_t from) const;
-#if defined(__x86_64__) || defined(__i386__)
-  std::size_t FindAvx2(const unsigned char* hay, std::size_t n, std::size_t from) const;
-#endif
+  // The vector search where the processor has it; FindScalar on other processors.
+  std::size_t FindWide(const unsigned char* hay, std::size_t n, std::size_t from) const;
 
   std::string needle_;
   std::string folded_;           // the needle with its letters folded to lower case
@@ -44,14 +43,11 @@ class Scanner {
   std::size_t anchor2_ = 0;
   std::vector<std::size_t> border_;  // for each prefix of folded_, its longest proper border
   bool occursNowhere_ = false;   // the needle holds a NUL
-  bool useAvx2_ = false;
+  bool useWide_ = false;         // FindWide pays off on this processor
 };
 
 // The same contract as Scanner::FindNext, one position at a time with a bounded compare at
 // each: the plain rule, kept as the reference the fast scanner is measured and tested against.
 std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from);
-
-// The number of CR LF pairs ("\r\n") that start in `bytes` and end in it.
-std::uint64_t CountCrLf(std::string_view bytes);
 
 #endif  // QZ_SEARCH_SCANNER_H_

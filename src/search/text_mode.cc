@@ -2,14 +2,14 @@
 
 #include <cstring>
 
+#include "search/cpu_features.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define QZ_X86 1
 #endif
 
 namespace {
-
-constexpr char kEndOfText = 26;
 
 // Translation keeps whole runs of bytes between the dropped CRs. `out` trails the read
 // position once a CR has been dropped; until then every run is already where it belongs.
@@ -74,7 +74,7 @@ __attribute__((target("avx2"))) std::size_t TranslateAvx2(char* data, std::size_
 std::size_t TranslateTextMode(char* data, std::size_t n, bool& sawEnd) {
   sawEnd = false;
 #if QZ_X86
-  if (__builtin_cpu_supports("avx2")) return TranslateAvx2(data, n, sawEnd);
+  if (CpuHasAvx2()) return TranslateAvx2(data, n, sawEnd);
 #endif
   Compactor c{data};
   return TranslateScalar(c, 0, n, sawEnd);
@@ -83,4 +83,16 @@ std::size_t TranslateTextMode(char* data, std::size_t n, bool& sawEnd) {
 void TranslateTextMode(std::string& bytes) {
   bool sawEnd;
   bytes.resize(TranslateTextMode(bytes.data(), bytes.size(), sawEnd));
+}
+
+std::uint64_t CountCrLf(std::string_view bytes) {
+  std::uint64_t pairs = 0;
+  const char* p = bytes.data();
+  const char* end = p + bytes.size();
+  while (p < end) {
+    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!p) break;
+    if (++p < end && *p == '\n') ++pairs;
+  }
+  return pairs;
 }

@@ -332,7 +332,11 @@ TEST(HostileTree, OpensNothingForWritingButTheTerminal) {
   const char* asan = std::getenv("ASAN_OPTIONS");
   const std::string savedAsan = asan ? asan : "";
   setenv("ASAN_OPTIONS", (savedAsan.empty() ? "" : savedAsan + ":").append("detect_leaks=0").c_str(), 1);
+  // Opens through io_uring do not show in strace: the files are opened with plain calls here,
+  // with the same flags.
+  setenv("QZ_TEST_SYNC_READS", "1", 1);
   PtyTerminal t(options);  // the child has its environment once this returns
+  unsetenv("QZ_TEST_SYNC_READS");
   if (asan) setenv("ASAN_OPTIONS", savedAsan.c_str(), 1);
   else unsetenv("ASAN_OPTIONS");
   for (std::size_t n = 1; t.WaitForOutputCount(kPromptTail, n); ++n) {
@@ -430,8 +434,8 @@ TEST(HostileTree, SparseFileOf5GiBGivesThePositionPastFourGiB) {
   EXPECT_EQ(Manifest(s.path()), before);
 }
 
-// A mapped file cut short while qz waits at a prompt on it: its content ends where it was cut,
-// and reading the lost pages does not kill qz.
+// A large file cut short while qz waits at a prompt on it: its content was taken in before the
+// prompt, so the later occurrences are those of the file as it was when its search began.
 TEST(HostileTree, MappedFileCutShortAtAPrompt) {
   Scratch s;
   std::string content(8 << 20, 'x');
@@ -449,8 +453,11 @@ TEST(HostileTree, MappedFileCutShortAtAPrompt) {
   ASSERT_TRUE(ReachPrompt(t, kPromptTail, 2));
   EXPECT_EQ(t.Row(0), "Found in ./mapped.txt - position 1048576:") << Describe(t);
   t.SendKeys("n");
+  ASSERT_TRUE(ReachPrompt(t, kPromptTail, 3));
+  EXPECT_EQ(t.Row(0), "Found in ./mapped.txt - position 6291456:") << Describe(t);
+  t.SendKeys("n");
   EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
-  EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
   EXPECT_EQ(Manifest(s.path()), cut);
 }
 

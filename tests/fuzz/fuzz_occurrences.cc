@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#define QZ_REFERENCE FUZZ_REFERENCE
+#include "support/plain_text_mode.h"
 #include "search/content_stream.h"
 #include "search/occurrences.h"
 #include "search/scanner.h"
@@ -31,20 +33,7 @@ struct Found {
 
 // The references below keep to plain loops over pointers: the standard library's templates
 // would be instrumented for coverage and slow them down tenfold.
-FUZZ_REFERENCE std::string PlainTextMode(std::string_view raw) {
-  std::string out(raw.size(), '\0');
-  const char* in = raw.data();
-  const std::size_t n = raw.size();
-  char* to = out.data();
-  std::size_t length = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (in[i] == 26) break;
-    if (in[i] == '\r' && i + 1 < n && in[i + 1] == '\n') continue;
-    to[length++] = in[i];
-  }
-  out.resize(length);
-  return out;
-}
+using qz_test::PlainTextMode;
 
 FUZZ_REFERENCE bool PlainMatchAt(const char* content, std::size_t size, std::size_t at,
                                  const char* needle, std::size_t m) {
@@ -83,7 +72,8 @@ std::vector<Found> Search(const std::string& path, bool knownRegular, std::strin
   Occurrences occurrences(stream, scanner);
   std::uint64_t position;
   MatchView view;
-  while (occurrences.Next(position, view)) {
+  for (Occurrences::Step step; (step = occurrences.Next(position, view)) != Occurrences::Step::Done;) {
+    if (step != Occurrences::Step::Found) continue;
     found.push_back({position, std::string(view.before), std::string(view.match),
                      std::string(view.after)});
     FUZZ_CHECK(found.size() <= 1000000);

@@ -10,6 +10,7 @@
 
 #include "fuzz_check.h"
 #include "search/scanner.h"
+#include "search/text_mode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

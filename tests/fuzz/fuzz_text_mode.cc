@@ -9,41 +9,25 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#define QZ_REFERENCE FUZZ_REFERENCE
+#include "support/plain_text_mode.h"
 #include "search/text_mode.h"
 
 namespace {
-
-struct Plain {
-  std::string content;
-  bool sawEnd = false;
-};
-
-// CR directly before LF is dropped, a lone CR stays, the first byte 26 ends the content.
-FUZZ_REFERENCE Plain PlainTextMode(std::string_view raw) {
-  Plain out;
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == 26) {
-      out.sawEnd = true;
-      break;
-    }
-    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-    out.content += raw[i];
-  }
-  return out;
-}
 
 void CheckPart(std::string_view raw) {
   auto copy = std::make_unique<char[]>(raw.size());  // exactly, so that reading past is caught
   std::memcpy(copy.get(), raw.data(), raw.size());
   bool sawEnd = true;
   const std::size_t n = TranslateTextMode(copy.get(), raw.size(), sawEnd);
-  const Plain expected = PlainTextMode(raw);
-  FUZZ_CHECK(sawEnd == expected.sawEnd);
-  FUZZ_CHECK(std::string_view(copy.get(), n) == expected.content);
+  bool expectedEnd = false;
+  const std::string expected = qz_test::PlainTextMode(raw, &expectedEnd);
+  FUZZ_CHECK(sawEnd == expectedEnd);
+  FUZZ_CHECK(std::string_view(copy.get(), n) == expected);
 
   std::string whole(raw);
   TranslateTextMode(whole);
-  FUZZ_CHECK(whole == expected.content);
+  FUZZ_CHECK(whole == expected);
 }
 
 }  // namespace

@@ -1,26 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
+
 #include <random>
+#include <filesystem>
 
 #include "search/content_stream.h"
 #include "search/occurrences.h"
 #include "search/scanner.h"
-#include "search/text_mode.h"
+#include "support/plain_text_mode.h"
+#include "support/temp_tree.h"
 
 namespace {
 
-// The rule, one byte at a time.
-std::string PlainTextMode(std::string_view raw) {
-  std::string out;
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == 26) break;
-    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-    out += raw[i];
-  }
-  return out;
-}
+using qz_test::PlainTextMode;
 
 std::string RandomText(std::mt19937& rng, std::size_t size, std::string_view alphabet) {
   std::string s(size, ' ');
@@ -28,48 +21,14 @@ std::string RandomText(std::mt19937& rng, std::size_t size, std::string_view alp
   return s;
 }
 
-TEST(TextMode, AgreesWithThePlainRuleOnRandomInput) {
-  std::mt19937 rng(7);
-  for (int round = 0; round < 2000; ++round) {
-    // Mostly text with many CRs and LFs; byte 26 only now and then, so that long stretches
-    // pass through the vector path.
-    const std::string_view alphabet = round % 4 ? "ab\r\n\r\n\r" : "ab\r\n\x1a";
-    const std::string raw = RandomText(rng, rng() % 300, alphabet);
-    std::string translated = raw;
-    TranslateTextMode(translated);
-    ASSERT_EQ(translated, PlainTextMode(raw)) << "round " << round;
-  }
-}
-
-TEST(TextMode, ReportsWhereTheTextEnds) {
-  std::string s(100, 'x');
-  s[70] = 26;
-  bool sawEnd = false;
-  EXPECT_EQ(TranslateTextMode(s.data(), s.size(), sawEnd), 70u);
-  EXPECT_TRUE(sawEnd);
-  std::string t = std::string(40, 'y') + "\r";
-  EXPECT_EQ(TranslateTextMode(t.data(), t.size(), sawEnd), 41u);  // a last CR stays
-  EXPECT_FALSE(sawEnd);
-}
-
-// A file in a fresh temporary directory, removed at the end of the test.
+// One file in a fresh temporary tree, removed at the end of the test.
 class TempFile {
  public:
-  explicit TempFile(const std::string& content) {
-    std::random_device random;
-    do dir_ = std::filesystem::temp_directory_path() / ("qz-content-" + std::to_string(random()));
-    while (!std::filesystem::create_directory(dir_));
-    path_ = (dir_ / "file.txt").string();
-    std::ofstream(path_, std::ios::binary) << content;
-  }
-  ~TempFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  explicit TempFile(const std::string& content) : path_(tree_.File("file.txt", content)) {}
   const std::string& path() const { return path_; }
 
  private:
-  std::filesystem::path dir_;
+  qz_test::TempTree tree_;
   std::string path_;
 };
 
@@ -137,6 +96,36 @@ TEST(ContentStream, OpensOnlyRegularFiles) {
   EXPECT_EQ(stream.Open("/dev/null", false, false), OpenResult::NotOpened);
 }
 
+// The snapshot a file's first occurrence takes: later changes to the file do not reach the
+// content, read in parts or mapped; a mapped file that lost pages before they were taken in
+// ends where the loss begins, without a fault.
+TEST(ContentStream, TakesTheRestInAndLetsTheFileGo) {
+  for (const bool lazy : {false, true}) {
+    for (const std::size_t size : {std::size_t{200000}, std::size_t{5} << 20}) {
+      const std::string raw(size, 'a');
+      TempFile file(raw);
+      std::string buffer;
+      ContentStream stream(buffer);
+      ASSERT_EQ(stream.Open(file.path(), true, lazy), OpenResult::Opened);
+      stream.TakeInRest();
+      EXPECT_TRUE(stream.atEnd());
+      std::ofstream(file.path(), std::ios::binary | std::ios::trunc) << "changed";
+      EXPECT_EQ(stream.window(), raw) << size << " lazy " << lazy;
+    }
+  }
+  const std::size_t size = std::size_t{6} << 20;
+  TempFile file(std::string(size, 'b'));
+  std::string buffer;
+  ContentStream stream(buffer);
+  ASSERT_EQ(stream.Open(file.path(), true, true), OpenResult::Opened);
+  static_assert(ContentStream::kMapThreshold <= (std::uint64_t{6} << 20), "so this one is mapped");
+  // Windows does not let a mapped file shrink: there the content stays whole.
+  std::error_code cannotShrink;
+  std::filesystem::resize_file(file.path(), std::size_t{1} << 20, cannotShrink);
+  stream.TakeInRest();
+  EXPECT_EQ(stream.window(), std::string(cannotShrink ? size : std::size_t{1} << 20, 'b'));
+}
+
 struct Found {
   std::uint64_t position;
   std::string before, match, after;
@@ -170,9 +159,11 @@ std::vector<Found> Search(const std::string& path, std::string_view needle, bool
   Occurrences occurrences(stream, scanner);
   std::uint64_t position;
   MatchView view;
-  while (occurrences.Next(position, view))
-    found.push_back({position, std::string(view.before), std::string(view.match),
-                     std::string(view.after)});
+  for (Occurrences::Step step; (step = occurrences.Next(position, view)) != Occurrences::Step::Done;) {
+    if (step == Occurrences::Step::Found)
+      found.push_back({position, std::string(view.before), std::string(view.match),
+                       std::string(view.after)});
+  }
   return found;
 }
 

@@ -5,7 +5,6 @@
 #include <random>
 #include <vector>
 
-#include "search/file_search.h"
 #include "search/text_mode.h"
 
 namespace {
@@ -95,24 +94,6 @@ TEST(Scanner, LongNearMatchesEverywhereGiveTheSameOccurrences) {
   EXPECT_EQ(Scanner(longNeedle).FindNext(longContent, 0), (1u << 20) - 100000);
 }
 
-TEST(TextMode, CrLfBecomesLfAndLoneCrStays) {
-  std::string s = "a\r\nb\rc\r\r\nd\n\r";
-  TranslateTextMode(s);
-  EXPECT_EQ(s, "a\nb\rc\r\nd\n\r");
-}
-
-TEST(TextMode, FirstCtrlZEndsTheContent) {
-  std::string s = "before\x1a" "after\x1a";
-  TranslateTextMode(s);
-  EXPECT_EQ(s, "before");
-  std::string t = "\r\n\x1a\r\n";
-  TranslateTextMode(t);
-  EXPECT_EQ(t, "\n");
-  std::string u = "x\r\x1a\n";  // the CR is not followed by LF in the delivered content
-  TranslateTextMode(u);
-  EXPECT_EQ(u, "x\r");
-}
-
 TEST(TextMode, PositionsShiftByOnePerLineEndBefore) {
   std::string s;
   for (int i = 0; i < 10; ++i) s += "line\r\n";
@@ -122,10 +103,5 @@ TEST(TextMode, PositionsShiftByOnePerLineEndBefore) {
   EXPECT_EQ(AllMatches(s, "budget"), (Positions{fileOffset - 10}));
 }
 
-TEST(Segments, StopAtTheFirstNul) {
-  EXPECT_EQ(UpToNul(std::string_view("ab\0cd", 5)), "ab");
-  EXPECT_EQ(UpToNul("abc"), "abc");
-  EXPECT_EQ(UpToNul(std::string_view("\0", 1)), "");
-}
 
 }  // namespace

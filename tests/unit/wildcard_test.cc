@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dir_listing.h"
 
 namespace {
 
@@ -61,13 +60,6 @@ TEST(Wildcard, HostilePatternsStayFast) {
   const std::string pattern = std::string(30, '*') + "a*a*a*a*a*a*a*a*a*b";
   EXPECT_FALSE(MatchWildcard(pattern, name));
   EXPECT_TRUE(MatchWildcard(pattern, name + "b"));
-}
-
-TEST(NameOrder, FoldsLettersThenBreaksTiesByBytes) {
-  std::vector<std::string> names = {"b.txt", "A.txt", "a.txt", "_x", "B.txt", "a"};
-  std::sort(names.begin(), names.end(), NameOrderLess);
-  // '_' (0x5F) comes before every letter once letters are folded to lower case.
-  EXPECT_EQ(names, (std::vector<std::string>{"_x", "a", "A.txt", "a.txt", "B.txt", "b.txt"}));
 }
 
 }  // namespace

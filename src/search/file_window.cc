@@ -1,0 +1,123 @@
+#include "search/file_window.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+OpenResult FileWindow::Open(const std::string& path, bool knownRegular,
+                            std::uint64_t mapAtLeast, TextModeStream* translate) {
+  file_.Close();
+  if (buffer_.capacity() > kKeptBuffer) std::string().swap(buffer_);
+  translate_ = translate;
+  data_ = buffer_.data();
+  size_ = 0;
+  mapped_ = false;
+  atEnd_ = false;
+  start_ = 0;
+  const OpenResult opened = file_.Open(path, knownRegular, unread_);
+  if (opened != OpenResult::Opened) return opened;
+
+  if (!translate_ && mapAtLeast > 0 && unread_ >= mapAtLeast) {
+    if (const char* mapping = file_.Map(unread_)) {
+      data_ = mapping;
+      size_ = static_cast<std::size_t>(unread_);
+      mapped_ = true;
+      atEnd_ = true;
+      unread_ = 0;
+      return OpenResult::Opened;
+    }
+  }
+  while (size_ == 0 && !atEnd_) {
+    if (!ReadPart()) return OpenResult::Failed;
+  }
+  return OpenResult::Opened;
+}
+
+void FileWindow::Drop(std::size_t count) {
+  count = std::min(count, size_);
+  if (!mapped_) std::memmove(buffer_.data(), buffer_.data() + count, size_ - count);
+  else data_ += count;
+  size_ -= count;
+  start_ += count;
+  const std::size_t before = size_;
+  while (size_ == before && !atEnd_) {
+    if (!ReadPart()) EndAt(size_);
+  }
+}
+
+void FileWindow::TakeInRest(std::uint64_t limit) {
+  if (mapped_) {
+    if (size_ > limit) return;
+    const std::size_t intact =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size_, file_.MappedIntact()));
+    try {
+      buffer_.assign(data_, intact);
+    } catch (const std::bad_alloc&) {
+      return;
+    } catch (const std::length_error&) {
+      return;
+    }
+    // Pages lost while they were copied read as zeros: the content ends where the loss began.
+    const std::size_t kept =
+        static_cast<std::size_t>(std::min<std::uint64_t>(intact, file_.MappedIntact()));
+    file_.Close();
+    mapped_ = false;
+    data_ = buffer_.data();
+    EndAt(kept);
+    return;
+  }
+  if (atEnd_ || size_ + unread_ > limit) return;
+  try {
+    buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1);
+  } catch (const std::bad_alloc&) {
+    return;
+  } catch (const std::length_error&) {
+    return;
+  }
+  while (!atEnd_) {
+    if (!ReadPart()) EndAt(size_);
+  }
+}
+
+void FileWindow::EndAt(std::size_t end) {
+  size_ = std::min(size_, end);
+  atEnd_ = true;
+  if (!mapped_) file_.Close();
+}
+
+// Appends the next part of the file. False when it could not be read.
+bool FileWindow::ReadPart() {
+  if (unread_ == 0) {
+    if (translate_) size_ += translate_->Flush(buffer_.data() + size_);
+    EndAt(size_);
+    return true;
+  }
+  const std::size_t want = unread_ < kPartSize ? static_cast<std::size_t>(unread_) : kPartSize;
+  const std::size_t held = translate_ ? translate_->held() : 0;
+  try {
+    if (buffer_.size() < size_ + held + want) buffer_.resize(size_ + held + want);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  data_ = buffer_.data();
+  char* raw = buffer_.data() + size_;
+  if (translate_) translate_->WriteHeld(raw);
+  const std::int64_t got = file_.Read(raw + held, want);
+  if (got < 0) return false;
+  if (got == 0) unread_ = 0;  // the file shrank since it was measured
+  unread_ -= static_cast<std::uint64_t>(got);
+  const std::size_t rawLength = held + static_cast<std::size_t>(got);
+
+  if (!translate_) {
+    size_ += rawLength;
+  } else {
+    bool sawEnd = false;
+    size_ += translate_->Translate(raw, rawLength, unread_ == 0, sawEnd);
+    if (sawEnd) EndAt(size_);
+  }
+  if (unread_ == 0 && !atEnd_) return ReadPart();
+  return true;
+}

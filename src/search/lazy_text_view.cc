@@ -1,0 +1,75 @@
+#include "search/lazy_text_view.h"
+
+#include <algorithm>
+#include <cstring>
+
+std::size_t LazyTextView::BeforeDrop(std::size_t count) {
+  CheckEndBefore(count);
+  const std::size_t size = window_.size();
+  count = std::min(count, size);
+  if (count > counted_) {
+    dropped_ += CountCrLf(window_.bytes().substr(counted_, std::min(count + 1, size) - counted_));
+    counted_ = count;
+  }
+  counted_ = counted_ > count ? counted_ - count : 0;
+  checked_ = checked_ > count ? checked_ - count : 0;
+  return count;
+}
+
+// Finds out whether the content ends (a byte 26, or a mapped file cut short) before window
+// byte `limit`.
+void LazyTextView::CheckEndBefore(std::size_t limit) {
+  if (window_.mapped()) {
+    const std::uint64_t intact = window_.MappedIntact();
+    if (intact < window_.size()) window_.EndAt(static_cast<std::size_t>(intact));
+  }
+  checked_ = std::min(checked_, window_.size());
+  limit = std::min(limit, window_.size());
+  if (limit <= checked_) return;
+  const char* data = window_.data();
+  if (const void* eot = std::memchr(data + checked_, kEndOfText, limit - checked_)) {
+    window_.EndAt(static_cast<std::size_t>(static_cast<const char*>(eot) - data));
+    checked_ = window_.size();
+    return;
+  }
+  checked_ = limit;
+}
+
+// Whether the content drops the CR at window byte `k` (it stands before an LF).
+bool LazyTextView::DropsCrAt(std::size_t k) const {
+  const char* data = window_.data();
+  return data[k] == '\r' && k + 1 < window_.size() && data[k + 1] == '\n';
+}
+
+LocateResult LazyTextView::Locate(std::size_t at, std::size_t length, std::uint64_t& position) {
+  CheckEndBefore(at + length);
+  if (at + length > window_.size()) return LocateResult::ContentEnds;
+  if (length > 0 && DropsCrAt(at + length - 1)) return LocateResult::NotOne;
+  // The search text holds no LF, so no dropped CR stands inside the run; count those before it.
+  if (at > counted_) {
+    dropped_ += CountCrLf(window_.bytes().substr(counted_, at - counted_ + 1));
+    counted_ = at;
+  }
+  position = window_.start() + at - dropped_;
+  return LocateResult::Occurrence;
+}
+
+MatchView LazyTextView::Segments(std::size_t at, std::size_t length, std::size_t width) {
+  const char* data = window_.data();
+  before_.clear();
+  for (std::size_t k = at; k > 0 && before_.size() < width;) {
+    --k;
+    if (!DropsCrAt(k)) before_.push_back(data[k]);
+  }
+  std::reverse(before_.begin(), before_.end());
+
+  const std::size_t matchEnd = at + length;
+  // The context after may not run past the end of the content, which is settled as far as it
+  // needs: twice the width, as every other byte may be a CR the content drops.
+  CheckEndBefore(std::min(window_.size(), matchEnd + 2 * width + 1));
+  after_.clear();
+  for (std::size_t k = matchEnd; k < window_.size() && after_.size() < width; ++k) {
+    if (!DropsCrAt(k)) after_.push_back(data[k]);
+  }
+  return {before_, window_.bytes().substr(at, length), after_};
+}

@@ -1,0 +1,266 @@
+// End-to-end tests of how qz reads a tree: files as snapshots, entries swapped at a prompt,
+// links to directories already searched, and the limits a hostile machine sets (memory, stack).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pty_terminal.h"
+#include "support/temp_tree.h"
+
+namespace qz_e2e {
+namespace {
+
+using qz_test::TempTree;
+namespace fs = std::filesystem;
+
+constexpr std::string_view kPromptTail = "to continue: ";
+
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
+  LaunchOptions options;
+  options.args = std::move(args);
+  options.workingDirectory = tree.path();
+  return options;
+}
+
+std::string Describe(PtyTerminal& t) {
+  const std::string& raw = t.Transcript();
+  const std::size_t tail = raw.size() > 600 ? raw.size() - 600 : 0;
+  return "\n--- screen ---\n" + t.ScreenText() + "\n--- output (end) ---\n" +
+         Printable(std::string_view(raw).substr(tail)) + "\n";
+}
+
+bool HasRow(PtyTerminal& t, std::string_view text) {
+  for (int row = 0; row < t.rows(); ++row)
+    if (t.Row(row) == text) return true;
+  return false;
+}
+
+testing::AssertionResult ExitedWithZero(const ExitStatus& s) {
+  if (!s.ended) return testing::AssertionFailure() << "still running";
+  if (!s.exited) return testing::AssertionFailure() << "killed by signal " << s.signal;
+  if (s.code != 0) return testing::AssertionFailure() << "exit code " << s.code;
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n) {
+  if (!t.WaitForOutputCount(kPromptTail, n))
+    return testing::AssertionFailure() << "prompt " << n << " never came" << Describe(t);
+  if (!t.WaitForRawMode())
+    return testing::AssertionFailure() << "no key read behind prompt " << n << Describe(t);
+  return testing::AssertionSuccess();
+}
+
+// Answers every prompt from number `first` on with `key` until qz ends; returns the top row
+// at each of them.
+std::vector<std::string> AnswerEveryPrompt(PtyTerminal& t, std::size_t first = 1) {
+  std::vector<std::string> headers;
+  for (std::size_t n = first; t.WaitForOutputCount(kPromptTail, n); ++n) {
+    if (!t.WaitForRawMode()) break;
+    headers.push_back(t.Row(0));
+    t.SendKeys("n");
+  }
+  return headers;
+}
+
+// qz started through a shell that sets a resource limit first (`ulimit` arguments).
+LaunchOptions Limited(const TempTree& tree, std::vector<std::string> args, std::string limit) {
+  LaunchOptions options = In(tree, std::move(args));
+  options.wrapper = {"/bin/sh", "-c", "ulimit " + limit + " && exec \"$@\"", "sh"};
+  return options;
+}
+
+bool SanitizedOrWrapped() {
+#ifdef QZ_E2E_SANITIZED
+  return true;
+#else
+  return RunsUnderWrapper();
+#endif
+}
+
+// Runs qz with the files read through io_uring where it can be set up, or (`plain`) with the
+// plain calls the reader falls back to.
+LaunchOptions WithReads(LaunchOptions options, bool plain) {
+  if (plain) options.wrapper = {"/usr/bin/env", "QZ_TEST_SYNC_READS=1"};
+  return options;
+}
+
+// The regular files the process holds open under `root`.
+std::vector<std::string> OpenUnder(pid_t pid, const std::string& root) {
+  std::vector<std::string> open;
+  std::error_code error;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    const std::string target = fs::read_symlink(fd.path(), error).string();
+    if (target.rfind(root, 0) == 0 && fs::is_regular_file(target, error)) open.push_back(target);
+  }
+  return open;
+}
+
+// Files read ahead of the scan are shown as they are when their turn comes: what changed at a
+// prompt is read again, and no file is held open while the user decides. Both ways of reading
+// give the same walk.
+TEST(Pipeline, ReadAheadIsDroppedAtEveryPromptBothWays) {
+  for (const bool plain : {false, true}) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    for (int i = 0; i < 40; ++i) tree.File("b" + std::to_string(10 + i) + ".txt", "..needle");
+    tree.File("c.txt", std::string(5 << 20, 'c') + "needle");
+    PtyTerminal t(WithReads(In(tree, {"*.txt", "needle"}), plain));
+    ASSERT_TRUE(ReachPrompt(t, 1));
+    EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 0:");
+    EXPECT_EQ(OpenUnder(t.pid(), tree.path()), std::vector<std::string>{}) << "plain " << plain;
+    // Moves the occurrence of every later file; the run must see the new content.
+    for (int i = 0; i < 40; ++i) tree.File("b" + std::to_string(10 + i) + ".txt", "....needle");
+    t.SendKeys("n");
+    ASSERT_TRUE(ReachPrompt(t, 2));
+    EXPECT_EQ(t.Row(0), "Found in ./b10.txt - position 4:") << "plain " << plain;
+    EXPECT_EQ(OpenUnder(t.pid(), tree.path()), std::vector<std::string>{}) << "plain " << plain;
+    const std::vector<std::string> headers = AnswerEveryPrompt(t, 2);
+    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    ASSERT_EQ(headers.size(), 41u) << Describe(t);
+    EXPECT_EQ(headers[39], "Found in ./b49.txt - position 4:") << "plain " << plain;
+    EXPECT_EQ(headers[40], "Found in ./c.txt - position " + std::to_string(5 << 20) + ":");
+  }
+}
+
+// A file changed while the user reads its first match keeps the content it had: the later
+// positions are those of the original, whether the file is read in parts or mapped.
+TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
+  for (const std::size_t size : {std::size_t{200000}, std::size_t{5} << 20}) {
+    TempTree tree;
+    std::string original(size, 'x');
+    const std::size_t later = size - 1000;
+    original.replace(10, 6, "needle");
+    original.replace(later, 6, "needle");
+    tree.File("f.txt", original);
+    PtyTerminal t(In(tree, {"f.txt", "needle"}));
+    ASSERT_TRUE(ReachPrompt(t, 1));
+    // What an editor saving the file would leave: new text in front, the old occurrence moved.
+    std::string edited = "needle needle " + original;
+    std::ofstream(tree.Path("f.txt"), std::ios::binary | std::ios::trunc) << edited;
+    const std::vector<std::string> headers = AnswerEveryPrompt(t, 1);
+    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    ASSERT_EQ(headers.size(), 2u) << Describe(t);
+    EXPECT_EQ(headers[1], "Found in ./f.txt - position " + std::to_string(later) + ":") << size;
+    EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
+  }
+}
+
+// An entry the listing saw as a regular file and that is swapped for a link to a FIFO or a
+// device while the user sits at a prompt is not opened: a writer waiting for a reader of the
+// FIFO stays blocked, and nothing from the device is read.
+TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  tree.File("b.txt", "needle");
+  tree.File("c.txt", "needle");
+  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  PtyTerminal t(In(tree, {"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 0:");
+  fs::remove(tree.Path("b.txt"));
+  tree.Symlink("b.txt", tree.Path("fifo"));
+  fs::remove(tree.Path("c.txt"));
+  tree.Symlink("c.txt", "/dev/zero");
+
+  // A writer that blocks in open() until a reader comes.
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    const int fd = open(tree.Path("fifo").c_str(), O_WRONLY);
+    _exit(fd >= 0 ? 0 : 1);
+  }
+  t.SendKeys("n");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "1 file found containing the text \"needle\"")) << Describe(t);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  int status = 0;
+  EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the FIFO was opened for reading";
+  kill(writer, SIGKILL);
+  waitpid(writer, &status, 0);
+}
+
+// Many links to one large directory cost a look each, not a listing each: the walk is done in
+// about the time of the directory alone. (Timing is left to the benchmark; this checks the
+// directory is searched once and the links add nothing.)
+TEST(Pipeline, LinksToADirectoryAlreadyEnteredAddNothing) {
+  TempTree tree;
+  tree.File("data/x.txt", "needle");
+  for (int i = 0; i < 300; ++i) tree.Symlink("links/l" + std::to_string(i), "../data");
+  PtyTerminal t(In(tree, {"*.txt", "needle", "/s"}));
+  const std::vector<std::string> headers = AnswerEveryPrompt(t);
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  ASSERT_EQ(headers.size(), 1u) << Describe(t);
+  EXPECT_EQ(headers[0], "Found in ./data/x.txt - position 0:");
+}
+
+// The deepest tree the system lets a path reach (about 2,000 levels) on a 256 KiB stack.
+TEST(Pipeline, TheDeepestTreeRunsOnASmallStack) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers need a larger stack";
+  TempTree tree;
+  tree.File("top.txt", "needle");
+  // Built a level at a time from the level above, as the full path nears the system's limit.
+  int fd = open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < 2000 && fd >= 0; ++level) {
+    mkdirat(fd, "d", 0755);
+    const int below = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    fd = below;
+  }
+  ASSERT_GE(fd, 0);
+  const int file = openat(fd, "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  close(fd);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(write(file, "a needle at the bottom", 22), 22);
+  close(file);
+  PtyTerminal t(Limited(tree, {"*.txt", "needle", "/s"}, "-s 256"));
+  const std::vector<std::string> headers = AnswerEveryPrompt(t);
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit(60000))) << Describe(t);
+  EXPECT_EQ(headers.size(), 2u) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
+}
+
+// Address space too small for a directory of 200,000 entries, or for the copies of a search
+// text of 128 KiB: what does not fit is passed over and the run ends with its summary.
+TEST(Pipeline, RunningOutOfMemoryPassesOverAndEndsWithTheSummary) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers reserve address space";
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  tree.File("z.txt", "needle");
+  tree.File("zz/after.txt", "needle");
+  tree.Directory("big");
+  for (int i = 0; i < 200000; ++i) {
+    const int fd = open(tree.Path("big/entry-with-a-long-name-to-take-room-" + std::to_string(i) + ".txt").c_str(),
+                        O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    close(fd);
+  }
+  {
+    PtyTerminal t(Limited(tree, {"*.txt", "needle", "/s"}, "-v 16000"));
+    const std::vector<std::string> headers = AnswerEveryPrompt(t);
+    EXPECT_TRUE(ExitedWithZero(t.WaitExit(60000))) << Describe(t);
+    EXPECT_EQ(headers.size(), 3u) << Describe(t);
+    EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
+  }
+  {
+    const std::string text((128 << 10) - 1, 'q');  // the longest argument the system passes
+    tree.File("q.txt", "x" + text + "x");
+    PtyTerminal t(Limited(tree, {"q.txt", text}, "-v 16000"));
+    AnswerEveryPrompt(t);
+    const ExitStatus exit = t.WaitExit(60000);
+    EXPECT_TRUE(ExitedWithZero(exit)) << Describe(t);
+    EXPECT_NE(t.Transcript().find("Search complete"), std::string::npos) << Describe(t);
+  }
+}
+
+}  // namespace
+}  // namespace qz_e2e

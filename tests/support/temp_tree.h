@@ -1,0 +1,56 @@
+// A scratch directory tree for tests, removed with everything in it when the test ends.
+#ifndef QZ_TESTS_SUPPORT_TEMP_TREE_H_
+#define QZ_TESTS_SUPPORT_TEMP_TREE_H_
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace qz_test {
+
+class TempTree {
+ public:
+  TempTree() {
+    std::random_device random;
+    namespace fs = std::filesystem;
+    fs::path root;
+    do root = fs::temp_directory_path() / ("qz-test-" + std::to_string(random()));
+    while (!fs::create_directory(root));
+    root_ = root.string();
+  }
+  ~TempTree() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  const std::string& path() const { return root_; }
+  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+
+  // Writes a file (and the directories above it); returns its path.
+  std::string File(const std::string& relative, std::string_view content) const {
+    std::filesystem::create_directories(std::filesystem::path(Path(relative)).parent_path());
+    std::ofstream out(Path(relative), std::ios::binary);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    return Path(relative);
+  }
+  std::string Directory(const std::string& relative) const {
+    std::filesystem::create_directories(Path(relative));
+    return Path(relative);
+  }
+  void Symlink(const std::string& relative, const std::string& target) const {
+    std::filesystem::create_directories(std::filesystem::path(Path(relative)).parent_path());
+    std::filesystem::create_symlink(target, Path(relative));
+  }
+
+ private:
+  std::string root_;
+};
+
+}  // namespace qz_test
+
+#endif  // QZ_TESTS_SUPPORT_TEMP_TREE_H_
