@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <liburing.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,10 @@ namespace {
 constexpr std::size_t kAheadBytes = std::size_t{64} << 10;
 constexpr unsigned kRingEntries = 2 * kFilesReadAhead;
 constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+// Reading ahead holds the ring, the directory and the files ahead open. Under a descriptor
+// limit lower than this there is none to spare: every file is opened in its turn by its path,
+// so that the file being searched and the keyboard still get one.
+constexpr rlim_t kDescriptorsForReadAhead = 4 * kFilesReadAhead;
 
 enum class SlotState { Idle, Opening, Reading, Done, Failed };
 
@@ -42,6 +47,7 @@ class ReadAhead {
     End();
     if (files.empty()) return;
     SetUp();
+    if (!enabled_) return;
     dirFd_ = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     slots_.resize(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) slots_[i].file = std::move(files[i]);
@@ -94,6 +100,9 @@ class ReadAhead {
   void SetUp() {
     if (setUp_) return;
     setUp_ = true;
+    struct rlimit limit;
+    enabled_ = getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= kDescriptorsForReadAhead;
+    if (!enabled_) return;
     const char* sync = std::getenv("QZ_TEST_SYNC_READS");
     if (sync && *sync) return;
     ringReady_ = io_uring_queue_init(kRingEntries, &ring_, 0) == 0;
@@ -249,6 +258,7 @@ class ReadAhead {
   }
 
   bool setUp_ = false;
+  bool enabled_ = true;  // the descriptor limit leaves room to read ahead
   bool ringReady_ = false;
   io_uring ring_ = {};
   std::size_t window_ = 1;   // how many files may be open ahead at once
