@@ -20,29 +20,8 @@ namespace qz_e2e {
 
 namespace fs = std::filesystem;
 
-TempTree::TempTree(const std::string& base) {
-  std::string name = (access(base.c_str(), W_OK) == 0 ? base : "/tmp") + "/qz-e2e-XXXXXX";
-  if (mkdtemp(name.data())) root_ = name;
-}
-
-TempTree::~TempTree() {
-  std::error_code ignored;
-  if (!root_.empty()) fs::remove_all(root_, ignored);
-}
-
-void TempTree::File(const std::string& relative, std::string_view content) const {
-  fs::create_directories(fs::path(Path(relative)).parent_path());
-  std::ofstream out(Path(relative), std::ios::binary);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
-void TempTree::Symlink(const std::string& relative, const std::string& target) const {
-  fs::create_directories(fs::path(Path(relative)).parent_path());
-  fs::create_symlink(target, Path(relative));
-}
-
-bool TempTree::Fifo(const std::string& relative) const {
-  return mkfifo(Path(relative).c_str(), 0644) == 0;
+bool MakeFifo(const TempTree& tree, const std::string& relative) {
+  return mkfifo(tree.Path(relative).c_str(), 0644) == 0;
 }
 
 LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
@@ -73,14 +52,15 @@ testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string
   return reached;
 }
 
-Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key, std::size_t answered) {
+Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key, std::size_t answered,
+                              int exitTimeoutMs) {
   Walkthrough walk;
   for (std::size_t n = answered + 1; t.WaitForOutputCount(kPromptTail, n); ++n) {
     if (!t.WaitForRawMode()) break;
     walk.headers.push_back(t.Row(0));
     t.SendKeys(key);
   }
-  walk.exit = t.WaitExit();
+  walk.exit = t.WaitExit(exitTimeoutMs);
   return walk;
 }
 

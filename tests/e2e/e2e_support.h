@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pty_terminal.h"
+#include "support/temp_tree.h"
 
 namespace qz_e2e {
 
@@ -34,27 +35,9 @@ inline constexpr int kBlack = 0;
 inline constexpr int kGrey = 8;           // SGR 100
 inline constexpr int kBrightYellow = 11;  // SGR 93
 
-// A scratch directory tree, removed with everything in it when the test ends.
-class TempTree {
- public:
-  // Under `base` when it is writable (/dev/shm for trees of many directories, which other
-  // file systems may take a minute to remove), else under /tmp.
-  explicit TempTree(const std::string& base = "/tmp");
-  ~TempTree();
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
-
-  const std::string& path() const { return root_; }
-  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
-
-  // Each makes the directories above the entry as needed.
-  void File(const std::string& relative, std::string_view content) const;
-  void Symlink(const std::string& relative, const std::string& target) const;
-  bool Fifo(const std::string& relative) const;
-
- private:
-  std::string root_;
-};
+// The scratch tree the unit tests use too; FIFOs are made with MakeFifo.
+using qz_test::TempTree;
+bool MakeFifo(const TempTree& tree, const std::string& relative);
 
 // qz run with `args` in `tree`.
 LaunchOptions In(const TempTree& tree, std::vector<std::string> args);
@@ -73,8 +56,9 @@ struct Walkthrough {
 };
 
 // Answers every prompt after the first `answered` with `key` until the run ends.
+// The wait for the end is bounded by `exitTimeoutMs`.
 Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key = "n",
-                              std::size_t answered = 0);
+                              std::size_t answered = 0, int exitTimeoutMs = kDefaultTimeoutMs);
 
 testing::AssertionResult ExitedWithZero(const ExitStatus& s);
 

@@ -14,63 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "pty_terminal.h"
-#include "support/temp_tree.h"
+#include "e2e_support.h"
 
 namespace qz_e2e {
 namespace {
 
-using qz_test::TempTree;
 namespace fs = std::filesystem;
-
-constexpr std::string_view kPromptTail = "to continue: ";
-
-LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
-  LaunchOptions options;
-  options.args = std::move(args);
-  options.workingDirectory = tree.path();
-  return options;
-}
-
-std::string Describe(PtyTerminal& t) {
-  const std::string& raw = t.Transcript();
-  const std::size_t tail = raw.size() > 600 ? raw.size() - 600 : 0;
-  return "\n--- screen ---\n" + t.ScreenText() + "\n--- output (end) ---\n" +
-         Printable(std::string_view(raw).substr(tail)) + "\n";
-}
-
-bool HasRow(PtyTerminal& t, std::string_view text) {
-  for (int row = 0; row < t.rows(); ++row)
-    if (t.Row(row) == text) return true;
-  return false;
-}
-
-testing::AssertionResult ExitedWithZero(const ExitStatus& s) {
-  if (!s.ended) return testing::AssertionFailure() << "still running";
-  if (!s.exited) return testing::AssertionFailure() << "killed by signal " << s.signal;
-  if (s.code != 0) return testing::AssertionFailure() << "exit code " << s.code;
-  return testing::AssertionSuccess();
-}
-
-testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n) {
-  if (!t.WaitForOutputCount(kPromptTail, n))
-    return testing::AssertionFailure() << "prompt " << n << " never came" << Describe(t);
-  if (!t.WaitForRawMode())
-    return testing::AssertionFailure() << "no key read behind prompt " << n << Describe(t);
-  return testing::AssertionSuccess();
-}
-
-// Answers every prompt from number `first` on with `key` until qz ends; returns the top row
-// at each of them.
-std::vector<std::string> AnswerEveryPrompt(PtyTerminal& t, std::size_t first = 1) {
-  std::vector<std::string> headers;
-  for (std::size_t n = first; t.WaitForOutputCount(kPromptTail, n); ++n) {
-    if (!t.WaitForRawMode()) break;
-    headers.push_back(t.Row(0));
-    t.SendKeys("n");
-  }
-  return headers;
-}
 
 // qz started through a shell that sets a resource limit first (`ulimit` arguments).
 LaunchOptions Limited(const TempTree& tree, std::vector<std::string> args, std::string limit) {
@@ -124,8 +73,9 @@ TEST(Pipeline, ReadAheadIsDroppedAtEveryPromptBothWays) {
     ASSERT_TRUE(ReachPrompt(t, 2));
     EXPECT_EQ(t.Row(0), "Found in ./b10.txt - position 4:") << "plain " << plain;
     EXPECT_EQ(OpenUnder(t.pid(), tree.path()), std::vector<std::string>{}) << "plain " << plain;
-    const std::vector<std::string> headers = AnswerEveryPrompt(t, 2);
-    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+    const std::vector<std::string>& headers = walk.headers;
     ASSERT_EQ(headers.size(), 41u) << Describe(t);
     EXPECT_EQ(headers[39], "Found in ./b49.txt - position 4:") << "plain " << plain;
     EXPECT_EQ(headers[40], "Found in ./c.txt - position " + std::to_string(5 << 20) + ":");
@@ -147,8 +97,9 @@ TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
     // What an editor saving the file would leave: new text in front, the old occurrence moved.
     std::string edited = "needle needle " + original;
     std::ofstream(tree.Path("f.txt"), std::ios::binary | std::ios::trunc) << edited;
-    const std::vector<std::string> headers = AnswerEveryPrompt(t, 1);
-    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    const Walkthrough walk = AnswerEveryPrompt(t);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+    const std::vector<std::string>& headers = walk.headers;
     ASSERT_EQ(headers.size(), 2u) << Describe(t);
     EXPECT_EQ(headers[1], "Found in ./f.txt - position " + std::to_string(later) + ":") << size;
     EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
@@ -197,8 +148,9 @@ TEST(Pipeline, LinksToADirectoryAlreadyEnteredAddNothing) {
   tree.File("data/x.txt", "needle");
   for (int i = 0; i < 300; ++i) tree.Symlink("links/l" + std::to_string(i), "../data");
   PtyTerminal t(In(tree, {"*.txt", "needle", "/s"}));
-  const std::vector<std::string> headers = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  const Walkthrough walk = AnswerEveryPrompt(t);
+  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+  const std::vector<std::string>& headers = walk.headers;
   ASSERT_EQ(headers.size(), 1u) << Describe(t);
   EXPECT_EQ(headers[0], "Found in ./data/x.txt - position 0:");
 }
@@ -223,8 +175,9 @@ TEST(Pipeline, TheDeepestTreeRunsOnASmallStack) {
   ASSERT_EQ(write(file, "a needle at the bottom", 22), 22);
   close(file);
   PtyTerminal t(Limited(tree, {"*.txt", "needle", "/s"}, "-s 256"));
-  const std::vector<std::string> headers = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit(60000))) << Describe(t);
+  const Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
+  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+  const std::vector<std::string>& headers = walk.headers;
   EXPECT_EQ(headers.size(), 2u) << Describe(t);
   EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
 }
@@ -246,8 +199,9 @@ TEST(Pipeline, RunningOutOfMemoryPassesOverAndEndsWithTheSummary) {
   }
   {
     PtyTerminal t(Limited(tree, {"*.txt", "needle", "/s"}, "-v 16000"));
-    const std::vector<std::string> headers = AnswerEveryPrompt(t);
-    EXPECT_TRUE(ExitedWithZero(t.WaitExit(60000))) << Describe(t);
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+    const std::vector<std::string>& headers = walk.headers;
     EXPECT_EQ(headers.size(), 3u) << Describe(t);
     EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
   }
@@ -255,8 +209,7 @@ TEST(Pipeline, RunningOutOfMemoryPassesOverAndEndsWithTheSummary) {
     const std::string text((128 << 10) - 1, 'q');  // the longest argument the system passes
     tree.File("q.txt", "x" + text + "x");
     PtyTerminal t(Limited(tree, {"q.txt", text}, "-v 16000"));
-    AnswerEveryPrompt(t);
-    const ExitStatus exit = t.WaitExit(60000);
+    const ExitStatus exit = AnswerEveryPrompt(t, "n", 0, 60000).exit;
     EXPECT_TRUE(ExitedWithZero(exit)) << Describe(t);
     EXPECT_NE(t.Transcript().find("Search complete"), std::string::npos) << Describe(t);
   }

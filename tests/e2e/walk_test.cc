@@ -199,7 +199,7 @@ TEST(Walk, ADirectoryReachedByManyLinksIsSearchedOnce) {
 
 TEST(Walk, OnlyRegularFilesAreSearchedAndAFifoDoesNotBlock) {
   TempTree tree;
-  ASSERT_TRUE(tree.Fifo("0fifo.txt"));
+  ASSERT_TRUE(MakeFifo(tree, "0fifo.txt"));
   tree.File("a.txt", "needle");
   tree.Symlink("alink.txt", "a.txt");
   tree.Symlink("dangling.txt", "missing.txt");

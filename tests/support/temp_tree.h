@@ -13,12 +13,21 @@ namespace qz_test {
 
 class TempTree {
  public:
-  TempTree() {
+  TempTree() : TempTree(std::filesystem::temp_directory_path()) {}
+  // Under `base` (/dev/shm, say, for a tree of many directories that other file systems are
+  // slow to remove), or the system's temporary directory when `base` cannot be written.
+  explicit TempTree(const std::filesystem::path& base) {
     std::random_device random;
     namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path parent = fs::is_directory(base, error) ? base : fs::temp_directory_path();
     fs::path root;
-    do root = fs::temp_directory_path() / ("qz-test-" + std::to_string(random()));
-    while (!fs::create_directory(root));
+    do root = parent / ("qz-test-" + std::to_string(random()));
+    while (!fs::create_directory(root, error) && !error);
+    if (error) {
+      root = fs::temp_directory_path() / ("qz-test-" + std::to_string(random()));
+      fs::create_directory(root);
+    }
     root_ = root.string();
   }
   ~TempTree() {
