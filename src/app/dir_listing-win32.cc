@@ -13,35 +13,23 @@
 
 namespace {
 
-// Owns one search handle.
-class FindHandle {
+// Owns one handle of the kind `Close` closes (FindClose for a search, CloseHandle for a file).
+template <BOOL(WINAPI* Close)(HANDLE)>
+class OwnedHandle {
  public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~OwnedHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) Close(handle_);
   }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
   HANDLE get() const { return handle_; }
 
  private:
   HANDLE handle_;
 };
-
-// Owns one file handle.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
+using FindHandle = OwnedHandle<FindClose>;
+using FileHandle = OwnedHandle<CloseHandle>;
 
 // The volume and file index of the directory, whatever link or junction led to it.
 bool ReadIdOf(const std::wstring& directory, DirectoryId& id) {
