@@ -5,6 +5,7 @@
 #define QZ_TESTS_SUPPORT_PLAIN_TEXT_MODE_H_
 
 #include <cstddef>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,13 @@ QZ_REFERENCE inline std::string PlainTextMode(std::string_view raw, bool* sawEnd
   }
   out.resize(length);
   return out;
+}
+
+// `size` bytes drawn from `alphabet`: text dense in the bytes the text-mode rules act on.
+inline std::string RandomText(std::mt19937& rng, std::size_t size, std::string_view alphabet) {
+  std::string s(size, ' ');
+  for (char& c : s) c = alphabet[rng() % alphabet.size()];
+  return s;
 }
 
 }  // namespace qz_test

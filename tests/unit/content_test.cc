@@ -14,12 +14,7 @@
 namespace {
 
 using qz_test::PlainTextMode;
-
-std::string RandomText(std::mt19937& rng, std::size_t size, std::string_view alphabet) {
-  std::string s(size, ' ');
-  for (char& c : s) c = alphabet[rng() % alphabet.size()];
-  return s;
-}
+using qz_test::RandomText;
 
 // One file in a fresh temporary tree, removed at the end of the test.
 class TempFile {
