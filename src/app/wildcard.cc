@@ -1,5 +1,6 @@
 #include "app/wildcard.h"
 
+#include <string>
 #include <vector>
 
 #include "search/ascii.h"
@@ -43,13 +44,22 @@ std::vector<Item> ReadPattern(std::string_view pattern) {
 }  // namespace
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
-  const std::vector<Item> items = ReadPattern(pattern);
+  // The walk matches every name of a run against one pattern: it is read once, and the rows of
+  // the match are kept, so that a name costs no allocation.
+  static std::string lastPattern;
+  static std::vector<Item> items = ReadPattern(lastPattern);
+  static std::vector<char> next, row;
+  if (pattern != lastPattern) {
+    items = ReadPattern(pattern);
+    lastPattern = pattern;
+  }
   const std::size_t p = items.size(), n = name.size();
   const std::size_t lastDot = name.rfind('.');
 
-  // matches[k]: whether items[k..] match name[j..], for the j of the row being built; rows are
-  // built from the end of the name back to its start.
-  std::vector<char> next(p + 1, 0), row(p + 1, 0);
+  // row[k]: whether items[k..] match name[j..], for the j of the row being built; `next` is
+  // the row of j + 1. Rows are built from the end of the name back to its start.
+  next.assign(p + 1, 0);
+  row.assign(p + 1, 0);
   for (std::size_t j = n + 1; j-- > 0;) {
     const bool atEnd = j == n;
     const bool atDot = !atEnd && name[j] == '.';

@@ -13,7 +13,8 @@
 // - a '.' that ends the pattern or stands before '*' or '?' matches a dot, or the end of the
 //   name: "*." matches names without a dot, "notes.*" matches "notes", "a.b.*" matches "a.b",
 //   and "*.*" matches every name.
-// Time is at most proportional to the product of the two lengths.
+// Time is at most proportional to the product of the two lengths. Keeps the last pattern read
+// between calls (one thread only).
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 
 #endif  // QZ_APP_WILDCARD_H_
