@@ -1,7 +1,8 @@
 // Reading ahead of the scan on POSIX: the files of the directory being searched are opened
 // relative to its descriptor and their first part read, a bounded number at a time, through
-// io_uring; where io_uring cannot be set up, the same steps run as plain calls, one file at a
-// time. Only file_reader-posix.cc uses this.
+// io_uring once a read has had to wait for the disk; until then, and where io_uring cannot be
+// set up, the same steps run as plain calls, one file at a time. Only file_reader-posix.cc
+// uses this.
 #ifndef QZ_SEARCH_READ_AHEAD_POSIX_H_
 #define QZ_SEARCH_READ_AHEAD_POSIX_H_
 

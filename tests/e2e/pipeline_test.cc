@@ -39,7 +39,7 @@ bool SanitizedOrWrapped() {
 // Runs qz with the files read through io_uring where it can be set up, or (`plain`) with the
 // plain calls the reader falls back to.
 LaunchOptions WithReads(LaunchOptions options, bool plain) {
-  if (plain) options.wrapper = {"/usr/bin/env", "QZ_TEST_SYNC_READS=1"};
+  options.wrapper = {"/usr/bin/env", plain ? "QZ_TEST_READS=plain" : "QZ_TEST_READS=ring"};
   return options;
 }
 
@@ -79,6 +79,49 @@ TEST(Pipeline, ReadAheadIsDroppedAtEveryPromptBothWays) {
     ASSERT_EQ(headers.size(), 41u) << Describe(t);
     EXPECT_EQ(headers[39], "Found in ./b49.txt - position 4:") << "plain " << plain;
     EXPECT_EQ(headers[40], "Found in ./c.txt - position " + std::to_string(5 << 20) + ":");
+  }
+}
+
+// Whether the process holds an io_uring instance.
+bool HoldsRing(pid_t pid) {
+  std::error_code error;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    if (fs::read_symlink(fd.path(), error).string() == "anon_inode:[io_uring]") return true;
+  }
+  return false;
+}
+
+// Drops the file's pages from the page cache, so that reading it waits for the disk.
+void Evict(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  fdatasync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  close(fd);
+}
+
+// Files in the page cache are read with plain calls, which cost less there; the first read that
+// waits for the disk sets the ring up, and the files after it are read ahead through it.
+TEST(Pipeline, TheRingIsSetUpOnceAReadWaitsForTheDisk) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  for (const char* reads : {"ring", "", "cold"}) {
+    TempTree tree;
+    for (int i = 0; i < 40; ++i)
+      tree.File("f" + std::to_string(10 + i) + ".txt", "needle" + std::string(100000, '.'));
+    if (std::string_view(reads) == "cold")
+      for (int i = 0; i < 40; ++i) Evict(tree.Path("f" + std::to_string(10 + i) + ".txt"));
+    LaunchOptions options = In(tree, {"*.txt", "needle"});
+    if (std::string_view(reads) == "ring") options.wrapper = {"/usr/bin/env", "QZ_TEST_READS=ring"};
+    PtyTerminal t(options);
+    ASSERT_TRUE(ReachPrompt(t, 1));
+    const bool ring = HoldsRing(t.pid());
+    t.SendKeys("\x1b");
+    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    if (std::string_view(reads) == "ring") {
+      if (!ring) GTEST_SKIP() << "io_uring cannot be set up here";
+      continue;
+    }
+    EXPECT_EQ(ring, std::string_view(reads) == "cold") << "reads: " << reads;
   }
 }
 
