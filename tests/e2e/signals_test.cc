@@ -167,6 +167,9 @@ TEST(Signals, EveryFatalSignalPutsTheTerminalBack) {
   tree.File("big.txt", "needle" + std::string(5 << 20, '.'));
   for (int sig : {SIGABRT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
                   SIGSEGV, SIGBUS, SIGQUIT, SIGPIPE}) {
+    // valgrind takes the fault signals for its own machinery and, once in a while, does not
+    // pass one sent from outside on: the plain and sanitizer runs check them.
+    if (RunsUnderWrapper() && (sig == SIGSEGV || sig == SIGBUS)) continue;
     for (const char* file : {"a.txt", "big.txt"}) {
       if (sig != SIGBUS && file[0] == 'b') continue;
       SCOPED_TRACE(std::string(strsignal(sig)) + " at " + file);
