@@ -6,7 +6,10 @@ bool IsOption(std::string_view arg) {
 
 FileSpecParts SplitFileSpec(std::string_view fileSpec) {
   const std::size_t slash = fileSpec.rfind('/');
-  return SplitFileSpecAt(fileSpec, slash == std::string_view::npos ? 0 : slash + 1);
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  std::size_t dot = fileSpec.rfind('.');
+  if (dot != std::string_view::npos && dot < nameStart) dot = std::string_view::npos;
+  return SplitFileSpecAt(fileSpec, nameStart, dot);
 }
 
 std::string RootOf(std::string_view directory) {

@@ -60,12 +60,7 @@ FileSpecParts SplitFileSpecIn(std::string_view fileSpec, LeadByteTest isLeadByte
       dot = i;
     }
   });
-  FileSpecParts parts;
-  parts.directory = fileSpec.substr(0, nameStart);
-  const std::size_t nameEnd = dot == std::string_view::npos ? fileSpec.size() : dot;
-  parts.name = fileSpec.substr(nameStart, nameEnd - nameStart);
-  parts.extension = fileSpec.substr(nameEnd);
-  return parts;
+  return SplitFileSpecAt(fileSpec, nameStart, dot);
 }
 
 std::string RootOfIn(std::string_view directory, LeadByteTest isLeadByte) {

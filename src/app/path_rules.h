@@ -20,9 +20,10 @@ bool IsOption(std::string_view arg);
 // Splits a file spec. POSIX: '/' is the only separator and there is no drive.
 FileSpecParts SplitFileSpec(std::string_view fileSpec);
 
-// The part every platform shares: splits `fileSpec`, whose file name begins at `nameStart`,
-// into the directory before it and the name and extension (from the name's last dot) after it.
-FileSpecParts SplitFileSpecAt(std::string_view fileSpec, std::size_t nameStart);
+// The part every platform shares: splits `fileSpec`, whose file name begins at `nameStart` and
+// whose extension begins at `dot` (npos: it has none), into the directory before the name, the
+// name, and the extension.
+FileSpecParts SplitFileSpecAt(std::string_view fileSpec, std::size_t nameStart, std::size_t dot);
 
 // The directory the walk starts in, for the directory part of a file spec: without trailing
 // separators, naming the current directory when the part is empty. POSIX: "." for an empty

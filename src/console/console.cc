@@ -6,7 +6,6 @@ namespace {
 
 // The second code of a two-code key, until it is read or discarded; -1 when none waits.
 int waitingSecondCode = -1;
-KeyPress lastKey;
 
 }  // namespace
 
@@ -78,13 +77,15 @@ void DiscardPendingKeys() {
 }
 
 int ReadKey() {
+  // A waiting second code has no bytes of its own: it is echoed as its glyph.
+  KeyPress key;
   int code = waitingSecondCode;
   waitingSecondCode = -1;
   if (code < 0) {
-    lastKey = ReadKeyboard();
-    code = lastKey.code;
-    waitingSecondCode = lastKey.secondCode;
+    key = ReadKeyboard();
+    code = key.code;
+    waitingSecondCode = key.secondCode;
   }
-  if (code >= 0) EchoKey(code, lastKey);
+  if (code >= 0) EchoKey(code, key);
   return code;
 }

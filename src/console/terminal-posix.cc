@@ -303,6 +303,16 @@ struct Screen {
   void Refresh() {
     if (held.Due(HeldOutput::Clock::now())) Pass();
   }
+
+  // Ends a character the filter still waits on, before colours change, the window is cleared,
+  // or the output is shown whole.
+  void FinishCharacter() { filter.Finish(ScreenWidth(), held.sink()); }
+
+  // Everything written reaches the terminal now.
+  void ShowAll() {
+    FinishCharacter();
+    Pass();
+  }
 };
 
 Screen& TheScreen() {
@@ -432,10 +442,7 @@ void BeginTerminal() {
 
 void EndTerminal() {
   Screen& screen = TheScreen();
-  if (screen.isTerminal) {
-    screen.filter.Finish(ScreenWidth(), screen.held.sink());
-    screen.Pass();
-  }
+  if (screen.isTerminal) screen.ShowAll();
   const TerminalHandle terminal(TerminalHandle::Use::kModes);
   HandlersHeldOff hold;
   GiveModesBack(terminal.fd());
@@ -455,7 +462,7 @@ bool QueryConsole(ConsoleInfo& info) {
 void SetConsoleAttribute(ConsoleAttribute attribute) {
   Screen& screen = TheScreen();
   if (attribute == screen.held.attribute()) return;
-  screen.filter.Finish(ScreenWidth(), screen.held.sink());
+  screen.FinishCharacter();
   screen.held.SetAttribute(attribute);
 }
 
@@ -471,7 +478,7 @@ void RefreshScreen() {
 
 void ClearConsoleWindow() {
   Screen& screen = TheScreen();
-  screen.filter.Finish(ScreenWidth(), screen.held.sink());
+  screen.FinishCharacter();
   screen.held.DropForClear();
   screen.held.sink() += kClearAll;
   screen.filter.Home();
@@ -491,10 +498,7 @@ void FlushKeyboardInput() {
 KeyPress ReadKeyboard() {
   KeyPress key;
   Screen& screen = TheScreen();
-  if (screen.isTerminal) {
-    screen.filter.Finish(ScreenWidth(), screen.held.sink());
-    screen.Pass();
-  }
+  if (screen.isTerminal) screen.ShowAll();
   std::string& bytes = UnreadKeys();
   if (bytes.empty()) {
     const TerminalHandle keyboard(TerminalHandle::Use::kRead);
@@ -526,10 +530,8 @@ void EchoKey(int code, const KeyPress& key) {
 
   Screen& screen = TheScreen();
   if (screen.isTerminal) {
-    const int width = ScreenWidth();
-    screen.filter.Write(shown, width, screen.held.sink());
-    screen.filter.Finish(width, screen.held.sink());
-    screen.Pass();
+    screen.filter.Write(shown, ScreenWidth(), screen.held.sink());
+    screen.ShowAll();
     return;
   }
   const TerminalHandle terminal(TerminalHandle::Use::kWrite);

@@ -72,6 +72,21 @@ bool ShownAsReplacement(char32_t cp) {
          cp == 0x200F || cp == 0x061C || cp == 0x2028 || cp == 0x2029;
 }
 
+// How the display filter shows a well-formed sequence of `length` bytes: whole, in the cells
+// the terminal gives it, or as `replacements` U+FFFD (each one cell).
+struct Shown {
+  int replacements;  // 0 when the sequence is shown as it is
+  int cells;
+};
+
+Shown ShowSequence(const unsigned char* bytes, int length) {
+  char32_t cp = bytes[0] & (0x7F >> length);
+  for (int i = 1; i < length; ++i) cp = (cp << 6) | (bytes[i] & 0x3F);
+  if (cp < 0xA0) return {length, length};  // a C1 control in disguise
+  if (ShownAsReplacement(cp)) return {1, 1};
+  return {0, CellWidth(cp)};
+}
+
 // Whether `next` may follow the bytes already in `prefix` (lead byte first). The tight ranges
 // after E0, ED, F0 and F4 shut out overlong forms, surrogates and code points past U+10FFFF.
 bool ContinuesSequence(const unsigned char* prefix, int length, unsigned char next) {
@@ -132,18 +147,14 @@ void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
       if (ContinuesSequence(pending_, pendingLength_, b)) {
         pending_[pendingLength_++] = b;
         if (pendingLength_ < expectedLength_) continue;
-        char32_t cp = pending_[0] & (0x7F >> expectedLength_);
-        for (int i = 1; i < expectedLength_; ++i) cp = (cp << 6) | (pending_[i] & 0x3F);
         const int length = pendingLength_;
         pendingLength_ = 0;
-        if (cp < 0xA0) {
-          PutReplacements(length, width, out);  // a C1 control in disguise
-        } else if (ShownAsReplacement(cp)) {
-          PutReplacements(1, width, out);
-        } else {
+        const Shown shown = ShowSequence(pending_, length);
+        if (shown.replacements > 0)
+          PutReplacements(shown.replacements, width, out);
+        else
           Put({reinterpret_cast<const char*>(pending_), static_cast<std::size_t>(length)},
-              CellWidth(cp), width, out);
-        }
+              shown.cells, width, out);
         continue;
       }
       Finish(width, out);  // the sequence broke off; `b` starts afresh
@@ -196,12 +207,7 @@ TextUnit NextShownUnit(std::string_view text) {
       return {1, 1};  // shown as U+FFFD byte by byte, like the bytes after it
     prefix[i] = at(i);
   }
-  char32_t cp = prefix[0] & (0x7F >> length);
-  for (int i = 1; i < length; ++i) cp = (cp << 6) | (prefix[i] & 0x3F);
-  const auto bytes = static_cast<std::size_t>(length);
-  if (cp < 0xA0) return {bytes, length};
-  if (ShownAsReplacement(cp)) return {bytes, 1};
-  return {bytes, CellWidth(cp)};
+  return {static_cast<std::size_t>(length), ShowSequence(prefix, length).cells};
 }
 
 std::string InertText(std::string_view text) {

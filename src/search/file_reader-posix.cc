@@ -72,10 +72,6 @@ void InstallBusErrorHandler() {
   sigaction(SIGBUS, &sa, &previousBusAction);
 }
 
-}  // namespace
-
-namespace {
-
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // Opens for reading what `path` leads to, only when that is a regular file: the path is
