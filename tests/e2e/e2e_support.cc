@@ -122,14 +122,6 @@ std::string Times(std::string_view piece, int n) {
   return out;
 }
 
-std::size_t Count(std::string_view haystack, std::string_view needle) {
-  std::size_t n = 0;
-  for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
-       at = haystack.find(needle, at + needle.size()))
-    ++n;
-  return n;
-}
-
 struct termios FreshTerminalModes() {
   struct termios mode = {};
   int master, slave;

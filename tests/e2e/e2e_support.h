@@ -75,8 +75,6 @@ void ExpectDefaultColours(PtyTerminal& t, int row, int from, int to);
 std::string ReadAll(const std::string& path);
 std::string Repeat(char c, std::size_t n);
 std::string Times(std::string_view piece, int n);
-// Occurrences of `needle` in `haystack`, not overlapping.
-std::size_t Count(std::string_view haystack, std::string_view needle);
 
 // The modes a new pseudo-terminal starts with: those of the child's terminal before qz ran.
 struct termios FreshTerminalModes();

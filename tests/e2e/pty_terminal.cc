@@ -50,14 +50,6 @@ void AppendUtf8(std::uint32_t cp, std::string& out) {
   }
 }
 
-std::size_t CountOccurrences(std::string_view haystack, std::string_view needle) {
-  std::size_t count = 0;
-  for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
-       at = haystack.find(needle, at + needle.size()))
-    ++count;
-  return count;
-}
-
 // The argument vector for execvp: the wrappers, the program, its arguments. The strings stay
 // owned by `options` and `program`.
 std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
@@ -424,6 +416,14 @@ std::string Printable(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::size_t CountOccurrences(std::string_view haystack, std::string_view needle) {
+  std::size_t count = 0;
+  for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
+       at = haystack.find(needle, at + needle.size()))
+    ++count;
+  return count;
 }
 
 }  // namespace qz_e2e

@@ -157,6 +157,9 @@ class PtyTerminal {
   std::string startError_;
 };
 
+// Occurrences of `needle` in `haystack`, not overlapping.
+std::size_t CountOccurrences(std::string_view haystack, std::string_view needle);
+
 // Quotes a string for a test message: control bytes and non-ASCII bytes as \xNN.
 std::string Printable(std::string_view bytes);
 

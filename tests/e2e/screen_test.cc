@@ -164,7 +164,7 @@ TEST(Screen, TheClearAfterAKeyShowsWhileTheWalkWritesNothing) {
   for (int i = 0; i < 30000; ++i) fs::create_directory(tree.Path("d" + std::to_string(100000 + i)));
   PtyTerminal t(In(tree, {"*.txt", "needle", "/s"}));
   ASSERT_TRUE(ReachPrompt(t, 1));
-  const std::size_t clears = Count(t.Transcript(), kClear);
+  const std::size_t clears = CountOccurrences(t.Transcript(), kClear);
   t.SendKeys("n");
   ASSERT_TRUE(t.WaitForOutputCount(kClear, clears + 1, 20000)) << Describe(t);
   EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos)

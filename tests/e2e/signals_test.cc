@@ -280,7 +280,7 @@ TEST(Limits, NonBlockingStandardOutputLosesNothing) {
   PtyTerminal t(options);
   usleep(300000);  // let the terminal fill up
   EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
-  EXPECT_EQ(Count(t.Transcript(), "q"), 200000u);
+  EXPECT_EQ(CountOccurrences(t.Transcript(), "q"), 200000u);
   EXPECT_NE(t.Transcript().find("occurrences of the text"), std::string::npos);
 }
 
