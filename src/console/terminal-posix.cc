@@ -30,7 +30,8 @@ constexpr int kEscTimeoutMs = 25;
 constexpr int kFallbackWidth = 80;
 // How long a signal handler waits for the terminal to take the colour reset before it gives up.
 constexpr long kHandlerWriteMs = 250;
-constexpr std::string_view kClearAll = "\x1b[H\x1b[2J\x1b[3J";  // home, clear, scrollback
+// Home and clear the window; the terminal's scrollback, the user's earlier work, stays.
+constexpr std::string_view kClearAll = "\x1b[H\x1b[2J";
 constexpr char kResetColours[] = "\x1b[0m";
 
 // Signals whose default action ends the process; each puts the terminal back first.

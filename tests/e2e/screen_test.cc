@@ -174,6 +174,40 @@ TEST(Screen, TheClearAfterAKeyShowsWhileTheWalkWritesNothing) {
   EXPECT_TRUE(HasRow(t, "1 occurrence of the text \"needle\"")) << Describe(t);
 }
 
+// libvterm keeps no scrollback, so a terminal that does (tmux, with its history) shows what the
+// clear does to it: the lines the user had before qz started are still there at the end.
+TEST(Screen, ClearingTheWindowLeavesTheScrollbackAlone) {
+  ASSERT_TRUE(HaveProgram("tmux")) << "the test needs tmux";
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  const std::string socket = "qz-e2e-" + std::to_string(getpid());
+  const auto tmux = [&](const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(("tmux -L " + socket + " -f /dev/null " + command + " 2>&1").c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    pclose(pipe);
+    return out;
+  };
+  const auto waitFor = [&](const std::string& text) {
+    for (int i = 0; i < ScaledTimeout(10000) / 20; ++i) {
+      if (tmux("capture-pane -p").find(text) != std::string::npos) return true;
+      usleep(20000);
+    }
+    return false;
+  };
+  tmux("new-session -d -x 80 -y 10 -c '" + tree.path() + "' 'seq 101 140; " + QZ_BINARY +
+       " \"*.txt\" needle; sleep 60'");
+  ASSERT_TRUE(waitFor("to continue:")) << tmux("capture-pane -p");
+  tmux("send-keys Escape");
+  ASSERT_TRUE(waitFor("Search complete")) << tmux("capture-pane -p");
+  const std::string history = tmux("capture-pane -p -S - -E -");
+  tmux("kill-server");
+  EXPECT_NE(history.find("101\n102\n"), std::string::npos) << history;
+  EXPECT_NE(history.find("139\n140\n"), std::string::npos) << history;
+}
+
 TEST(Screen, ContextWrapsByCellsAndNeverInsideACharacter) {
   const std::string accent = "\u00E9";  // one cell, two bytes
   const std::string wide = "\u4E2D";    // two cells, three bytes
