@@ -61,7 +61,9 @@ void DiscardPendingKeys();
 // Waits for one key press and echoes it. Returns the key's code 1-255 (Enter is 13, Esc 27,
 // Ctrl+C 3); a key without a character (arrows, function and editing keys) returns 224 and
 // leaves a second code waiting, which DiscardPendingKeys drops. Returns -1 at once when there
-// is no keyboard to read.
+// is no keyboard to read. The suspend key (Ctrl+Z) still suspends during the wait; when the
+// process is continued, the window is cleared and everything the writers put on it since the
+// last ClearScreen is written again, and the wait goes on.
 int ReadKey();
 
 // The bytes WriteColored hands to the console for `text` when the cursor stands at

@@ -3,10 +3,10 @@
 // and /dev/tty.
 //
 // Modes: from BeginTerminal to EndTerminal the keyboard has echo and line input off with
-// interrupt keys on ("quiet"); during a key read interrupt keys are off too ("raw"). Whoever
-// ends or stops the process puts the mode found at the start back: EndTerminal, the fatal
-// signal handler, the job-control stop handler (which takes the modes again when the process
-// is continued in the foreground).
+// interrupt keys on ("quiet"); during a key read the interrupt and quit keys are keys too
+// ("raw"), while the suspend key still suspends. Whoever ends or stops the process puts the
+// mode found at the start back: EndTerminal, the fatal signal handler, the job-control stop
+// handler (which takes the modes again when the process is continued in the foreground).
 #include "console/terminal.h"
 
 #include <fcntl.h>
@@ -47,11 +47,16 @@ constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 volatile std::sig_atomic_t standardTerminalFd = -1;
 volatile std::sig_atomic_t sessionActive = 0;  // between BeginTerminal and EndTerminal
 volatile std::sig_atomic_t modesTaken = 0;     // our modes are set; savedMode holds the earlier
-volatile std::sig_atomic_t inKeyRead = 0;      // the raw mode is wanted, not the quiet one
+// 0: the quiet mode is wanted; 1: the raw mode, with flow control kept while the prompt's last
+// bytes go out (Ctrl+S may still hold them); 2: the raw mode whole, while waiting for the key.
+volatile std::sig_atomic_t inKeyRead = 0;
 volatile std::sig_atomic_t coloursMayBeSet = 0;
 volatile std::sig_atomic_t coloursReset = 0;   // a handler reset the colours behind the writers
 volatile std::sig_atomic_t widthChanged = 1;
-struct termios savedMode, quietMode, rawMode;
+// The process was stopped during a key read and has been continued: the shell has written over
+// the screen since.
+volatile std::sig_atomic_t resumedInKeyRead = 0;
+struct termios savedMode, quietMode, rawMode, rawWritingMode;
 // Standard output's terminal, which a handler opens for a descriptor of its own.
 char terminalPath[256] = "";
 struct sigaction previousAction[NSIG];
@@ -110,12 +115,18 @@ void TakeModes(int fd) {
     quietMode.c_lflag &= ~(ICANON | ECHO);
     quietMode.c_cc[VMIN] = 1;
     quietMode.c_cc[VTIME] = 0;
-    rawMode = quietMode;
-    rawMode.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
-    rawMode.c_lflag &= ~(ISIG | IEXTEN);
+    // Ctrl+C and Ctrl+\ become keys; the suspend key keeps working, so that a user can leave a
+    // prompt for the shell and come back with `fg`.
+    rawWritingMode = quietMode;
+    rawWritingMode.c_iflag &= ~(ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
+    rawWritingMode.c_lflag &= ~IEXTEN;
+    rawWritingMode.c_cc[VINTR] = _POSIX_VDISABLE;
+    rawWritingMode.c_cc[VQUIT] = _POSIX_VDISABLE;
+    rawMode = rawWritingMode;
+    rawMode.c_iflag &= ~IXON;
     modesTaken = 1;
   }
-  tcsetattr(fd, TCSANOW, inKeyRead ? &rawMode : &quietMode);
+  tcsetattr(fd, TCSANOW, inKeyRead == 2 ? &rawMode : inKeyRead == 1 ? &rawWritingMode : &quietMode);
 }
 
 void GiveModesBack(int fd) {
@@ -191,6 +202,8 @@ void OnStopSignal(int sig) {
   sigprocmask(SIG_UNBLOCK, &only, nullptr);  // the process stops here until it is continued
   sigprocmask(SIG_BLOCK, &only, nullptr);
   sigaction(sig, &ours, nullptr);
+  widthChanged = 1;  // the window may have been resized while another job had it
+  if (inKeyRead) resumedInKeyRead = 1;
   if (sessionActive || inKeyRead) {
     const int again = HandlerTerminal();
     TakeModes(again);
@@ -202,6 +215,8 @@ void OnStopSignal(int sig) {
 // Also for a stop the process could not see coming (SIGSTOP), and after `bg`, `fg`.
 void OnContinue(int) {
   const int savedErrno = errno;
+  widthChanged = 1;
+  if (inKeyRead) resumedInKeyRead = 1;
   if (!modesTaken && (sessionActive || inKeyRead)) {
     const int fd = HandlerTerminal();
     TakeModes(fd);
@@ -387,13 +402,19 @@ std::string& UnreadKeys() {
 }
 
 // The raw mode for the span of one key read on `fd`; on every way out the quiet mode comes
-// back, or outside a console session the mode found before the read.
+// back, or outside a console session the mode found before the read. Until Waiting() flow
+// control stays on, so that output the user holds with Ctrl+S stays held.
 class RawMode {
  public:
   explicit RawMode(int fd) : fd_(fd) {
     InstallSignalHandlers();
     HandlersHeldOff hold;
     inKeyRead = 1;
+    TakeModes(fd_);
+  }
+  void Waiting() {
+    HandlersHeldOff hold;
+    inKeyRead = 2;
     TakeModes(fd_);
   }
   ~RawMode() {
@@ -411,12 +432,13 @@ class RawMode {
   int fd_;
 };
 
-// Appends what arrives within `timeoutMs`; false when nothing did.
+// Appends what arrives within `timeoutMs`; false when nothing did, or when the process was
+// stopped and continued meanwhile (see resumedInKeyRead).
 bool ReadMore(int fd, std::string& into, int timeoutMs) {
   struct pollfd p = {fd, POLLIN, 0};
   int ready;
   do ready = poll(&p, 1, timeoutMs);
-  while (ready < 0 && errno == EINTR);
+  while (ready < 0 && errno == EINTR && !resumedInKeyRead);
   if (ready <= 0 || !(p.revents & POLLIN)) return false;
   char buf[64];
   ssize_t n;
@@ -499,17 +521,29 @@ void FlushKeyboardInput() {
 KeyPress ReadKeyboard() {
   KeyPress key;
   Screen& screen = TheScreen();
-  if (screen.isTerminal) screen.ShowAll();
   std::string& bytes = UnreadKeys();
   if (bytes.empty()) {
     const TerminalHandle keyboard(TerminalHandle::Use::kRead);
-    if (!keyboard.valid()) return key;
-    const RawMode raw(keyboard.fd());
-    if (!ReadMore(keyboard.fd(), bytes, -1)) return key;
+    if (!keyboard.valid()) {
+      if (screen.isTerminal) screen.ShowAll();
+      return key;
+    }
+    // The key-read mode comes first and the prompt's last bytes after it: a user who answers
+    // the moment the prompt shows (Ctrl+C included) is read as a key, never as an interrupt.
+    RawMode raw(keyboard.fd());
+    resumedInKeyRead = 0;
+    if (screen.isTerminal) screen.ShowAll();
+    raw.Waiting();
+    if (!ReadMore(keyboard.fd(), bytes, -1)) {
+      key.resumed = resumedInKeyRead != 0;
+      return key;
+    }
     // A lone Esc and the start of an escape sequence look alike; the rest of a sequence follows
     // within a few milliseconds, a person's next key does not.
     while (KeyMayContinue(bytes) && ReadMore(keyboard.fd(), bytes, kEscTimeoutMs)) {
     }
+  } else if (screen.isTerminal) {
+    screen.ShowAll();
   }
   const DecodedKey decoded = DecodeKey(bytes);
   key.code = decoded.code;

@@ -48,11 +48,15 @@ struct KeyPress {
   int code = -1;        // 1-255; -1 when there is no keyboard to read
   int secondCode = -1;  // the second code of a two-code key, else -1
   std::string typed;    // the bytes that made the key, where the platform sees bytes
+  // The process was suspended during the read and has been continued (POSIX job control):
+  // nothing was read, and the screen may have been written over by others meanwhile.
+  bool resumed = false;
 };
 
 // Reads one key press from the user's keyboard (even when standard input is redirected) with
 // line input, echo and interrupt keys off for the read. Returns code -1 when there is no
-// keyboard to read. Does not echo.
+// keyboard to read, or when the read was cut short by a suspension (see KeyPress::resumed).
+// Does not echo.
 KeyPress ReadKeyboard();
 
 // Shows the key code `code` of `key` at the cursor on the keyboard's own console, also when

@@ -280,7 +280,10 @@ bool PtyTerminal::WaitForRawMode(int timeoutMs) {
   for (;;) {
     struct termios mode;
     if (!GetTermios(mode)) return false;
-    if (!(mode.c_lflag & (ICANON | ISIG))) return true;
+    // The key read switches the interrupt key off and, once the prompt is out, flow control.
+    if (!(mode.c_lflag & ICANON) && !(mode.c_iflag & IXON) &&
+        (!(mode.c_lflag & ISIG) || mode.c_cc[VINTR] == _POSIX_VDISABLE))
+      return true;
     if (!Running() || RemainingMs(deadline) == 0) return false;
     Pump(std::min(2, RemainingMs(deadline)));
   }

@@ -94,8 +94,8 @@ class PtyTerminal {
   bool WaitForOutputCount(std::string_view text, std::size_t count,
                           int timeoutMs = kDefaultTimeoutMs);
 
-  // Waits until the terminal's line discipline has canonical input and interrupt keys off,
-  // which qz sets only while it waits for a key. Terminal connections only.
+  // Waits until the terminal's line discipline has canonical input, the interrupt key and flow
+  // control off, which qz sets only while it waits for a key. Terminal connections only.
   bool WaitForRawMode(int timeoutMs = kDefaultTimeoutMs);
 
   // Writes `bytes` to the terminal's input side, in one write.
