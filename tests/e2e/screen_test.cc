@@ -153,6 +153,29 @@ TEST(MatchScreen, ControlBytesInTheSearchTextAreShownNotObeyed) {
                 "1 occurrence of the text \"\u2190[31m\"");
 }
 
+// A CR, LF or BS in the search text would move the cursor inside the summary and write over
+// the counts; it shows as its symbol there, as in a path.
+TEST(MatchScreen, CursorMovingBytesInTheSearchTextCannotHideTheCounts) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"CR", "\rneedle", "\u266Aneedle"},
+      {"LF", "\nneedle", "\u25D9needle"},
+      {"BS", "\b\b\b\bneedle", "\u25D8\u25D8\u25D8\u25D8needle"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempTree tree;
+    tree.File("a.txt", Times("x" + c.text, 12));
+    PtyTerminal t(In(tree, {"*.txt", c.text}));
+    EXPECT_TRUE(ExitedWithZero(AnswerEveryPrompt(t).exit));
+    ExpectSummary(t, "1 file found containing the text \"" + c.shown + "\"",
+                  "12 occurrences of the text \"" + c.shown + "\"");
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // What the screen shows while the walk works, and text that must not act
 
