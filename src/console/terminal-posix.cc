@@ -10,6 +10,8 @@
 #include "console/terminal.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -18,6 +20,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <string>
 
 #include "console/held_output.h"
@@ -288,11 +294,54 @@ int ScreenWidth() {
   return width;
 }
 
+// Whether the locale the environment names, by its name alone, reads UTF-8: for a locale that
+// is named but not installed on this system, whose terminal most likely reads UTF-8 all the same.
+bool NamedUtf8() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = std::getenv(variable);
+    if (name && *name) break;
+  }
+  if (!name) return false;
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
+// The terminal reads bytes in the character set of the user's locale (LC_ALL, LC_CTYPE,
+// LANG), as every program the user runs there writes them. A one-byte set's printable bytes
+// are asked of the C library; a set of more bytes per character (EUC, GB 18030, Big5) has no
+// byte from 0x80 up that shows alone, so there, as in the C locale, only ASCII is written.
+TerminalCharset LocaleCharset() {
+  locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (!locale) {
+    if (NamedUtf8()) return TerminalCharset();
+    return OneByteCharset([](unsigned char) { return false; });
+  }
+  const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+  TerminalCharset charset;
+  if (!utf8) {
+    const locale_t previous = uselocale(locale);
+    charset = OneByteCharset([](unsigned char b) {
+      const wint_t wide = btowc(b);
+      return wide != WEOF && iswprint(wide) != 0;
+    });
+    uselocale(previous);
+  }
+  freelocale(locale);
+  return charset;
+}
+
+const TerminalCharset& TheCharset() {
+  static const TerminalCharset charset = LocaleCharset();
+  return charset;
+}
+
 // Standard output, when it is a terminal: the filter that makes text inert, and what is held
 // back on its way.
 struct Screen {
   bool isTerminal = false;
-  DisplayFilter filter;
+  DisplayFilter filter{TheCharset()};
   HeldOutput held{HeldOutput::Clock::now()};
 
   Screen() {
@@ -508,9 +557,23 @@ void ClearConsoleWindow() {
   screen.Refresh();
 }
 
-TextUnit NextConsoleUnit(std::string_view text) { return NextShownUnit(text); }
+TextUnit NextConsoleUnit(std::string_view text) {
+  if (!TheCharset().utf8) return {1, 1};
+  return NextShownUnit(text);
+}
 
-std::string InertConsoleText(std::string_view text) { return InertText(text); }
+std::string InertConsoleText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x20 || b == 0x7F)
+      out += SymbolFor(b, TheCharset());
+    else
+      out += ch;
+  }
+  return out;
+}
 
 void FlushKeyboardInput() {
   UnreadKeys().clear();
@@ -561,7 +624,7 @@ void EchoKey(int code, const KeyPress& key) {
   if (!typed.empty() && static_cast<unsigned char>(typed[0]) == code && typed[0] != '\x1b')
     shown = typed;
   else
-    shown = Cp437Glyph(static_cast<unsigned char>(code));
+    shown = SymbolFor(static_cast<unsigned char>(code), TheCharset());
 
   Screen& screen = TheScreen();
   if (screen.isTerminal) {
@@ -571,7 +634,7 @@ void EchoKey(int code, const KeyPress& key) {
   }
   const TerminalHandle terminal(TerminalHandle::Use::kWrite);
   if (!terminal.valid()) return;
-  DisplayFilter filter;
+  DisplayFilter filter(TheCharset());
   std::string out;
   const int width = WidthOf(terminal.fd());
   filter.Write(shown, width, out);

@@ -117,6 +117,38 @@ std::string_view Cp437Glyph(unsigned char byte) {
   return {kCp437Utf8.bytes[byte], kCp437Utf8.lengths[byte]};
 }
 
+std::string_view SymbolFor(unsigned char byte, const TerminalCharset& charset) {
+  return charset.utf8 ? Cp437Glyph(byte) : "?";
+}
+
+void DisplayFilter::WriteOneByteSet(std::string_view in, int width, std::string& out) {
+  for (char ch : in) {
+    const auto b = static_cast<unsigned char>(ch);
+    switch (b) {
+      case '\n':
+        out += "\r\n";
+        column_ = 0;
+        break;
+      case '\r':
+        out += '\r';
+        column_ = 0;
+        break;
+      case '\t':
+        do Put(" ", 1, width, out);
+        while (column_ % 8 != 0);
+        break;
+      case '\b':
+        if (column_ > 0) {
+          out += '\b';
+          --column_;
+        }
+        break;
+      default:
+        Put(charset_.printable[b] ? std::string_view(&ch, 1) : "?", 1, width, out);
+    }
+  }
+}
+
 void DisplayFilter::Put(std::string_view glyph, int cells, int width, std::string& out) {
   if (column_ + cells > width && column_ > 0) {
     out += "\r\n";
@@ -141,6 +173,10 @@ void DisplayFilter::Finish(int width, std::string& out) {
 
 void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
   if (width < 1) width = 1;
+  if (!charset_.utf8) {
+    WriteOneByteSet(in, width, out);
+    return;
+  }
   for (char ch : in) {
     const auto b = static_cast<unsigned char>(ch);
     if (pendingLength_ > 0) {

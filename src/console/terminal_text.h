@@ -2,6 +2,7 @@
 #ifndef QZ_CONSOLE_TERMINAL_TEXT_H_
 #define QZ_CONSOLE_TERMINAL_TEXT_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,30 @@ std::string AttributeToSgr(ConsoleAttribute attribute);
 // The UTF-8 form of the glyph code page 437 shows for `byte` (control codes as the PC
 // console's symbols: 27 is an arrow, 3 a heart).
 std::string_view Cp437Glyph(unsigned char byte);
+
+// The character set the terminal reads its bytes in: UTF-8, or a set of one byte per
+// character. In such a set a byte from 0x80 up is written only where `printable` says that the
+// set shows it as a character of its own; bytes 0x80-0x9F never are (an 8-bit terminal takes
+// them for C1 controls). The C locale's set shows no byte from 0x80 up.
+struct TerminalCharset {
+  bool utf8 = true;
+  std::array<bool, 256> printable = {};  // for the one-byte sets; 0x20-0x7E always are
+};
+
+// A one-byte set that shows, beyond ASCII, each byte for which `shows` is true (and that is
+// not in 0x80-0x9F).
+template <typename Shows>
+TerminalCharset OneByteCharset(Shows shows) {
+  TerminalCharset set;
+  set.utf8 = false;
+  for (int b = 0x20; b < 0x7F; ++b) set.printable[b] = true;
+  for (int b = 0xA0; b <= 0xFF; ++b) set.printable[b] = shows(static_cast<unsigned char>(b));
+  return set;
+}
+
+// What the terminal shows for the control byte or console symbol `byte` (its code page 437
+// glyph): that glyph in UTF-8, and '?', the 7-bit stand-in, in any other set.
+std::string_view SymbolFor(unsigned char byte, const TerminalCharset& charset);
 
 // One character of console text as the display filter shows it: the bytes it takes and the
 // cells it fills.
@@ -44,7 +69,10 @@ TextUnit NextShownUnit(std::string_view text);
 std::string InertText(std::string_view text);
 
 // Turns the byte stream that console code writes into bytes a terminal shows inertly, and
-// tracks the cursor column they leave.
+// tracks the cursor column they leave. What follows is for a UTF-8 terminal; for a one-byte
+// character set, every byte the set shows as a character is written as it is, in one cell,
+// and every other byte (and every symbol, such as a control byte's glyph) as '?', so that
+// nothing but ASCII and the set's printable bytes reaches the terminal.
 //
 // No input byte ever reaches the terminal as part of a control sequence. LF goes to the start
 // of the next line, CR to the start of this one, TAB to the next multiple of 8 (as blanks), BS
@@ -57,6 +85,8 @@ std::string InertText(std::string_view text);
 // holds a pending wrap), and a wide character that would straddle the edge starts that line.
 class DisplayFilter {
  public:
+  explicit DisplayFilter(const TerminalCharset& charset = TerminalCharset()) : charset_(charset) {}
+
   // Appends to `out` the terminal bytes for `in`, for a window `width` columns wide.
   // A UTF-8 sequence may be split across calls.
   void Write(std::string_view in, int width, std::string& out);
@@ -71,7 +101,9 @@ class DisplayFilter {
  private:
   void Put(std::string_view glyph, int cells, int width, std::string& out);
   void PutReplacements(int count, int width, std::string& out);
+  void WriteOneByteSet(std::string_view in, int width, std::string& out);
 
+  TerminalCharset charset_;
   unsigned char pending_[4] = {};
   int pendingLength_ = 0;
   int expectedLength_ = 0;

@@ -29,6 +29,34 @@ TEST(DisplayFilter, ControlBytesNeverReachTheTerminal) {
   }
 }
 
+// A terminal in a one-byte set (Latin-1 here, or the C locale's ASCII) gets the set's own
+// printable bytes, one cell each, and '?' for every other byte and every symbol; never a byte
+// from 0x80 to 0x9F, which it would take for a C1 control.
+TEST(DisplayFilter, OneByteSetsGetTheirPrintableBytesAndQuestionMarks) {
+  const TerminalCharset latin1 = OneByteCharset([](unsigned char) { return true; });
+  const TerminalCharset ascii = OneByteCharset([](unsigned char) { return false; });
+  const auto filter = [](const TerminalCharset& set, std::string_view in, int width = 80) {
+    DisplayFilter f(set);
+    std::string out;
+    f.Write(in, width, out);
+    f.Finish(width, out);
+    return out;
+  };
+  const std::string q = "?";
+  EXPECT_EQ(filter(latin1, "caf\xE9 \xE2\x80\x9D\x1b[2J\x7f\x01\tx\r\n"),
+            "caf\xE9 \xE2" + q + q + q + "[2J" + q + q + "  x\r\r\n");
+  EXPECT_EQ(filter(ascii, "caf\xC3\xA9 \x9b" "2J"), "caf" + q + q + " " + q + "2J");
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (unsigned char c : filter(latin1, all)) EXPECT_FALSE(c >= 0x80 && c <= 0x9F) << int(c);
+  for (unsigned char c : filter(ascii, all)) EXPECT_LT(c, 0x80);
+  // One cell a byte: the row breaks at the edge as for ASCII.
+  EXPECT_EQ(filter(latin1, std::string(12, '\xE9'), 10),
+            std::string(10, '\xE9') + "\r\n" + std::string(2, '\xE9'));
+  EXPECT_EQ(SymbolFor(27, latin1), "?");
+  EXPECT_EQ(SymbolFor(27, TerminalCharset()), "\u2190");
+}
+
 TEST(DisplayFilter, PassesWellFormedUtf8Only) {
   EXPECT_EQ(Filter("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "caf\u00E9 \u20AC \U0001F600");
   EXPECT_EQ(Filter("caf\xE9!"), "caf\uFFFD!");            // Latin-1
