@@ -69,10 +69,12 @@ int ReadKey();
 // The bytes WriteColored hands to the console for `text` when the cursor stands at
 // `startColumn` and the rightmost visible column is `rightEdge`. Bell bytes (7) are dropped.
 // CR and LF restart the count at 1; every other character counts the cells the console gives
-// it (on a UTF-8 terminal a character takes 0 to 2 cells, a byte shown as U+FFFD or as a glyph
-// and TAB one; in a code-page console every byte one). Once the count reaches `rightEdge`,
-// "\n\r" follows and the count restarts at 0, and a character of two cells that would reach
-// `rightEdge` goes after such a break instead. A character is never split. So in an 80-column
+// it (on a UTF-8 terminal a character is what the user sees as one: a base with its combining
+// marks, an emoji sequence; it takes the cells of its code points, 0 to 2 each, a byte shown as
+// U+FFFD or as a glyph and TAB one; in a code-page console every byte one). Once the count
+// reaches `rightEdge`, "\n\r" follows and the count restarts at 0, and a character of two cells
+// or more that would pass `rightEdge` goes after such a break instead. A character is never
+// split, unless it is wider than the window. So in an 80-column
 // window a run of ASCII starting at column 0 breaks after 79 bytes, and the console never
 // wraps it.
 std::string WrapColored(std::string_view text, int startColumn, int rightEdge);

@@ -557,9 +557,9 @@ void ClearConsoleWindow() {
   screen.Refresh();
 }
 
-TextUnit NextConsoleUnit(std::string_view text) {
+TextUnit NextConsoleUnit(std::string_view text, int width) {
   if (!TheCharset().utf8) return {1, 1};
-  return NextShownUnit(text);
+  return NextShownUnit(text, width);
 }
 
 std::string InertConsoleText(std::string_view text) {

@@ -208,7 +208,7 @@ void BeginTerminal() { TheScreen(); }
 void EndTerminal() { TheScreen().Restore(); }
 
 // The console shows each byte of its code page in one cell.
-TextUnit NextConsoleUnit(std::string_view) { return {1, 1}; }
+TextUnit NextConsoleUnit(std::string_view, int) { return {1, 1}; }
 
 // Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
 // every control byte the console would not act on as its glyph.

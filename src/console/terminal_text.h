@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/console.h"
 
@@ -56,12 +57,14 @@ struct TextUnit {
 };
 
 // The first character of the non-empty `text` as DisplayFilter shows it, so that a wrap
-// counted with it agrees with the filter's own: a well-formed UTF-8 sequence whole, with the
-// cells the terminal gives it (a wide character 2, a combining mark 0, a character shown as
-// U+FFFD 1 for each U+FFFD); any other byte alone, as one cell (a byte below 128 is itself or
-// its glyph; TAB counts one here, as in the console's own wrap). CR, LF and BEL are the
-// caller's.
-TextUnit NextShownUnit(std::string_view text);
+// counted with it agrees with the filter's own: one user-perceived character (a base with its
+// combining marks, an emoji sequence; Unicode's grapheme clusters), with the cells the
+// terminal gives its code points (a wide character 2, a combining mark 0, a character shown as
+// U+FFFD 1 for each U+FFFD). A byte that is not part of well-formed UTF-8 counts alone, as one
+// cell; a byte below 128 is itself or its glyph (TAB counts one here, as in the console's own
+// wrap); CR, LF and BEL are the caller's. A character wider than `maxCells` (the window's
+// width), which no row holds whole, gives its first code point only.
+TextUnit NextShownUnit(std::string_view text, int maxCells);
 
 // `text` with every control byte (below 32, and 127), CR, LF, TAB and BS included, replaced by
 // the UTF-8 of its code page 437 glyph, so that a name shows on one line as it is and cannot
@@ -83,12 +86,15 @@ std::string InertText(std::string_view text);
 // Characters take the cells CellWidth gives them. A line that reaches the right edge continues
 // on the next line, as on the PC console (the filter breaks it itself, so the terminal never
 // holds a pending wrap), and a wide character that would straddle the edge starts that line.
+// A user-perceived character (a base and its marks, an emoji sequence) is never broken across
+// lines, unless it is wider than the window.
 class DisplayFilter {
  public:
   explicit DisplayFilter(const TerminalCharset& charset = TerminalCharset()) : charset_(charset) {}
 
   // Appends to `out` the terminal bytes for `in`, for a window `width` columns wide.
-  // A UTF-8 sequence may be split across calls.
+  // A UTF-8 sequence may be split across calls; a character of several code points is kept
+  // whole within one call only.
   void Write(std::string_view in, int width, std::string& out);
 
   // Shows an unfinished UTF-8 sequence as U+FFFD. Called before colours change, before the
@@ -102,6 +108,21 @@ class DisplayFilter {
   void Put(std::string_view glyph, int cells, int width, std::string& out);
   void PutReplacements(int count, int width, std::string& out);
   void WriteOneByteSet(std::string_view in, int width, std::string& out);
+  void MoveCursor(unsigned char byte, int width, std::string& out);
+  // Adds a code point, drawn as `glyph`, to the character being gathered; a code point that
+  // starts a new character puts the gathered one first.
+  void Emit(char32_t cp, std::string_view glyph, int cells, int width, std::string& out);
+  void FlushCluster(int width, std::string& out);
+
+  struct Piece {
+    std::size_t end;  // in cluster_
+    int cells;
+  };
+  std::string cluster_;  // the character being gathered, as drawn
+  std::vector<Piece> pieceEnds_;
+  int clusterCells_ = 0;
+  char32_t clusterLast_ = 0;
+  int graphemeState_ = 0;
 
   TerminalCharset charset_;
   unsigned char pending_[4] = {};

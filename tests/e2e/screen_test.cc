@@ -231,6 +231,27 @@ TEST(Screen, ClearingTheWindowLeavesTheScrollbackAlone) {
   EXPECT_NE(history.find("139\n140\n"), std::string::npos) << history;
 }
 
+// A letter and its accent at the edge stay on one row; an emoji sequence that would pass the
+// edge moves to the next row whole.
+TEST(Screen, ACharacterIsNeverCutFromItsMarks) {
+  const std::string accented = "e\u0301\u0323";  // one cell, three code points
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+  TempTree tree;
+  tree.File("1.txt", Repeat('a', 78) + accented + "needle");
+  tree.File("2.txt", Repeat('b', 75) + family + "needle");
+  PtyTerminal t(In(tree, {"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  EXPECT_EQ(t.Row(2), Repeat('a', 78) + accented) << Describe(t);
+  EXPECT_EQ(t.Row(3), "needle");
+  t.SendKeys("n");
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  EXPECT_EQ(t.Row(2), Repeat('b', 75)) << Describe(t);
+  EXPECT_EQ(t.Row(3).rfind("\U0001F468", 0), 0u) << Describe(t);
+  EXPECT_NE(t.Row(3).find("needle"), std::string::npos);
+  t.SendKeys("n");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+}
+
 TEST(Screen, ContextWrapsByCellsAndNeverInsideACharacter) {
   const std::string accent = "\u00E9";  // one cell, two bytes
   const std::string wide = "\u4E2D";    // two cells, three bytes

@@ -133,11 +133,41 @@ TEST(NextShownUnit, MeasuresAsTheFilterShows) {
       {"\xC0\xAF", 1, 1},  {"\xF0\x9F\x80\x84", 4, 2},
   };
   for (const auto& c : cases) {
-    const TextUnit unit = NextShownUnit(c.text);
+    const TextUnit unit = NextShownUnit(c.text, 80);
     EXPECT_EQ(unit.bytes, c.bytes) << c.text;
     EXPECT_EQ(unit.cells, c.cells) << c.text;
   }
-  EXPECT_EQ(NextShownUnit("e\xCC\x81").bytes, 1u);  // the letter; its accent is a unit of its own
+}
+
+// What the user sees as one character is one unit, in the wrap and in the filter alike: a
+// letter with its accents, an emoji sequence joined by ZWJ, a flag; one wider than the window
+// gives way.
+TEST(NextShownUnit, KeepsAUserPerceivedCharacterWhole) {
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // 3 emoji, 2 ZWJ
+  const std::string flag = "\U0001F1EB\U0001F1F7";
+  EXPECT_EQ(NextShownUnit("e\xCC\x81\xCC\xA3x", 80).bytes, 5u);
+  EXPECT_EQ(NextShownUnit("e\xCC\x81\xCC\xA3x", 80).cells, 1);
+  EXPECT_EQ(NextShownUnit(family + "x", 80).bytes, family.size());
+  EXPECT_EQ(NextShownUnit(family + "x", 80).cells, 6);
+  EXPECT_EQ(NextShownUnit(flag + flag, 80).bytes, flag.size());
+  EXPECT_EQ(NextShownUnit(family, 5).bytes, 4u);  // wider than the window: its first emoji
+  EXPECT_EQ(NextShownUnit("\r\xCC\x81", 80).bytes, 1u);
+
+  EXPECT_EQ(WrapColored("ae\xCC\x81z", 77, 79), "ae\xCC\x81\n\rz");
+  EXPECT_EQ(WrapColored("a" + family, 75, 79), "a\n\r" + family);
+
+  DisplayFilter f;
+  std::string out;
+  f.Write("abe\xCC\x81" "c", 3, out);
+  EXPECT_EQ(out, "abe\xCC\x81\r\nc");
+  out.clear();
+  DisplayFilter g;
+  g.Write("ab" + family, 6, out);
+  EXPECT_EQ(out, "ab\r\n" + family + "\r\n");
+  out.clear();
+  DisplayFilter narrow;
+  narrow.Write(family, 4, out);  // wider than the window: breaks between its emoji
+  EXPECT_EQ(out, "\U0001F468\u200D\U0001F469\r\n\u200D\U0001F467");
 }
 
 // WrapColored on a UTF-8 terminal counts as the filter shows.
