@@ -62,7 +62,8 @@ std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
       text.remove_prefix(1);
       counter = 1;
     } else {
-      const TextUnit unit = NextConsoleUnit(text, rightEdge + 1);
+      // A row holds rightEdge cells: a character wider than that breaks where rows end.
+      const TextUnit unit = NextConsoleUnit(text, rightEdge);
       if (unit.cells > 1 && counter > 0 && counter + unit.cells > rightEdge) {
         out += "\n\r";
         counter = 0;

@@ -541,6 +541,7 @@ void SetConsoleAttribute(ConsoleAttribute attribute) {
 void WriteConsoleBytes(std::string_view bytes) {
   Screen& screen = TheScreen();
   screen.filter.Write(bytes, ScreenWidth(), screen.held.sink());
+  screen.filter.EndCharacter(ScreenWidth(), screen.held.sink());
 }
 
 void RefreshScreen() {
@@ -557,9 +558,9 @@ void ClearConsoleWindow() {
   screen.Refresh();
 }
 
-TextUnit NextConsoleUnit(std::string_view text, int width) {
+TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
   if (!TheCharset().utf8) return {1, 1};
-  return NextShownUnit(text, width);
+  return NextShownUnit(text, maxCells);
 }
 
 std::string InertConsoleText(std::string_view text) {

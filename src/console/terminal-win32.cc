@@ -207,8 +207,16 @@ void BeginTerminal() { TheScreen(); }
 
 void EndTerminal() { TheScreen().Restore(); }
 
-// The console shows each byte of its code page in one cell.
-TextUnit NextConsoleUnit(std::string_view, int) { return {1, 1}; }
+// The console shows each byte of its output code page in one cell, and a two-byte character
+// of a code page such as 932 in two, which must stay together on one row.
+bool IsConsoleLeadByte(unsigned char byte) {
+  static const UINT codePage = GetConsoleOutputCP();
+  return IsDBCSLeadByteEx(codePage, byte) != 0;
+}
+
+TextUnit NextConsoleUnit(std::string_view text, int) {
+  return CodePageUnit(text, IsConsoleLeadByte);
+}
 
 // Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
 // every control byte the console would not act on as its glyph.

@@ -34,8 +34,9 @@ void WriteConsoleBytes(std::string_view bytes);
 void ClearConsoleWindow();
 
 // The first character of the non-empty `text` as the console shows it: its bytes and the
-// cells it takes, for WrapColored's counter, in a window `width` columns wide.
-TextUnit NextConsoleUnit(std::string_view text, int width);
+// cells it takes, for WrapColored's counter. A character of several code points wider than
+// `maxCells` gives its first code point only.
+TextUnit NextConsoleUnit(std::string_view text, int maxCells);
 
 // `text` in a form the console shows without acting on any of it (see InertName).
 std::string InertConsoleText(std::string_view text);

@@ -170,6 +170,20 @@ void DisplayFilter::WriteOneByteSet(std::string_view in, int width, std::string&
   }
 }
 
+int DisplayFilter::Advance(int column, int cells, int width) {
+  if (column + cells > width && column > 0) column = 0;
+  column += cells;
+  return column >= width ? 0 : column;
+}
+
+int DisplayFilter::column() const {
+  if (cluster_.empty()) return column_;
+  if (clusterCells_ <= lastWidth_) return Advance(column_, clusterCells_, lastWidth_);
+  int column = column_;
+  for (const Piece& piece : pieceEnds_) column = Advance(column, piece.cells, lastWidth_);
+  return column;
+}
+
 void DisplayFilter::Put(std::string_view glyph, int cells, int width, std::string& out) {
   if (column_ + cells > width && column_ > 0) {
     out += "\r\n";
@@ -222,6 +236,7 @@ void DisplayFilter::Finish(int width, std::string& out) {
 
 void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
   if (width < 1) width = 1;
+  lastWidth_ = width;
   if (!charset_.utf8) {
     WriteOneByteSet(in, width, out);
     return;
@@ -268,8 +283,6 @@ void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
     graphemeState_ = 0;
     MoveCursor(b, width, out);
   }
-  // A character is gathered within one write only: the column is right between writes.
-  FlushCluster(width, out);
 }
 
 void DisplayFilter::MoveCursor(unsigned char byte, int width, std::string& out) {
@@ -309,6 +322,11 @@ TextUnit NextShownUnit(std::string_view text, int maxCells) {
   }
   if (unit.cells > maxCells) return {first.bytes, first.cells};
   return unit;
+}
+
+TextUnit CodePageUnit(std::string_view text, bool (*isLeadByte)(unsigned char byte)) {
+  if (text.size() >= 2 && isLeadByte(static_cast<unsigned char>(text[0]))) return {2, 2};
+  return {1, 1};
 }
 
 std::string InertText(std::string_view text) {

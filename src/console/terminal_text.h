@@ -62,9 +62,14 @@ struct TextUnit {
 // terminal gives its code points (a wide character 2, a combining mark 0, a character shown as
 // U+FFFD 1 for each U+FFFD). A byte that is not part of well-formed UTF-8 counts alone, as one
 // cell; a byte below 128 is itself or its glyph (TAB counts one here, as in the console's own
-// wrap); CR, LF and BEL are the caller's. A character wider than `maxCells` (the window's
-// width), which no row holds whole, gives its first code point only.
+// wrap); CR, LF and BEL are the caller's. A character wider than `maxCells` (what a row
+// holds), which no row holds whole, gives its first code point only.
 TextUnit NextShownUnit(std::string_view text, int maxCells);
+
+// The first character of the non-empty `text` in a code page of one- and two-byte characters
+// whose lead bytes `isLeadByte` tells: a lead byte and the byte after it are one character of
+// two cells, so that a wrap never breaks between them; any other byte is one of one cell.
+TextUnit CodePageUnit(std::string_view text, bool (*isLeadByte)(unsigned char byte));
 
 // `text` with every control byte (below 32, and 127), CR, LF, TAB and BS included, replaced by
 // the UTF-8 of its code page 437 glyph, so that a name shows on one line as it is and cannot
@@ -93,18 +98,26 @@ class DisplayFilter {
   explicit DisplayFilter(const TerminalCharset& charset = TerminalCharset()) : charset_(charset) {}
 
   // Appends to `out` the terminal bytes for `in`, for a window `width` columns wide.
-  // A UTF-8 sequence may be split across calls; a character of several code points is kept
-  // whole within one call only.
+  // A UTF-8 sequence, and a character of several code points, may be split across calls: the
+  // last character stays gathered until the next call shows whether it goes on, or until
+  // EndCharacter or Finish.
   void Write(std::string_view in, int width, std::string& out);
 
-  // Shows an unfinished UTF-8 sequence as U+FFFD. Called before colours change, before the
-  // window is cleared and before a key read, so that no partial character straddles them.
+  // Puts the character being gathered, once a writer's text is complete.
+  void EndCharacter(int width, std::string& out) { FlushCluster(width, out); }
+
+  // Shows an unfinished UTF-8 sequence as U+FFFD and puts the character being gathered.
+  // Called before colours change, before the window is cleared and before a key read, so that
+  // no partial character straddles them.
   void Finish(int width, std::string& out);
 
-  int column() const { return column_; }
+  // Where the cursor stands once the character being gathered is put.
+  int column() const;
   void Home() { column_ = 0; }
 
  private:
+  // The column after `cells` more cells from `column`, with the breaks Put makes.
+  static int Advance(int column, int cells, int width);
   void Put(std::string_view glyph, int cells, int width, std::string& out);
   void PutReplacements(int count, int width, std::string& out);
   void WriteOneByteSet(std::string_view in, int width, std::string& out);
@@ -123,6 +136,7 @@ class DisplayFilter {
   int clusterCells_ = 0;
   char32_t clusterLast_ = 0;
   int graphemeState_ = 0;
+  int lastWidth_ = 1;
 
   TerminalCharset charset_;
   unsigned char pending_[4] = {};

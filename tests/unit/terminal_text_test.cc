@@ -72,6 +72,7 @@ TEST(DisplayFilter, KeepsASequenceSplitAcrossWrites) {
   f.Write("\xE2", 80, out);
   f.Write("\x82", 80, out);
   f.Write("\xAC", 80, out);
+  f.EndCharacter(80, out);  // an accent could still follow
   EXPECT_EQ(out, "\u20AC");
   EXPECT_EQ(f.column(), 1);
 }
@@ -80,16 +81,19 @@ TEST(DisplayFilter, TracksTheColumnAndWrapsLikeTheConsole) {
   DisplayFilter f;
   std::string out;
   f.Write("abc\tX", 80, out);
+  f.EndCharacter(80, out);
   EXPECT_EQ(out, "abc     X");
   EXPECT_EQ(f.column(), 9);
   f.Write("\b\r", 80, out);
   EXPECT_EQ(f.column(), 0);
   out.clear();
   f.Write("abcde", 4, out);  // a full line moves on to the next line at once
+  f.EndCharacter(4, out);
   EXPECT_EQ(out, "abcd\r\ne");
   EXPECT_EQ(f.column(), 1);
   out.clear();
   f.Write("\n\xE4\xB8\xAD\xE4\xB8\xAD", 3, out);  // a wide character that does not fit moves down
+  f.EndCharacter(3, out);
   EXPECT_EQ(out, "\r\n\u4E2D\r\n\u4E2D");
   EXPECT_EQ(f.column(), 2);
 }
@@ -139,6 +143,19 @@ TEST(NextShownUnit, MeasuresAsTheFilterShows) {
   }
 }
 
+// A two-byte character of a code page such as 932 is one unit of two cells: the wrap moves it
+// whole to the next row instead of breaking between its lead and trail bytes.
+TEST(CodePageUnit, ALeadByteTakesItsTrailByteAlong) {
+  const auto cp932Lead = [](unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  };
+  EXPECT_EQ(CodePageUnit("\x95\x5Cx", cp932Lead).bytes, 2u);
+  EXPECT_EQ(CodePageUnit("\x95\x5Cx", cp932Lead).cells, 2);
+  EXPECT_EQ(CodePageUnit("x\x95\x5C", cp932Lead).bytes, 1u);
+  EXPECT_EQ(CodePageUnit("\x95", cp932Lead).bytes, 1u);  // a lead byte at the end stands alone
+  EXPECT_EQ(CodePageUnit("\xE9x", [](unsigned char) { return false; }).cells, 1);
+}
+
 // What the user sees as one character is one unit, in the wrap and in the filter alike: a
 // letter with its accents, an emoji sequence joined by ZWJ, a flag; one wider than the window
 // gives way.
@@ -158,15 +175,20 @@ TEST(NextShownUnit, KeepsAUserPerceivedCharacterWhole) {
 
   DisplayFilter f;
   std::string out;
-  f.Write("abe\xCC\x81" "c", 3, out);
+  f.Write("abe", 3, out);  // the accent comes in a write of its own
+  f.Write("\xCC\x81" "c", 3, out);
+  f.Finish(3, out);
   EXPECT_EQ(out, "abe\xCC\x81\r\nc");
   out.clear();
   DisplayFilter g;
   g.Write("ab" + family, 6, out);
+  EXPECT_EQ(g.column(), 0);
+  g.EndCharacter(6, out);
   EXPECT_EQ(out, "ab\r\n" + family + "\r\n");
   out.clear();
   DisplayFilter narrow;
   narrow.Write(family, 4, out);  // wider than the window: breaks between its emoji
+  narrow.Finish(4, out);
   EXPECT_EQ(out, "\U0001F468\u200D\U0001F469\r\n\u200D\U0001F467");
 }
 
