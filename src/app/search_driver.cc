@@ -131,6 +131,6 @@ int RunSearch(int argc, char** argv) {
   // The search text is shown inert, as paths are: a CR or BS in it must not draw over the
   // counts.
   WritePlain(ComposeSummary(searchTally.filesFound, searchTally.occurrences,
-                            InertName(searchSettings.searchText)));
+                            InertText(searchSettings.searchText)));
   return 0;
 }

@@ -100,8 +100,6 @@ void WriteColored(ConsoleAttribute attribute, std::string_view text) {
   RefreshScreen();
 }
 
-std::string InertName(std::string_view name) { return InertConsoleText(name); }
-
 void ClearScreen() {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;

@@ -5,13 +5,10 @@
 #ifndef QZ_CONSOLE_CONSOLE_H_
 #define QZ_CONSOLE_CONSOLE_H_
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-// Console character attributes: foreground colour in bits 0-3 (blue, green, red, intensity),
-// background colour in bits 4-7, the same layout as the classic PC text console.
-using ConsoleAttribute = std::uint16_t;
+#include "console/console_attribute.h"
 
 // The run's console: BeginConsole takes the keyboard's modes for the run (keys typed while the
 // tool works are neither echoed nor gathered into lines; interrupt keys still act) and puts the
@@ -39,10 +36,12 @@ void WritePlain(std::string_view text);
 // WrapColored), then puts back the colours that were current before.
 void WriteColored(ConsoleAttribute attribute, std::string_view text);
 
-// `name` (a path) as the writers should be given it so that it shows as it is and cannot move
-// the cursor: every control byte, CR, LF, BS and TAB included, becomes the glyph the console
-// shows for it.
-std::string InertName(std::string_view name);
+// `text` (a path, the search text) as the writers should be given it so that it shows on one
+// line as it is and cannot move the cursor: every control byte, CR, LF, BS and TAB included,
+// becomes the symbol the console shows for it (its code page 437 glyph on a UTF-8 terminal,
+// '?' in another character set). Windows: paths hold no control bytes, and the console
+// writers show every control byte but CR, LF, TAB, BS and BEL as its glyph themselves.
+std::string InertText(std::string_view text);
 
 // Clears the window and puts the cursor at the top left.
 void ClearScreen();

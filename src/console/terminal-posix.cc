@@ -563,7 +563,7 @@ TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
   return NextShownUnit(text, maxCells);
 }
 
-std::string InertConsoleText(std::string_view text) {
+std::string InertText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char ch : text) {

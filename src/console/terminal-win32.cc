@@ -220,7 +220,7 @@ TextUnit NextConsoleUnit(std::string_view text, int) {
 
 // Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
 // every control byte the console would not act on as its glyph.
-std::string InertConsoleText(std::string_view text) { return std::string(text); }
+std::string InertText(std::string_view text) { return std::string(text); }
 
 void ClearConsoleWindow() {
   Screen& screen = TheScreen();

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/console.h"
+#include "console/console_attribute.h"
 #include "console/terminal_text.h"
 
 struct ConsoleInfo {
@@ -37,9 +37,6 @@ void ClearConsoleWindow();
 // cells it takes, for WrapColored's counter. A character of several code points wider than
 // `maxCells` gives its first code point only.
 TextUnit NextConsoleUnit(std::string_view text, int maxCells);
-
-// `text` in a form the console shows without acting on any of it (see InertName).
-std::string InertConsoleText(std::string_view text);
 
 // Drops the keyboard's waiting input.
 void FlushKeyboardInput();

@@ -328,16 +328,3 @@ TextUnit CodePageUnit(std::string_view text, bool (*isLeadByte)(unsigned char by
   if (text.size() >= 2 && isLeadByte(static_cast<unsigned char>(text[0]))) return {2, 2};
   return {1, 1};
 }
-
-std::string InertText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char ch : text) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x20 || b == 0x7F)
-      out += Cp437Glyph(b);
-    else
-      out += ch;
-  }
-  return out;
-}

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/console.h"
+#include "console/console_attribute.h"
 
 // The terminal's own default colours stand for the console's default attribute, light grey
 // on black (7); SGR 0 restores them.
@@ -70,11 +70,6 @@ TextUnit NextShownUnit(std::string_view text, int maxCells);
 // whose lead bytes `isLeadByte` tells: a lead byte and the byte after it are one character of
 // two cells, so that a wrap never breaks between them; any other byte is one of one cell.
 TextUnit CodePageUnit(std::string_view text, bool (*isLeadByte)(unsigned char byte));
-
-// `text` with every control byte (below 32, and 127), CR, LF, TAB and BS included, replaced by
-// the UTF-8 of its code page 437 glyph, so that a name shows on one line as it is and cannot
-// move the cursor.
-std::string InertText(std::string_view text);
 
 // Turns the byte stream that console code writes into bytes a terminal shows inertly, and
 // tracks the cursor column they leave. What follows is for a UTF-8 terminal; for a one-byte
