@@ -90,22 +90,23 @@ bool NamedUtf8() {
 // are asked of the C library; a set of more bytes per character (EUC, GB 18030, Big5) has no
 // byte from 0x80 up that shows alone, so there, as in the C locale, only ASCII is written.
 TerminalCharset LocaleCharset() {
-  locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (!locale) {
+  // The process's own locale stays C for everything else: the user's is taken for the question
+  // and given back. (setlocale rather than newlocale, which leaks its search path when LOCPATH
+  // is set.)
+  const char* current = setlocale(LC_CTYPE, nullptr);
+  const std::string previous = current ? current : "C";
+  if (!setlocale(LC_CTYPE, "")) {
     if (NamedUtf8()) return TerminalCharset();
     return OneByteCharset([](unsigned char) { return false; });
   }
-  const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
   TerminalCharset charset;
-  if (!utf8) {
-    const locale_t previous = uselocale(locale);
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
     charset = OneByteCharset([](unsigned char b) {
       const wint_t wide = btowc(b);
       return wide != WEOF && iswprint(wide) != 0;
     });
-    uselocale(previous);
   }
-  freelocale(locale);
+  setlocale(LC_CTYPE, previous.c_str());
   return charset;
 }
 

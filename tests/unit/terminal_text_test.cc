@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "console/console.h"
 
 namespace {
+
+// The console takes the terminal's character set from the locale, once, at its first use; these
+// tests are about a UTF-8 terminal, whatever locale they are run in. Set before main.
+[[maybe_unused]] const int kUtf8Locale = setenv("LC_ALL", "C.UTF-8", 1);
 
 std::string Filter(std::string_view in, int width = 80) {
   DisplayFilter f;
