@@ -209,9 +209,10 @@ void EndTerminal() { TheScreen().Restore(); }
 
 // The console shows each byte of its output code page in one cell, and a two-byte character
 // of a code page such as 932 in two, which must stay together on one row.
+// Asked afresh, since `chcp` may change the code page while qz runs; ASCII bytes are never
+// lead bytes.
 bool IsConsoleLeadByte(unsigned char byte) {
-  static const UINT codePage = GetConsoleOutputCP();
-  return IsDBCSLeadByteEx(codePage, byte) != 0;
+  return byte >= 0x80 && IsDBCSLeadByteEx(GetConsoleOutputCP(), byte) != 0;
 }
 
 TextUnit NextConsoleUnit(std::string_view text, int) {
