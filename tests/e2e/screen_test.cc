@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -220,13 +221,16 @@ TEST(Screen, ClearingTheWindowLeavesTheScrollbackAlone) {
     }
     return false;
   };
+  struct ServerGuard {
+    std::function<std::string(const std::string&)> run;
+    ~ServerGuard() { run("kill-server"); }
+  } server{tmux};
   tmux("new-session -d -x 80 -y 10 -c '" + tree.path() + "' 'seq 101 140; " + QZ_BINARY +
        " \"*.txt\" needle; sleep 60'");
   ASSERT_TRUE(waitFor("to continue:")) << tmux("capture-pane -p");
   tmux("send-keys Escape");
   ASSERT_TRUE(waitFor("Search complete")) << tmux("capture-pane -p");
   const std::string history = tmux("capture-pane -p -S - -E -");
-  tmux("kill-server");
   EXPECT_NE(history.find("101\n102\n"), std::string::npos) << history;
   EXPECT_NE(history.find("139\n140\n"), std::string::npos) << history;
 }
