@@ -3,7 +3,7 @@
 # as arguments, when any of them is missing. Prints what it installed.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev "$@")
+packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev locales tmux "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
