@@ -1,5 +1,4 @@
 #include "search/file_reader.h"
-#include "search/read_ahead-posix.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -106,14 +105,6 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   // the open from waiting on an entry swapped for a FIFO; the fstat below turns that away.
   // An entry not known to be regular (a link, or a file system that does not say) is looked at
   // first, so that a device, FIFO or socket is not even opened as a path.
-  TakenFile taken;
-  if (TakeReadAhead(path, taken)) {
-    handle_ = taken.fd;
-    ahead_ = std::move(taken.bytes);
-    aheadTaken_ = 0;
-    length = static_cast<std::uint64_t>(taken.st.st_size);
-    return OpenResult::Opened;
-  }
   int fd = -1;
   if (knownRegular) {
     fd = open(path.c_str(), kReadFlags | O_NOFOLLOW);
@@ -136,6 +127,13 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   }
   length = static_cast<std::uint64_t>(st.st_size);
   return OpenResult::Opened;
+}
+
+void InputFile::Adopt(std::intptr_t handle, std::string first) {
+  Close();
+  handle_ = handle;
+  ahead_ = std::move(first);
+  aheadTaken_ = 0;
 }
 
 std::int64_t InputFile::Read(char* into, std::size_t size) {

@@ -5,8 +5,8 @@
 #include <new>
 #include <stdexcept>
 
-OpenResult FileWindow::Open(const std::string& path, bool knownRegular,
-                            std::uint64_t mapAtLeast, TextModeStream* translate) {
+OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
+                            TextModeStream* translate) {
   file_.Close();
   if (buffer_.capacity() > kKeptBuffer) std::string().swap(buffer_);
   translate_ = translate;
@@ -15,7 +15,7 @@ OpenResult FileWindow::Open(const std::string& path, bool knownRegular,
   mapped_ = false;
   atEnd_ = false;
   start_ = 0;
-  const OpenResult opened = file_.Open(path, knownRegular, unread_);
+  const OpenResult opened = opener.Open(file_, unread_);
   if (opened != OpenResult::Opened) return opened;
 
   if (!translate_ && mapAtLeast > 0 && unread_ >= mapAtLeast) {
