@@ -225,6 +225,51 @@ TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
   waitpid(writer, &status, 0);
 }
 
+// Waits (up to two seconds) until `pid` is blocked opening a FIFO that has no reader yet.
+bool WaitsForAReader(pid_t pid) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/wchan");
+    std::string wchan;
+    if (std::getline(in, wchan) && wchan.find("wait_for_partner") != std::string::npos)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// An entry swapped for a FIFO itself while the user sits at a prompt is not opened, whichever
+// way files are read: a writer waiting for a reader stays blocked.
+TEST(Pipeline, AnEntrySwappedForAFifoAtAPromptIsNotOpened) {
+  for (const char* reads : {"plain", "ring"}) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    tree.File("b.txt", "needle");
+    tree.File("c.txt", "needle");
+    LaunchOptions options = In(tree, {"*.txt", "needle"});
+    options.reads = reads;
+    PtyTerminal t(options);
+    ASSERT_TRUE(ReachPrompt(t, 1)) << reads;
+    fs::remove(tree.Path("b.txt"));
+    ASSERT_TRUE(MakeFifo(tree, "b.txt"));
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      const int fd = open(tree.Path("b.txt").c_str(), O_WRONLY);
+      _exit(fd >= 0 ? 0 : 1);
+    }
+    EXPECT_TRUE(WaitsForAReader(writer));
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c.txt - position 0:"}) << reads;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int status = 0;
+    EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the FIFO was opened, reads: " << reads;
+    kill(writer, SIGKILL);
+    waitpid(writer, &status, 0);
+  }
+}
+
 // Many links to one large directory cost a look each, not a listing each: the walk is done in
 // about the time of the directory alone. (Timing is left to the benchmark; this checks the
 // directory is searched once and the links add nothing.)
