@@ -270,6 +270,53 @@ TEST(Pipeline, AnEntrySwappedForAFifoAtAPromptIsNotOpened) {
   }
 }
 
+// A file is the one its path names when qz opens it, whatever the descriptor limit and however
+// many descriptors qz inherits: a file whose path is longer than the system opens is passed
+// over (though its directory is not), and a directory renamed at a prompt, with a new one put
+// in its place, is read as it is then. The same tree gives the same reports at every limit.
+TEST(Pipeline, TheSameReportsAtEveryDescriptorLimit) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  const std::vector<std::pair<std::string, std::string>> limits = {
+      {"ulimit -n 20", ""},
+      {"ulimit -n 100", ""},
+      {"ulimit -n 1024", ""},
+      // One descriptor left free: all others are inherited.
+      {"ulimit -n 40", "for i in $(seq 3 38); do eval \"exec $i</dev/null\"; done"},
+  };
+  for (const auto& [limit, inherit] : limits) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    std::string deep = "z";
+    for (int i = 0; i < 16; ++i) deep += "/" + Repeat(static_cast<char>('a' + i), 250);
+    tree.File(deep + "/x.txt", "needle");  // a path of about 4,030 bytes
+    tree.File(deep + "/" + Repeat('n', 246) + ".txt", "needle");  // over 4,096
+    tree.File("d/a.txt", "needle");
+    tree.File("d/b.txt", "needle");
+    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+    options.wrapper = {"/bin/bash", "-c", limit + " && " + (inherit.empty() ? "" : inherit + " && ") +
+                                              "exec \"$@\"", "bash"};
+    PtyTerminal t(options);
+    ASSERT_TRUE(ReachPrompt(t, 1)) << limit << "\n" << Describe(t);
+    t.SendKeys("n");
+    ASSERT_TRUE(ReachPrompt(t, 2)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(t.Row(0), "Found in ./d/a.txt - position 0:") << limit;
+    fs::rename(tree.Path("d"), tree.Path("e"));
+    tree.File("d/b.txt", "..needle");
+    t.SendKeys("n");
+    ASSERT_TRUE(ReachPrompt(t, 3)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(t.Row(0), "Found in ./d/b.txt - position 2:") << limit;
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 3);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(walk.headers.size(), 1u) << limit << "\n" << Describe(t);
+    const std::string& raw = t.Transcript();
+    EXPECT_NE(raw.find("/x.txt - position 0:"), std::string::npos) << limit;
+    EXPECT_EQ(raw.find("nnnn.txt"), std::string::npos) << limit;
+    ExpectSummary(t, "4 files found containing the text \"needle\"",
+                  "4 occurrences of the text \"needle\"");
+  }
+}
+
 // Many links to one large directory cost a look each, not a listing each: the walk is done in
 // about the time of the directory alone. (Timing is left to the benchmark; this checks the
 // directory is searched once and the links add nothing.)
