@@ -177,6 +177,17 @@ std::uint64_t InputFile::MappedIntact() const {
   return intact < mappedLength_ ? intact : mappedLength_;
 }
 
+void InputFile::ReleaseMapped(const char* from, std::size_t size) {
+  if (!mapping_ || from < mapping_ || size == 0) return;
+  const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(from) & ~(pageSize - 1);
+  // Only whole pages: the page the range ends in may still hold bytes not copied yet.
+  const auto end = (reinterpret_cast<std::uintptr_t>(from) + size) & ~(pageSize - 1);
+  const auto mappedEnd = reinterpret_cast<std::uintptr_t>(mapping_) + mappedLength_;
+  if (end <= start || end > mappedEnd) return;
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 void InputFile::Close() {
   if (mapping_) {
     mappedBase = nullptr;

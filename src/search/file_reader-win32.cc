@@ -94,6 +94,9 @@ const char* InputFile::Map(std::uint64_t length) {
 // Nobody can write the file while it is open here (see Open), so it cannot shrink.
 std::uint64_t InputFile::MappedIntact() const { return mappedLength_; }
 
+// A mapped view's pages leave the working set as the system needs them.
+void InputFile::ReleaseMapped(const char*, std::size_t) {}
+
 void InputFile::Close() {
   if (mapping_) {
     UnmapViewOfFile(mapping_);

@@ -37,6 +37,10 @@ class InputFile {
   // bytes it lost read as zeros instead of faulting, and MappedIntact tells where they begin.
   const char* Map(std::uint64_t length);
   std::uint64_t MappedIntact() const;
+  // Lets the system take back the memory of the mapped bytes [from, from + size), which the
+  // caller has copied: read again, they are mapped anew from the file. Where the platform
+  // cannot, nothing happens.
+  void ReleaseMapped(const char* from, std::size_t size);
 
   void Close();
 

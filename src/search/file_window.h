@@ -48,6 +48,8 @@ class FileWindow {
   static constexpr std::size_t kPartSize = std::size_t{64} << 10;
   // A buffer grown beyond this for one file is given back before the next.
   static constexpr std::size_t kKeptBuffer = std::size_t{16} << 20;
+  // How much of a mapped file is copied before its pages are given back (TakeInRest).
+  static constexpr std::size_t kCopyStretch = std::size_t{16} << 20;
 
  private:
   bool ReadPart();

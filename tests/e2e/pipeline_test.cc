@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -189,6 +190,41 @@ TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
     EXPECT_EQ(headers[1], "Found in ./f.txt - position " + std::to_string(later) + ":") << size;
     EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
   }
+}
+
+// The peak memory of the process, in bytes (VmHWM), or 0.
+std::uint64_t PeakMemory(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) << 10;
+  }
+  return 0;
+}
+
+// A large file (mapped while it is scanned) is taken in before its first prompt without being
+// in memory twice: the peak stays within the file's size and the fixed buffers.
+TEST(Pipeline, TakingAMappedFileInCostsItsSizeOnce) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers add memory of their own";
+  TempTree tree;
+  constexpr std::size_t kSize = std::size_t{600} << 20;
+  {
+    std::ofstream out(tree.Path("big.txt"), std::ios::binary);
+    const std::string block(std::size_t{1} << 20, 'x');
+    for (std::size_t i = 0; i < kSize / block.size(); ++i) out << block;
+    out.seekp(static_cast<std::streamoff>(kSize - 100));
+    out << "needle";
+  }
+  PtyTerminal t(In(tree, {"big.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1)) << Describe(t);
+  EXPECT_EQ(t.Row(0), "Found in ./big.txt - position " + std::to_string(kSize - 100) + ":");
+  const std::uint64_t peak = PeakMemory(t.pid());
+  std::printf("peak memory with a file of %zu MiB: %llu MiB\n", kSize >> 20,
+              static_cast<unsigned long long>(peak >> 20));
+  EXPECT_GT(peak, kSize);
+  EXPECT_LT(peak, kSize + (std::uint64_t{64} << 20));
+  t.SendKeys("\x1b");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
 }
 
 // An entry the listing saw as a regular file and that is swapped for a link to a FIFO or a
