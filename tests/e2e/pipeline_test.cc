@@ -368,6 +368,49 @@ TEST(Pipeline, LinksToADirectoryAlreadyEnteredAddNothing) {
   EXPECT_EQ(headers[0], "Found in ./data/x.txt - position 0:");
 }
 
+// A FUSE view over two file systems (bindfs over two tmpfs mounts, in a mount namespace of its
+// own) passes their inode numbers through under one device number, so distinct directories
+// share them: every file is still found, and links back into the tree still end the walk.
+TEST(Pipeline, EveryDirectoryIsSearchedWhereInodeNumbersRepeat) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+  if (!HaveProgram("unshare") || !HaveProgram("bindfs")) GTEST_SKIP() << "unshare or bindfs missing";
+  if (RunProgram({"unshare", "-m", "true"}) != 0) GTEST_SKIP() << "no mount namespaces here";
+  TempTree tree;
+  const std::string script = R"(set -e
+mkdir -p src/one src/two view
+mount -t tmpfs none src/one
+mount -t tmpfs none src/two
+for d in one two; do
+  mkdir -p src/$d/a/b src/$d/c
+  for f in a/x.txt a/b/y.txt c/z.txt; do echo needle > src/$d/$f; done
+done
+ln -s .. src/one/a/loop
+ln -s ../../one src/two/c/up
+bindfs src view
+view=$PWD/view
+cd view
+set +e
+"$@"
+status=$?
+cd /
+umount "$view"
+exit $status)";
+  LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+  options.wrapper = {"unshare", "-m", "/bin/sh", "-c", script, "sh"};
+  PtyTerminal t(options);
+  const Walkthrough walk = AnswerEveryPrompt(t);
+  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+  EXPECT_EQ(walk.headers, (std::vector<std::string>{
+                              "Found in ./one/a/x.txt - position 0:",
+                              "Found in ./one/a/b/y.txt - position 0:",
+                              "Found in ./one/c/z.txt - position 0:",
+                              "Found in ./two/a/x.txt - position 0:",
+                              "Found in ./two/a/b/y.txt - position 0:",
+                              "Found in ./two/c/z.txt - position 0:",
+                          }))
+      << Describe(t);
+}
+
 // The deepest tree the system lets a path reach (about 2,000 levels) on a 256 KiB stack.
 TEST(Pipeline, TheDeepestTreeRunsOnASmallStack) {
   if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers need a larger stack";
