@@ -192,6 +192,34 @@ TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
   }
 }
 
+// A file over 1 GiB is not taken in: it is read where it lies while its matches are shown, so
+// what is written into it in place at a prompt shows in the matches after it.
+TEST(Pipeline, AFileOver1GiBShowsWhatIsWrittenIntoItAtAPrompt) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "too slow under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  constexpr off_t kLater = (off_t{1} << 30) + 1000;
+  constexpr off_t kMoved = kLater + 4000;
+  const int fd = open(tree.Path("huge.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, (off_t{1} << 30) + (off_t{64} << 20)), 0);
+  ASSERT_EQ(pwrite(fd, "needle", 6, 0), 6);
+  ASSERT_EQ(pwrite(fd, "needle", 6, kLater), 6);
+  PtyTerminal t(In(tree, {"huge.txt", "needle"}));
+  const bool reached = ReachPrompt(t, 1);
+  EXPECT_TRUE(reached) << Describe(t);
+  if (reached) {
+    ASSERT_EQ(pwrite(fd, "xxxxxx", 6, kLater), 6);
+    ASSERT_EQ(pwrite(fd, "needle", 6, kMoved), 6);
+  }
+  close(fd);
+  ASSERT_TRUE(reached);
+  t.SendKeys("n");
+  const Walkthrough walk = AnswerEveryPrompt(t, "n", 1, 60000);
+  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+  EXPECT_EQ(walk.headers,
+            std::vector<std::string>{"Found in ./huge.txt - position " + std::to_string(kMoved) + ":"});
+}
+
 // The peak memory of the process, in bytes (VmHWM), or 0.
 std::uint64_t PeakMemory(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
