@@ -429,6 +429,7 @@ TEST(Pipeline, EveryDirectoryIsSearchedWhereInodeNumbersRepeat) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
   if (!HaveProgram("unshare") || !HaveProgram("bindfs")) GTEST_SKIP() << "unshare or bindfs missing";
   if (RunProgram({"unshare", "-m", "true"}) != 0) GTEST_SKIP() << "no mount namespaces here";
+  if (access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no FUSE device here";
   TempTree tree;
   const std::string script = R"(set -e
 mkdir -p src/one src/two view
