@@ -3,7 +3,11 @@
 # as arguments, when any of them is missing. Prints what it installed.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev locales tmux "$@")
+# strace injects failed system calls and bindfs makes a file system with repeated inode
+# numbers, for the reading pipeline's end-to-end tests; locales (localedef) and tmux for
+# the terminal tests.
+packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev
+          strace bindfs locales tmux "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -23,21 +25,32 @@ class DirStream {
   DIR* dir_;
 };
 
-// Whether the entry leads to a directory; links are followed, so a link to a directory
-// counts and a dangling link does not.
-bool LeadsToDirectory(int dirFd, const dirent* entry) {
-  if (entry->d_type == DT_DIR) return true;
-  if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+// Fills in what the entry is: whether it leads to a directory (links are followed, so a link
+// to a directory counts and a dangling link does not), and whether it is a link.
+void Classify(int dirFd, const dirent* entry, DirectoryEntry& out) {
+  out.isRegularFile = entry->d_type == DT_REG;
+  out.isDirectory = entry->d_type == DT_DIR;
+  out.isLink = entry->d_type == DT_LNK;
   struct stat st;
-  return fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  if (entry->d_type == DT_UNKNOWN) {
+    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    out.isDirectory = S_ISDIR(st.st_mode);
+    out.isRegularFile = S_ISREG(st.st_mode);
+    out.isLink = S_ISLNK(st.st_mode);
+  }
+  if (out.isLink) out.isDirectory = fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
 
-bool ReadDirectoryId(const std::string& path, DirectoryId& id) {
+bool ResolveDirectory(const std::string& path, std::string& resolved) {
+  char* const real = realpath(path.c_str(), nullptr);
+  if (!real) return false;
+  std::string found(real);
+  std::free(real);
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  if (stat(found.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  resolved = std::move(found);
   return true;
 }
 
@@ -45,9 +58,6 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   DirStream dir(path);
   if (!dir.get()) return false;
   const int fd = dirfd(dir.get());
-  struct stat st;
-  if (fstat(fd, &st) != 0) return false;
-  listing.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 
   for (;;) {
     errno = 0;
@@ -58,8 +68,9 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
     }
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    listing.entries.push_back(
-        {std::string(name), LeadsToDirectory(fd, entry), entry->d_type == DT_REG});
+    DirectoryEntry& out = listing.entries.emplace_back();
+    out.name = name;
+    Classify(fd, entry, out);
   }
   return true;
 }

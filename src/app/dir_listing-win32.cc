@@ -31,24 +31,33 @@ class OwnedHandle {
 using FindHandle = OwnedHandle<FindClose>;
 using FileHandle = OwnedHandle<CloseHandle>;
 
-// The volume and file index of the directory, whatever link or junction led to it.
-bool ReadIdOf(const std::wstring& directory, DirectoryId& id) {
+}  // namespace
+
+// The final path of the directory, every link and junction on the way resolved.
+bool ResolveDirectory(const std::string& path, std::string& resolved) {
+  const std::wstring directory = ExtendedPath(path, /*directory=*/true);
+  if (directory.empty()) return false;
   FileHandle handle(CreateFileW(directory.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (handle.get() == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle.get(), &info)) return false;
-  id.device = info.dwVolumeSerialNumber;
-  id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return true;
-}
-
-}  // namespace
-
-bool ReadDirectoryId(const std::string& path, DirectoryId& id) {
-  const std::wstring directory = ExtendedPath(path, /*directory=*/true);
-  return !directory.empty() && ReadIdOf(directory, id);
+  if (!GetFileInformationByHandle(handle.get(), &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(handle.get(), final.data(),
+                                              static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) return false;
+    if (n < final.size()) {
+      final.resize(n);
+      break;
+    }
+    final.resize(n + 1);
+  }
+  resolved = NarrowFileName(final.c_str());
+  return !resolved.empty();
 }
 
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
@@ -59,7 +68,6 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   FindHandle search(FindFirstFileExW((directory + L'*').c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0));
   if (search.get() == INVALID_HANDLE_VALUE) return false;
-  if (!ReadIdOf(directory, listing.id)) return false;
 
   do {
     const std::wstring_view name = found.cFileName;
@@ -71,8 +79,9 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
     const bool isRegularFile = (attributes & kNotRegular) == 0;
     std::string narrow = NarrowFileName(found.cFileName);
+    const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (!narrow.empty())
-      listing.entries.push_back({std::move(narrow), isDirectory, isRegularFile});
+      listing.entries.push_back({std::move(narrow), isDirectory, isRegularFile, isLink});
   } while (FindNextFileW(search.get(), &found));
   return GetLastError() == ERROR_NO_MORE_FILES;
 }

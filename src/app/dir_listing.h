@@ -6,21 +6,14 @@
 #include <string>
 #include <vector>
 
-// Identifies a directory on this machine, whatever path leads to it.
-struct DirectoryId {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  auto operator<=>(const DirectoryId&) const = default;
-};
-
 struct DirectoryEntry {
   std::string name;
   bool isDirectory = false;    // a directory, or a link that leads to one
   bool isRegularFile = false;  // known, without following a link, to be a regular file
+  bool isLink = false;         // a symbolic link (or, on Windows, a junction)
 };
 
 struct DirectoryListing {
-  DirectoryId id;
   std::vector<DirectoryEntry> entries;  // "." and ".." excluded
 };
 
@@ -33,12 +26,13 @@ bool ListDirectory(const std::string& path, DirectoryListing& listing);
 // The order ListDirectory sorts names in.
 bool NameOrderLess(const std::string& a, const std::string& b);
 
-// The id of the directory at `path` (links followed), at the cost of one look at it and no
-// listing. False when there is no directory there.
-bool ReadDirectoryId(const std::string& path, DirectoryId& id);
+// The one path of the directory that `path` leads to: absolute, every link resolved, so that
+// every path to one directory gives the same and two directories never do (unlike device and
+// inode numbers, which some file systems repeat). The path of a subdirectory that is no link
+// is this path joined with its name. False when there is no directory there.
+bool ResolveDirectory(const std::string& path, std::string& resolved);
 
-// The platform's part of ListDirectory: fills `listing` (empty on entry) with the id and the
-// entries in whatever order the platform delivers them.
+// The platform's part of ListDirectory: fills `listing` (empty on entry) with the in whatever order the platform delivers them.
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing);
 
 #endif  // QZ_APP_DIR_LISTING_H_

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <new>
-#include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "app/command_line.h"
@@ -10,7 +10,7 @@
 #include "app/path_rules.h"
 #include "app/wildcard.h"
 #include "console/console.h"
-#include "search/file_reader.h"
+#include "search/file_reads.h"
 #include "search/file_search.h"
 #include "search/search_state.h"
 
@@ -21,38 +21,45 @@ const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
 // One directory of the walk whose subdirectories are still to be walked.
 struct PendingLevel {
   std::string path;
-  std::vector<std::string> subdirectories;  // names, in listing order
-  std::size_t next = 0;                     // the first one not walked yet
+  std::string resolved;                         // as ResolveDirectory gives it
+  std::vector<DirectoryEntry> subdirectories;   // in listing order
+  std::size_t next = 0;                         // the first one not walked yet
 };
 
-// Every directory the walk has entered. Links can lead to one directory along many paths (a
-// loop back to an ancestor, or a lattice of links that would multiply at every level); it is
-// searched once, under the first path the walk reaches it by.
-using EnteredSet = std::set<DirectoryId>;
+// Every directory the walk has entered, by its resolved path. Links can lead to one directory
+// along many paths (a loop back to an ancestor, or a lattice of links that would multiply at
+// every level); it is searched once, under the first path the walk reaches it by.
+using EnteredSet = std::unordered_set<std::string>;
 
-// States the files of one directory to the reader for the time they are searched; whatever
-// was read ahead and not searched is closed when the walk leaves them, also on Esc.
+// States the files of one directory to the reads for the time they are searched; whatever was
+// read ahead and not searched is closed when the walk leaves them, also on Esc.
 class FileReadsGuard {
  public:
-  FileReadsGuard(const std::string& directory, const std::vector<PlannedFile>& files) {
-    PlanFileReads(directory, files);
+  FileReadsGuard(FileReads& reads, const std::string& directory, std::vector<PlannedFile> files)
+      : reads_(reads) {
+    reads_.Plan(directory, std::move(files));
   }
-  ~FileReadsGuard() { EndFileReads(); }
+  ~FileReadsGuard() { reads_.End(); }
   FileReadsGuard(const FileReadsGuard&) = delete;
   FileReadsGuard& operator=(const FileReadsGuard&) = delete;
+
+ private:
+  FileReads& reads_;
 };
 
 // Searches the matching files of `directory` and, when the walk is recursive, puts the
-// directory's subdirectories on `pending`. A directory already entered costs one look at its
-// id and no listing. When memory runs out, the rest of the directory is passed over.
-void EnterDirectory(const std::string& directory, EnteredSet& entered,
-                    std::vector<PendingLevel>& pending) {
+// directory's subdirectories on `pending`. `resolved` is the directory's resolved path when
+// the walk knows it (a subdirectory that is no link), empty when it must be resolved (the root,
+// and directories reached through a link, which costs a look at each link on the way and no
+// listing). A directory already entered is not entered again. When memory runs out, the rest
+// of the directory is passed over.
+void EnterDirectory(const std::string& directory, std::string resolved, EnteredSet& entered,
+                    std::vector<PendingLevel>& pending, FileReads& reads) {
   try {
-    DirectoryId id;
-    if (!ReadDirectoryId(directory, id) || entered.count(id)) return;
+    if (resolved.empty() && !ResolveDirectory(directory, resolved)) return;
+    if (!entered.insert(resolved).second) return;
     DirectoryListing listing;
     if (!ListDirectory(directory, listing)) return;
-    if (!entered.insert(listing.id).second) return;
 
     std::vector<PlannedFile> files;
     for (const DirectoryEntry& entry : listing.entries) {
@@ -60,16 +67,20 @@ void EnterDirectory(const std::string& directory, EnteredSet& entered,
       if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
       files.push_back({JoinPath(directory, entry.name), entry.name, entry.isRegularFile});
     }
-    const FileReadsGuard reads(directory, files);
-    for (const PlannedFile& file : files) {
-      RefreshScreen();
-      SearchFile(file.path, file.knownRegular);
-      if (!searchTally.keepGoing) return;
+    {
+      const std::size_t count = files.size();
+      const FileReadsGuard planned(reads, directory, std::move(files));
+      for (std::size_t i = 0; i < count; ++i) {
+        RefreshScreen();
+        const PlannedFile& file = reads.File(i);
+        SearchFile(file.path, file.knownRegular, &reads, i);
+        if (!searchTally.keepGoing) return;
+      }
     }
     if (!searchSettings.recursive) return;
-    PendingLevel level{directory, {}, 0};
+    PendingLevel level{directory, std::move(resolved), {}, 0};
     for (DirectoryEntry& entry : listing.entries) {
-      if (entry.isDirectory) level.subdirectories.push_back(std::move(entry.name));
+      if (entry.isDirectory) level.subdirectories.push_back(std::move(entry));
     }
     if (!level.subdirectories.empty()) pending.push_back(std::move(level));
   } catch (const std::bad_alloc&) {
@@ -80,10 +91,10 @@ void EnterDirectory(const std::string& directory, EnteredSet& entered,
 
 // The walk keeps its pending directories on a stack of its own rather than on the call stack,
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
-void SearchDirectory(const std::string& directory) {
+void SearchDirectory(const std::string& directory, FileReads& reads) {
   EnteredSet entered;
   std::vector<PendingLevel> pending;
-  EnterDirectory(directory, entered, pending);
+  EnterDirectory(directory, {}, entered, pending, reads);
   while (!pending.empty() && searchTally.keepGoing) {
     PendingLevel& top = pending.back();
     if (top.next == top.subdirectories.size()) {
@@ -92,12 +103,16 @@ void SearchDirectory(const std::string& directory) {
     }
     RefreshScreen();
     std::string child;
+    std::string resolved;
     try {
-      child = JoinPath(top.path, top.subdirectories[top.next++]);
+      const DirectoryEntry& entry = top.subdirectories[top.next++];
+      child = JoinPath(top.path, entry.name);
+      if (!entry.isLink) resolved = JoinPath(top.resolved, entry.name);
     } catch (const std::bad_alloc&) {
       continue;
     }
-    EnterDirectory(child, entered, pending);  // may add to `pending`: `top` is stale now
+    // May add to `pending`: `top` is stale after this.
+    EnterDirectory(child, std::move(resolved), entered, pending, reads);
   }
 }
 
@@ -109,7 +124,7 @@ std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,
          " of the text \"" + searchText + "\"\n\n";
 }
 
-int RunSearch(int argc, char** argv) {
+int RunSearch(int argc, char** argv, ReadWay way) {
   const ConsoleSession console;
   const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
   const std::optional<SearchRequest> request = ParseCommandLine(args);
@@ -123,7 +138,8 @@ int RunSearch(int argc, char** argv) {
 
   try {
     BeginSearch();
-    SearchDirectory(request->root);
+    FileReads reads(way);
+    SearchDirectory(request->root, reads);
   } catch (const std::bad_alloc&) {
     // Not even the run's setup fitted: nothing was searched, and the summary says so.
   }

@@ -5,16 +5,20 @@
 #include <cstdint>
 #include <string>
 
+#include "search/file_reads.h"
+
 // The whole run: reads the arguments (argv[0] is the program), searches, prints the summary.
-// Returns the exit code, always 0.
-int RunSearch(int argc, char** argv);
+// Files are read the `way` given (the tool itself reads the adaptive way). Returns the exit
+// code, always 0.
+int RunSearch(int argc, char** argv, ReadWay way = ReadWay::Adaptive);
 
 // Searches the files of `directory` whose names match searchSettings.namePattern, in name
 // order, then, when searchSettings.recursive is set, each subdirectory the same way, depth
 // first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory this
 // walk has already entered (reached again through a link) is not entered again, nor listed.
-// A directory or file in which memory runs out is passed over, and the walk goes on.
-void SearchDirectory(const std::string& directory);
+// A directory or file in which memory runs out is passed over, and the walk goes on. The files
+// are opened through `reads`.
+void SearchDirectory(const std::string& directory, FileReads& reads);
 
 // The closing summary for the given counts and search text.
 std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-OpenResult ContentStream::Open(const std::string& path, bool knownRegular, bool lazyTextMode) {
+OpenResult ContentStream::Open(const FileOpener& opener, bool lazyTextMode) {
   lazyMode_ = lazyTextMode;
   lazy_.Reset();
   translation_ = TextModeStream();
-  return window_.Open(path, knownRegular, lazyMode_ ? kMapThreshold : 0,
+  return window_.Open(opener, lazyMode_ ? kMapThreshold : 0,
                       lazyMode_ ? nullptr : &translation_);
 }
 

@@ -32,7 +32,11 @@ class ContentStream {
 
   // Opens the file and takes in the first part of it. On anything but Opened nothing was
   // shown of the file, and the file is passed over.
-  OpenResult Open(const std::string& path, bool knownRegular, bool lazyTextMode);
+  OpenResult Open(const FileOpener& opener, bool lazyTextMode);
+  // The same for the file at `path`, opened by itself.
+  OpenResult Open(const std::string& path, bool knownRegular, bool lazyTextMode) {
+    return Open(FileOpener{path, knownRegular}, lazyTextMode);
+  }
 
   std::string_view window() const { return window_.bytes(); }
   // Whether the window reaches the end of the content.

@@ -1,5 +1,5 @@
 #include "search/file_reader.h"
-#include "search/read_ahead-posix.h"
+#include "search/checked_open-posix.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -72,30 +72,7 @@ void InstallBusErrorHandler() {
   sigaction(SIGBUS, &sa, &previousBusAction);
 }
 
-constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-
-// Opens for reading what `path` leads to, only when that is a regular file: the path is
-// opened as a path first (which reads nothing and acts on nothing), the inode behind it is
-// checked, and then that very inode is opened through /proc. Where /proc is not mounted, the
-// path is opened again and what was opened must be the inode checked.
-int OpenRegularThroughLink(const std::string& path) {
-  const int pathFd = open(path.c_str(), O_PATH | O_CLOEXEC);
-  if (pathFd < 0) return -1;
-  struct stat seen;
-  int fd = -1;
-  if (fstat(pathFd, &seen) == 0 && S_ISREG(seen.st_mode)) {
-    fd = open(("/proc/self/fd/" + std::to_string(pathFd)).c_str(), kReadFlags);
-    if (fd < 0 && errno == ENOENT) fd = open(path.c_str(), kReadFlags);
-    struct stat opened;
-    if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev ||
-                    opened.st_ino != seen.st_ino)) {
-      close(fd);
-      fd = -1;
-    }
-  }
-  close(pathFd);
-  return fd;
-}
+constexpr int kReadFlags = kCheckedReadFlags;
 
 }  // namespace
 
@@ -106,22 +83,14 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   // the open from waiting on an entry swapped for a FIFO; the fstat below turns that away.
   // An entry not known to be regular (a link, or a file system that does not say) is looked at
   // first, so that a device, FIFO or socket is not even opened as a path.
-  TakenFile taken;
-  if (TakeReadAhead(path, taken)) {
-    handle_ = taken.fd;
-    ahead_ = std::move(taken.bytes);
-    aheadTaken_ = 0;
-    length = static_cast<std::uint64_t>(taken.st.st_size);
-    return OpenResult::Opened;
-  }
   int fd = -1;
   if (knownRegular) {
     fd = open(path.c_str(), kReadFlags | O_NOFOLLOW);
-    if (fd < 0 && errno == ELOOP) fd = OpenRegularThroughLink(path);
+    if (fd < 0 && errno == ELOOP) fd = OpenCheckedRegular(path);
   } else {
     struct stat seen;
     if (stat(path.c_str(), &seen) != 0 || !S_ISREG(seen.st_mode)) return OpenResult::NotOpened;
-    fd = OpenRegularThroughLink(path);
+    fd = OpenCheckedRegular(path);
   }
   if (fd < 0) return OpenResult::NotOpened;
   handle_ = fd;
@@ -136,6 +105,13 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   }
   length = static_cast<std::uint64_t>(st.st_size);
   return OpenResult::Opened;
+}
+
+void InputFile::Adopt(std::intptr_t handle, std::string first) {
+  Close();
+  handle_ = handle;
+  ahead_ = std::move(first);
+  aheadTaken_ = 0;
 }
 
 std::int64_t InputFile::Read(char* into, std::size_t size) {
@@ -172,6 +148,17 @@ const char* InputFile::Map(std::uint64_t length) {
 std::uint64_t InputFile::MappedIntact() const {
   const std::size_t intact = intactSize;
   return intact < mappedLength_ ? intact : mappedLength_;
+}
+
+void InputFile::ReleaseMapped(const char* from, std::size_t size) {
+  if (!mapping_ || from < mapping_ || size == 0) return;
+  const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(from) & ~(pageSize - 1);
+  // Only whole pages: the page the range ends in may still hold bytes not copied yet.
+  const auto end = (reinterpret_cast<std::uintptr_t>(from) + size) & ~(pageSize - 1);
+  const auto mappedEnd = reinterpret_cast<std::uintptr_t>(mapping_) + mappedLength_;
+  if (end <= start || end > mappedEnd) return;
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
 }
 
 void InputFile::Close() {

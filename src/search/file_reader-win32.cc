@@ -7,7 +7,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,8 +57,21 @@ OpenResult InputFile::Open(const std::string& path, bool, std::uint64_t& length)
   return OpenResult::Opened;
 }
 
+void InputFile::Adopt(std::intptr_t handle, std::string first) {
+  Close();
+  handle_ = handle;
+  ahead_ = std::move(first);
+  aheadTaken_ = 0;
+}
+
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ == -1) return -1;
+  if (aheadTaken_ < ahead_.size()) {
+    const std::size_t n = std::min(size, ahead_.size() - aheadTaken_);
+    std::memcpy(into, ahead_.data() + aheadTaken_, n);
+    aheadTaken_ += n;
+    return static_cast<std::int64_t>(n);
+  }
   const DWORD ask = size < kReadChunk ? static_cast<DWORD>(size) : kReadChunk;
   DWORD got = 0;
   if (!ReadFile(AsHandle(handle_), into, ask, &got, nullptr)) return -1;
@@ -77,19 +94,18 @@ const char* InputFile::Map(std::uint64_t length) {
 // Nobody can write the file while it is open here (see Open), so it cannot shrink.
 std::uint64_t InputFile::MappedIntact() const { return mappedLength_; }
 
+// A mapped view's pages leave the working set as the system needs them.
+void InputFile::ReleaseMapped(const char*, std::size_t) {}
+
 void InputFile::Close() {
   if (mapping_) {
     UnmapViewOfFile(mapping_);
     mapping_ = nullptr;
     mappedLength_ = 0;
   }
+  ahead_.clear();
+  aheadTaken_ = 0;
   if (handle_ == -1) return;
   CloseHandle(AsHandle(handle_));
   handle_ = -1;
 }
-
-// Windows reads synchronously and opens nothing ahead: a file open here keeps editors from
-// saving it.
-void PlanFileReads(const std::string&, std::vector<PlannedFile>) {}
-void DropReadAhead() {}
-void EndFileReads() {}

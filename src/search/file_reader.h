@@ -37,8 +37,16 @@ class InputFile {
   // bytes it lost read as zeros instead of faulting, and MappedIntact tells where they begin.
   const char* Map(std::uint64_t length);
   std::uint64_t MappedIntact() const;
+  // Lets the system take back the memory of the mapped bytes [from, from + size), which the
+  // caller has copied: read again, they are mapped anew from the file. Where the platform
+  // cannot, nothing happens.
+  void ReleaseMapped(const char* from, std::size_t size);
 
   void Close();
+
+  // Takes over `handle`, a regular file already open for reading, and `first`, the bytes
+  // already read from it: Read hands those out first, then goes on at the handle's position.
+  void Adopt(std::intptr_t handle, std::string first);
 
  private:
   std::intptr_t handle_ = -1;
@@ -47,26 +55,5 @@ class InputFile {
   const char* mapping_ = nullptr;
   std::uint64_t mappedLength_ = 0;
 };
-
-// The files the walk is about to search in one directory, in the order it will search them.
-struct PlannedFile {
-  std::string path;   // as the walk will pass it to InputFile::Open
-  std::string name;   // within the directory
-  bool knownRegular;  // as for InputFile::Open
-};
-
-// Read-ahead. The walk states the files of a directory before it searches them; the reader may
-// then open some of them and read their first part ahead of the scan (POSIX: at most
-// kFilesReadAhead files and one part of each; Windows: none). What it hands to InputFile::Open
-// is exactly what a plain open and read there would give: a regular file, checked when it was
-// opened. DropReadAhead closes everything opened ahead and forgets what was read, so that a
-// file is read again when its turn comes; the search calls it before every prompt, so no file
-// is held open while the user decides and nothing read before a prompt is shown after it.
-// EndFileReads does the same and forgets the plan.
-void PlanFileReads(const std::string& directory, std::vector<PlannedFile> files);
-void DropReadAhead();
-void EndFileReads();
-
-inline constexpr int kFilesReadAhead = 32;
 
 #endif  // QZ_SEARCH_FILE_READER_H_

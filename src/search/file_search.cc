@@ -4,7 +4,6 @@
 #include <new>
 
 #include "console/console.h"
-#include "search/file_reader.h"
 #include "search/occurrences.h"
 #include "search/scanner.h"
 
@@ -39,11 +38,12 @@ std::string_view UpToNul(std::string_view segment) {
   return segment.substr(0, segment.find('\0'));
 }
 
-void SearchFile(const std::string& path, bool knownRegular) {
+void SearchFile(const std::string& path, bool knownRegular, FileReads* reads, std::size_t index) {
   try {
     ContentStream content(setup->buffer);
-    if (content.Open(path, knownRegular, setup->lazyTextMode) != OpenResult::Opened) return;
-    const MatchDecision decision = ScanBuffer(path, content);
+    const FileOpener opener{path, knownRegular, reads, index};
+    if (content.Open(opener, setup->lazyTextMode) != OpenResult::Opened) return;
+    const MatchDecision decision = ScanBuffer(path, content, reads);
     searchTally.keepGoing = decision != MatchDecision::Stop;
   } catch (const std::bad_alloc&) {
     // Out of memory in this file: what it showed stays shown and counted, and the walk goes
@@ -51,7 +51,7 @@ void SearchFile(const std::string& path, bool knownRegular) {
   }
 }
 
-MatchDecision ScanBuffer(const std::string& path, ContentStream& content) {
+MatchDecision ScanBuffer(const std::string& path, ContentStream& content, FileReads* reads) {
   const std::uint64_t startingCount = searchTally.occurrences;
   ClearScreen();
   WritePlain(InertText(path));
@@ -68,7 +68,7 @@ MatchDecision ScanBuffer(const std::string& path, ContentStream& content) {
     }
     if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
     ++searchTally.occurrences;
-    decision = ShowMatch(view, position, path);
+    decision = ShowMatch(view, position, path, reads);
   }
   return decision;
 }
@@ -84,7 +84,8 @@ std::string MatchHeader(const std::string& path, std::uint64_t position) {
   return "\rFound in " + path + " - position " + std::to_string(position) + ":\n\n";
 }
 
-MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path) {
+MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
+                        FileReads* reads) {
   WritePlain(MatchHeader(InertText(path), position));
   WriteColored(kContextAttribute, UpToNul(view.before));
   WriteColored(kMatchAttribute, UpToNul(view.match));
@@ -92,7 +93,7 @@ MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std
 
   // Nothing read ahead outlives a prompt: the files are closed while the user decides, and
   // read again when their turn comes.
-  DropReadAhead();
+  if (reads) reads->BeforePrompt();
   DiscardPendingKeys();
   WritePlain(kPrompt);
   const MatchDecision decision = DecisionForKey(ReadKey());

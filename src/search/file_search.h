@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "search/content_stream.h"
+#include "search/file_reads.h"
 #include "search/search_state.h"
 
 // Console attributes (see console.h) of the two colours a match report uses.
@@ -19,21 +20,28 @@ inline constexpr std::uint16_t kMatchAttribute = 128;   // black on grey
 void BeginSearch();
 
 // Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
-// `knownRegular` says the directory listing saw a regular file there. A file that cannot be
+// `knownRegular` says the directory listing saw a regular file there. With `reads`, the file
+// is file `index` of their plan and is opened through them, and they are told of every
+// prompt (FileReads::BeforePrompt). A file that cannot be
 // opened or read is passed over in silence: nothing is shown or counted; so is the rest of a
 // file for which memory ran out. After a file that opened, searchTally.keepGoing is false
 // exactly when the user chose to stop. Needs BeginSearch.
-void SearchFile(const std::string& path, bool knownRegular = false);
+void SearchFile(const std::string& path, bool knownRegular = false, FileReads* reads = nullptr,
+                std::size_t index = 0);
 
 // Clears the window, shows `path` on the top line, then reports every occurrence of the search
 // text in the content (overlapping ones included) until the end, or until the user skips the
 // file or stops. Each occurrence is counted in searchTally before it is shown. Returns the
-// decision that ended the scan, Continue when it ran to the end. Needs BeginSearch.
-MatchDecision ScanBuffer(const std::string& path, ContentStream& content);
+// decision that ended the scan, Continue when it ran to the end. `reads`, when given, are told
+// of every prompt. Needs BeginSearch.
+MatchDecision ScanBuffer(const std::string& path, ContentStream& content,
+                         FileReads* reads = nullptr);
 
 // Shows the occurrence at `position` in the content of `path` with its context, and waits for
 // a key, which DecisionForKey turns into the decision; on Continue the window is cleared.
-MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path);
+// Before the prompt, `reads` (when given) close everything they opened or read ahead.
+MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
+                        FileReads* reads = nullptr);
 
 // The decision for the key code `key` (as ReadKey returns it): S (either case) gives
 // SkipFile, Esc gives Stop, any other code, -1 included, gives Continue.

@@ -5,8 +5,8 @@
 #include <new>
 #include <stdexcept>
 
-OpenResult FileWindow::Open(const std::string& path, bool knownRegular,
-                            std::uint64_t mapAtLeast, TextModeStream* translate) {
+OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
+                            TextModeStream* translate) {
   file_.Close();
   if (buffer_.capacity() > kKeptBuffer) std::string().swap(buffer_);
   translate_ = translate;
@@ -15,7 +15,7 @@ OpenResult FileWindow::Open(const std::string& path, bool knownRegular,
   mapped_ = false;
   atEnd_ = false;
   start_ = 0;
-  const OpenResult opened = file_.Open(path, knownRegular, unread_);
+  const OpenResult opened = opener.Open(file_, unread_);
   if (opened != OpenResult::Opened) return opened;
 
   if (!translate_ && mapAtLeast > 0 && unread_ >= mapAtLeast) {
@@ -52,11 +52,20 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
     const std::size_t intact =
         static_cast<std::size_t>(std::min<std::uint64_t>(size_, file_.MappedIntact()));
     try {
-      buffer_.assign(data_, intact);
+      buffer_.clear();
+      buffer_.reserve(intact + 1);
     } catch (const std::bad_alloc&) {
       return;
     } catch (const std::length_error&) {
       return;
+    }
+    // Copied a stretch at a time, each stretch's mapped pages given back once copied, so that
+    // the file is not in memory twice.
+    for (std::size_t copied = 0; copied < intact;) {
+      const std::size_t n = std::min(kCopyStretch, intact - copied);
+      buffer_.append(data_ + copied, n);
+      file_.ReleaseMapped(data_ + copied, n);
+      copied += n;
     }
     // Pages lost while they were copied read as zeros: the content ends where the loss began.
     const std::size_t kept =

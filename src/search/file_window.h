@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "search/file_reader.h"
+#include "search/file_reads.h"
 #include "search/text_mode.h"
 
 class FileWindow {
@@ -20,8 +21,7 @@ class FileWindow {
   // bytes is mapped whole instead, where the platform can. With `translate`, what is read goes
   // through that text-mode stream; a mapped file is never translated. On anything but Opened
   // the window is empty.
-  OpenResult Open(const std::string& path, bool knownRegular, std::uint64_t mapAtLeast,
-                  TextModeStream* translate);
+  OpenResult Open(const FileOpener& opener, std::uint64_t mapAtLeast, TextModeStream* translate);
 
   std::string_view bytes() const { return {data_, size_}; }
   const char* data() const { return data_; }
@@ -48,6 +48,8 @@ class FileWindow {
   static constexpr std::size_t kPartSize = std::size_t{64} << 10;
   // A buffer grown beyond this for one file is given back before the next.
   static constexpr std::size_t kKeptBuffer = std::size_t{16} << 20;
+  // How much of a mapped file is copied before its pages are given back (TakeInRest).
+  static constexpr std::size_t kCopyStretch = std::size_t{16} << 20;
 
  private:
   bool ReadPart();

@@ -334,9 +334,8 @@ TEST(HostileTree, OpensNothingForWritingButTheTerminal) {
   setenv("ASAN_OPTIONS", (savedAsan.empty() ? "" : savedAsan + ":").append("detect_leaks=0").c_str(), 1);
   // Opens through io_uring do not show in strace: the files are opened with plain calls here,
   // with the same flags.
-  setenv("QZ_TEST_READS", "plain", 1);
+  options.reads = "plain";
   PtyTerminal t(options);  // the child has its environment once this returns
-  unsetenv("QZ_TEST_READS");
   if (asan) setenv("ASAN_OPTIONS", savedAsan.c_str(), 1);
   else unsetenv("ASAN_OPTIONS");
   for (std::size_t n = 1; t.WaitForOutputCount(kPromptTail, n); ++n) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,7 +40,7 @@ bool SanitizedOrWrapped() {
 // Runs qz with the files read through io_uring where it can be set up, or (`plain`) with the
 // plain calls the reader falls back to.
 LaunchOptions WithReads(LaunchOptions options, bool plain) {
-  options.wrapper = {"/usr/bin/env", plain ? "QZ_TEST_READS=plain" : "QZ_TEST_READS=ring"};
+  options.reads = plain ? "plain" : "ring";
   return options;
 }
 
@@ -101,17 +102,24 @@ void Evict(const std::string& path) {
 }
 
 // Files in the page cache are read with plain calls, which cost less there; the first read that
-// waits for the disk sets the ring up, and the files after it are read ahead through it.
+// waits for the disk sets the ring up, and the files after it are read ahead through it. The
+// tool reads no environment variable of its own: QZ_TEST_READS, which chose the way once,
+// changes nothing.
 TEST(Pipeline, TheRingIsSetUpOnceAReadWaitsForTheDisk) {
+#ifdef QZ_E2E_PORTABLE
+  GTEST_SKIP() << "a build without io_uring";
+#endif
   if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
-  for (const char* reads : {"ring", "", "cold"}) {
+  for (const char* reads : {"ring", "", "cold", "environment"}) {
     TempTree tree;
     for (int i = 0; i < 40; ++i)
       tree.File("f" + std::to_string(10 + i) + ".txt", "needle" + std::string(100000, '.'));
     if (std::string_view(reads) == "cold")
       for (int i = 0; i < 40; ++i) Evict(tree.Path("f" + std::to_string(10 + i) + ".txt"));
     LaunchOptions options = In(tree, {"*.txt", "needle"});
-    if (std::string_view(reads) == "ring") options.wrapper = {"/usr/bin/env", "QZ_TEST_READS=ring"};
+    if (std::string_view(reads) == "ring") options.reads = "ring";
+    if (std::string_view(reads) == "environment")
+      options.wrapper = {"/usr/bin/env", "QZ_TEST_READS=ring"};
     PtyTerminal t(options);
     ASSERT_TRUE(ReachPrompt(t, 1));
     const bool ring = HoldsRing(t.pid());
@@ -122,6 +130,81 @@ TEST(Pipeline, TheRingIsSetUpOnceAReadWaitsForTheDisk) {
       continue;
     }
     EXPECT_EQ(ring, std::string_view(reads) == "cold") << "reads: " << reads;
+  }
+}
+
+// The first child of `pid` (the program strace runs), or -1.
+pid_t ChildOf(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  pid_t child = -1;
+  return in >> child ? child : -1;
+}
+
+// LeakSanitizer cannot work under ptrace: while this lives, a sanitizer build of qz started
+// under strace runs without it.
+class NoLeakCheck {
+ public:
+  NoLeakCheck() {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    had_ = asan != nullptr;
+    saved_ = asan ? asan : "";
+    setenv("ASAN_OPTIONS", (saved_.empty() ? "" : saved_ + ":").append("detect_leaks=0").c_str(), 1);
+  }
+  ~NoLeakCheck() {
+    if (had_) setenv("ASAN_OPTIONS", saved_.c_str(), 1);
+    else unsetenv("ASAN_OPTIONS");
+  }
+  NoLeakCheck(const NoLeakCheck&) = delete;
+  NoLeakCheck& operator=(const NoLeakCheck&) = delete;
+
+ private:
+  bool had_;
+  std::string saved_;
+};
+
+// Every way a call into the ring can fail (memory pressure, a busy ring, a policy that
+// interrupts or refuses the call) at the first call, a later one, or every one: qz neither
+// hangs nor spins, reads what the ring did not with plain calls, holds no file open at a
+// prompt, and ends with the summary plain reads give. Run under the sanitizers, this also
+// shows that no read lands in memory already given back.
+TEST(Pipeline, FailingRingCallsFallBackToPlainReads) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+  TempTree tree;
+  for (int i = 0; i < 50; ++i) tree.File("f" + std::to_string(10 + i) + ".txt", Repeat('.', 100000));
+  tree.File("m.txt", "needle" + Repeat('.', 100000));
+  for (int i = 0; i < 50; ++i) tree.File("n" + std::to_string(10 + i) + ".txt", Repeat('.', 70000));
+  tree.File("z.txt", ".needle");
+  const NoLeakCheck underStrace;
+  // The adaptive runs read a cold tree, so that reads are still in flight when the ring fails
+  // and are reaped after it is given up.
+  const std::vector<std::pair<std::string, std::string>> runs = {
+      {"EAGAIN:when=1", "ring"},     {"EBUSY:when=2", "ring"},      {"ENOMEM:when=4", "ring"},
+      {"EINTR:when=1+", "ring"},     {"EAGAIN:when=3+", "ring"},    {"EAGAIN:when=3", "adaptive"},
+      {"EBUSY:when=4", "adaptive"},
+  };
+  for (const auto& [fault, reads] : runs) {
+    if (reads == "adaptive") {
+      for (const fs::directory_entry& entry : fs::directory_iterator(tree.path()))
+        Evict(entry.path().string());
+    }
+    LaunchOptions options = In(tree, {"*.txt", "needle"});
+    options.reads = reads;
+    options.wrapper = {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                       "inject=io_uring_enter:error=" + fault};
+    PtyTerminal t(options);
+    ASSERT_TRUE(ReachPrompt(t, 1)) << fault << "\n" << Describe(t);
+    EXPECT_EQ(t.Row(0), "Found in ./m.txt - position 0:") << fault;
+    const pid_t qz = ChildOf(t.pid());
+    EXPECT_GT(qz, 0);
+    EXPECT_EQ(OpenUnder(qz, tree.path()), std::vector<std::string>{}) << fault;
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << fault << "\n" << Describe(t);
+    ASSERT_EQ(walk.headers.size(), 1u) << fault << "\n" << Describe(t);
+    EXPECT_EQ(walk.headers[0], "Found in ./z.txt - position 1:") << fault;
+    ExpectSummary(t, "2 files found containing the text \"needle\"",
+                  "2 occurrences of the text \"needle\"");
   }
 }
 
@@ -147,6 +230,69 @@ TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
     EXPECT_EQ(headers[1], "Found in ./f.txt - position " + std::to_string(later) + ":") << size;
     EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
   }
+}
+
+// A file over 1 GiB is not taken in: it is read where it lies while its matches are shown, so
+// what is written into it in place at a prompt shows in the matches after it.
+TEST(Pipeline, AFileOver1GiBShowsWhatIsWrittenIntoItAtAPrompt) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "too slow under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  constexpr off_t kLater = (off_t{1} << 30) + 1000;
+  constexpr off_t kMoved = kLater + 4000;
+  const int fd = open(tree.Path("huge.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, (off_t{1} << 30) + (off_t{64} << 20)), 0);
+  ASSERT_EQ(pwrite(fd, "needle", 6, 0), 6);
+  ASSERT_EQ(pwrite(fd, "needle", 6, kLater), 6);
+  PtyTerminal t(In(tree, {"huge.txt", "needle"}));
+  const bool reached = ReachPrompt(t, 1);
+  EXPECT_TRUE(reached) << Describe(t);
+  if (reached) {
+    ASSERT_EQ(pwrite(fd, "xxxxxx", 6, kLater), 6);
+    ASSERT_EQ(pwrite(fd, "needle", 6, kMoved), 6);
+  }
+  close(fd);
+  ASSERT_TRUE(reached);
+  t.SendKeys("n");
+  const Walkthrough walk = AnswerEveryPrompt(t, "n", 1, 60000);
+  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+  EXPECT_EQ(walk.headers,
+            std::vector<std::string>{"Found in ./huge.txt - position " + std::to_string(kMoved) + ":"});
+}
+
+// The peak memory of the process, in bytes (VmHWM), or 0.
+std::uint64_t PeakMemory(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) << 10;
+  }
+  return 0;
+}
+
+// A large file (mapped while it is scanned) is taken in before its first prompt without being
+// in memory twice: the peak stays within the file's size and the fixed buffers.
+TEST(Pipeline, TakingAMappedFileInCostsItsSizeOnce) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers add memory of their own";
+  TempTree tree;
+  constexpr std::size_t kSize = std::size_t{600} << 20;
+  {
+    std::ofstream out(tree.Path("big.txt"), std::ios::binary);
+    const std::string block(std::size_t{1} << 20, 'x');
+    for (std::size_t i = 0; i < kSize / block.size(); ++i) out << block;
+    out.seekp(static_cast<std::streamoff>(kSize - 100));
+    out << "needle";
+  }
+  PtyTerminal t(In(tree, {"big.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1)) << Describe(t);
+  EXPECT_EQ(t.Row(0), "Found in ./big.txt - position " + std::to_string(kSize - 100) + ":");
+  const std::uint64_t peak = PeakMemory(t.pid());
+  std::printf("peak memory with a file of %zu MiB: %llu MiB\n", kSize >> 20,
+              static_cast<unsigned long long>(peak >> 20));
+  EXPECT_GT(peak, kSize);
+  EXPECT_LT(peak, kSize + (std::uint64_t{64} << 20));
+  t.SendKeys("\x1b");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
 }
 
 // An entry the listing saw as a regular file and that is swapped for a link to a FIFO or a
@@ -183,6 +329,98 @@ TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
   waitpid(writer, &status, 0);
 }
 
+// Waits (up to two seconds) until `pid` is blocked opening a FIFO that has no reader yet.
+bool WaitsForAReader(pid_t pid) {
+  for (int i = 0; i < 200; ++i) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/wchan");
+    std::string wchan;
+    if (std::getline(in, wchan) && wchan.find("wait_for_partner") != std::string::npos)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// An entry swapped for a FIFO itself while the user sits at a prompt is not opened, whichever
+// way files are read: a writer waiting for a reader stays blocked.
+TEST(Pipeline, AnEntrySwappedForAFifoAtAPromptIsNotOpened) {
+  for (const char* reads : {"plain", "ring"}) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    tree.File("b.txt", "needle");
+    tree.File("c.txt", "needle");
+    LaunchOptions options = In(tree, {"*.txt", "needle"});
+    options.reads = reads;
+    PtyTerminal t(options);
+    ASSERT_TRUE(ReachPrompt(t, 1)) << reads;
+    fs::remove(tree.Path("b.txt"));
+    ASSERT_TRUE(MakeFifo(tree, "b.txt"));
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      const int fd = open(tree.Path("b.txt").c_str(), O_WRONLY);
+      _exit(fd >= 0 ? 0 : 1);
+    }
+    EXPECT_TRUE(WaitsForAReader(writer));
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c.txt - position 0:"}) << reads;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int status = 0;
+    EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the FIFO was opened, reads: " << reads;
+    kill(writer, SIGKILL);
+    waitpid(writer, &status, 0);
+  }
+}
+
+// A file is the one its path names when qz opens it, whatever the descriptor limit and however
+// many descriptors qz inherits: a file whose path is longer than the system opens is passed
+// over (though its directory is not), and a directory renamed at a prompt, with a new one put
+// in its place, is read as it is then. The same tree gives the same reports at every limit.
+TEST(Pipeline, TheSameReportsAtEveryDescriptorLimit) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  const std::vector<std::pair<std::string, std::string>> limits = {
+      {"ulimit -n 20", ""},
+      {"ulimit -n 100", ""},
+      {"ulimit -n 1024", ""},
+      // One descriptor left free: all others are inherited.
+      {"ulimit -n 40", "for i in $(seq 3 38); do eval \"exec $i</dev/null\"; done"},
+  };
+  for (const auto& [limit, inherit] : limits) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    std::string deep = "z";
+    for (int i = 0; i < 16; ++i) deep += "/" + Repeat(static_cast<char>('a' + i), 250);
+    tree.File(deep + "/x.txt", "needle");  // a path of about 4,030 bytes
+    tree.File(deep + "/" + Repeat('n', 246) + ".txt", "needle");  // over 4,096
+    tree.File("d/a.txt", "needle");
+    tree.File("d/b.txt", "needle");
+    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+    options.wrapper = {"/bin/bash", "-c", limit + " && " + (inherit.empty() ? "" : inherit + " && ") +
+                                              "exec \"$@\"", "bash"};
+    PtyTerminal t(options);
+    ASSERT_TRUE(ReachPrompt(t, 1)) << limit << "\n" << Describe(t);
+    t.SendKeys("n");
+    ASSERT_TRUE(ReachPrompt(t, 2)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(t.Row(0), "Found in ./d/a.txt - position 0:") << limit;
+    fs::rename(tree.Path("d"), tree.Path("e"));
+    tree.File("d/b.txt", "..needle");
+    t.SendKeys("n");
+    ASSERT_TRUE(ReachPrompt(t, 3)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(t.Row(0), "Found in ./d/b.txt - position 2:") << limit;
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 3);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(walk.headers.size(), 1u) << limit << "\n" << Describe(t);
+    const std::string& raw = t.Transcript();
+    EXPECT_NE(raw.find("/x.txt - position 0:"), std::string::npos) << limit;
+    EXPECT_EQ(raw.find("nnnn.txt"), std::string::npos) << limit;
+    ExpectSummary(t, "4 files found containing the text \"needle\"",
+                  "4 occurrences of the text \"needle\"");
+  }
+}
+
 // Many links to one large directory cost a look each, not a listing each: the walk is done in
 // about the time of the directory alone. (Timing is left to the benchmark; this checks the
 // directory is searched once and the links add nothing.)
@@ -196,6 +434,50 @@ TEST(Pipeline, LinksToADirectoryAlreadyEnteredAddNothing) {
   const std::vector<std::string>& headers = walk.headers;
   ASSERT_EQ(headers.size(), 1u) << Describe(t);
   EXPECT_EQ(headers[0], "Found in ./data/x.txt - position 0:");
+}
+
+// A FUSE view over two file systems (bindfs over two tmpfs mounts, in a mount namespace of its
+// own) passes their inode numbers through under one device number, so distinct directories
+// share them: every file is still found, and links back into the tree still end the walk.
+TEST(Pipeline, EveryDirectoryIsSearchedWhereInodeNumbersRepeat) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+  if (!HaveProgram("unshare") || !HaveProgram("bindfs")) GTEST_SKIP() << "unshare or bindfs missing";
+  if (RunProgram({"unshare", "-m", "true"}) != 0) GTEST_SKIP() << "no mount namespaces here";
+  if (access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no FUSE device here";
+  TempTree tree;
+  const std::string script = R"(set -e
+mkdir -p src/one src/two view
+mount -t tmpfs none src/one
+mount -t tmpfs none src/two
+for d in one two; do
+  mkdir -p src/$d/a/b src/$d/c
+  for f in a/x.txt a/b/y.txt c/z.txt; do echo needle > src/$d/$f; done
+done
+ln -s .. src/one/a/loop
+ln -s ../../one src/two/c/up
+bindfs src view
+view=$PWD/view
+cd view
+set +e
+"$@"
+status=$?
+cd /
+umount "$view"
+exit $status)";
+  LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+  options.wrapper = {"unshare", "-m", "/bin/sh", "-c", script, "sh"};
+  PtyTerminal t(options);
+  const Walkthrough walk = AnswerEveryPrompt(t);
+  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
+  EXPECT_EQ(walk.headers, (std::vector<std::string>{
+                              "Found in ./one/a/x.txt - position 0:",
+                              "Found in ./one/a/b/y.txt - position 0:",
+                              "Found in ./one/c/z.txt - position 0:",
+                              "Found in ./two/a/x.txt - position 0:",
+                              "Found in ./two/a/b/y.txt - position 0:",
+                              "Found in ./two/c/z.txt - position 0:",
+                          }))
+      << Describe(t);
 }
 
 // The deepest tree the system lets a path reach (about 2,000 levels) on a 256 KiB stack.

@@ -63,7 +63,9 @@ std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
   }
   for (const std::string& w : options.wrapper) argv.push_back(const_cast<char*>(w.c_str()));
   for (const std::string& w : EnvironmentWrapper()) argv.push_back(const_cast<char*>(w.c_str()));
+  if (!options.reads.empty()) program = QZ_READS_BINARY;
   argv.push_back(program.data());
+  if (!options.reads.empty()) argv.push_back(const_cast<char*>(options.reads.c_str()));
   for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   return argv;

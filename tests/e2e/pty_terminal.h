@@ -53,6 +53,9 @@ struct LaunchOptions {
   // A program and its arguments to start qz through (such as strace), outside any wrapper
   // from the environment.
   std::vector<std::string> wrapper;
+  // When set ("plain", "ring" or "adaptive"), the test build of qz that reads files that way
+  // is started instead of qz.
+  std::string reads;
   // When set, this program (looked up along PATH) is started with `args` instead of qz, and
   // without any wrapper: a shell, say, that the test then has start qz.
   std::string program;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/path_rules.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -18,9 +19,10 @@ TEST(NameOrder, FoldsLettersThenBreaksTiesByBytes) {
   EXPECT_EQ(names, (std::vector<std::string>{"_x", "a", "A.txt", "a.txt", "B.txt", "b.txt"}));
 }
 
-// The id the walk checks before listing a directory is the listing's own, whichever path
-// leads there; a file or a missing path has none.
-TEST(DirectoryId, IsTheListingsOwnByAnyPath) {
+// The resolved path the walk keys entered directories by is the same by every path that leads
+// to a directory, and is the parent's joined with the name for a subdirectory that is no link;
+// a file or a missing path has none. The listing tells links from directories.
+TEST(ResolvedDirectory, IsTheSameByAnyPathAndJoinsForPlainSubdirectories) {
   qz_test::TempTree tree;
   tree.File("d/x.txt", "x");
   tree.File("d/Sub/y.txt", "y");
@@ -29,23 +31,31 @@ TEST(DirectoryId, IsTheListingsOwnByAnyPath) {
   ASSERT_EQ(listing.entries.size(), 2u);
   EXPECT_EQ(listing.entries[0].name, "Sub");
   EXPECT_TRUE(listing.entries[0].isDirectory);
+  EXPECT_FALSE(listing.entries[0].isLink);
   EXPECT_TRUE(listing.entries[1].isRegularFile);
 
-  DirectoryId id;
-  ASSERT_TRUE(ReadDirectoryId(tree.Path("d"), id));
-  EXPECT_EQ(id, listing.id);
-  DirectoryId sub;
-  ASSERT_TRUE(ReadDirectoryId(tree.Path("d/Sub"), sub));
-  EXPECT_NE(sub, id);
-  EXPECT_FALSE(ReadDirectoryId(tree.Path("d/x.txt"), sub));
-  EXPECT_FALSE(ReadDirectoryId(tree.Path("missing"), sub));
+  std::string resolved;
+  ASSERT_TRUE(ResolveDirectory(tree.Path("d"), resolved));
+  std::string sub;
+  ASSERT_TRUE(ResolveDirectory(tree.Path("d/Sub"), sub));
+  EXPECT_NE(sub, resolved);
+  EXPECT_EQ(sub, JoinPath(resolved, "Sub"));
+  EXPECT_FALSE(ResolveDirectory(tree.Path("d/x.txt"), sub));
+  EXPECT_FALSE(ResolveDirectory(tree.Path("missing"), sub));
 
   std::error_code noLinks;
   std::filesystem::create_directory_symlink(tree.Path("d"), tree.Path("link"), noLinks);
   if (noLinks) return;  // a file system or platform without links
-  DirectoryId viaLink;
-  ASSERT_TRUE(ReadDirectoryId(tree.Path("link"), viaLink));
-  EXPECT_EQ(viaLink, id);
+  std::string viaLink;
+  ASSERT_TRUE(ResolveDirectory(tree.Path("link"), viaLink));
+  EXPECT_EQ(viaLink, resolved);
+  ASSERT_TRUE(ResolveDirectory(tree.Path("link") + "/../d/./Sub", viaLink));
+  EXPECT_EQ(viaLink, sub);
+  ASSERT_TRUE(ListDirectory(tree.path(), listing));
+  ASSERT_EQ(listing.entries.size(), 2u);
+  EXPECT_EQ(listing.entries[1].name, "link");
+  EXPECT_TRUE(listing.entries[1].isDirectory);
+  EXPECT_TRUE(listing.entries[1].isLink);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/dir_listing.h"
+#include "app/path_rules.h"
 #include "search/file_reader.h"
 
 namespace {
@@ -72,12 +73,14 @@ TEST(Win32Files, ListsEntriesWithTheirKinds) {
   EXPECT_TRUE(listing.entries[2].isDirectory);
   EXPECT_FALSE(listing.entries[2].isRegularFile);
 
-  // The same directory under another spelling has the same id; another directory has not.
-  DirectoryListing again, sub;
-  ASSERT_TRUE(ListDirectory(dir.path() + "/sub/..", again));
-  ASSERT_TRUE(ListDirectory(dir.path() + "\\sub", sub));
-  EXPECT_EQ(again.id, listing.id);
-  EXPECT_FALSE(sub.id == listing.id);
+  // The same directory under another spelling resolves to the same path; another directory
+  // does not, and a subdirectory's is its parent's joined with its name.
+  std::string resolved, again, sub;
+  ASSERT_TRUE(ResolveDirectory(dir.path(), resolved));
+  ASSERT_TRUE(ResolveDirectory(dir.path() + "/sub/..", again));
+  ASSERT_TRUE(ResolveDirectory(dir.path() + "\\sub", sub));
+  EXPECT_EQ(again, resolved);
+  EXPECT_EQ(sub, JoinPath(resolved, "sub"));
 
   EXPECT_FALSE(ListDirectory(dir.path() + "\\missing", listing));
 }

@@ -1,0 +1,20 @@
+// Opening for reading what a path leads to (links followed) only when it is a regular file.
+// One implementation for Linux, one for any other POSIX system; only file_reader-posix.cc uses
+// this.
+#ifndef QZ_SEARCH_CHECKED_OPEN_POSIX_H_
+#define QZ_SEARCH_CHECKED_OPEN_POSIX_H_
+
+#include <fcntl.h>
+
+#include <string>
+
+// How files are opened for reading: never blocking (a FIFO would wait for a writer), never
+// taking a terminal, closed on exec.
+inline constexpr int kCheckedReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// A descriptor open for reading on the regular file `path` leads to, looked at before it is
+// opened and checked after, or -1. A FIFO, socket or device is not opened (see each
+// implementation for the instant between the look and the open).
+int OpenCheckedRegular(const std::string& path);
+
+#endif  // QZ_SEARCH_CHECKED_OPEN_POSIX_H_

@@ -1,0 +1,465 @@
+// Opening and reading ahead on POSIX (Linux): the files of the directory being searched are
+// opened relative to its descriptor and their first part read, a bounded number at a time,
+// through io_uring once a read has had to wait for the disk; until then, and where io_uring
+// cannot be set up or has failed, the same steps run as plain calls, one file at a time.
+#include "search/file_reads.h"
+
+#include <fcntl.h>
+#include <liburing.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <ctime>
+#include <new>
+#include <utility>
+
+namespace {
+
+// How much of each file is read ahead: the content stream's part.
+constexpr std::size_t kAheadBytes = std::size_t{64} << 10;
+constexpr unsigned kRingEntries = 2 * kFilesReadAhead;
+constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+// Descriptors kept free for other uses while reading ahead: the directory's, the ring's, the
+// file being searched and the keyboard (opened for each key when no standard stream is the
+// terminal).
+constexpr int kReservedDescriptors = 4;
+// A wait for the ring interrupted this many times in a row (by signals, or by a policy that
+// answers every call so) gives the ring up.
+constexpr int kWaitRetries = 4;
+
+// How many more descriptors this process can open, counted up to `enough`: what the read-ahead
+// may take is what is free, whatever the limit says, as descriptors may be inherited.
+int FreeDescriptors(int enough) {
+  const int base = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (base < 0) return 0;
+  std::vector<int> taken{base};
+  while (static_cast<int>(taken.size()) < enough) {
+    const int fd = fcntl(base, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) break;
+    taken.push_back(fd);
+  }
+  for (const int fd : taken) close(fd);
+  return static_cast<int>(taken.size());
+}
+
+enum class SlotState {
+  Idle,     // nothing started
+  Opening,  // an open is under way
+  Reading,  // open; the first part is being read
+  Done,     // open, first part read: ready to hand over
+  Passed,   // not a regular file, or not there: passed over
+  Retry,    // not done ahead (descriptors or memory short, or the ring given up): open in turn
+};
+
+struct Slot {
+  SlotState state = SlotState::Idle;
+  bool queued = false;  // prepared on the ring but not handed to the kernel yet
+  int fd = -1;
+  int error = 0;        // of a failed open
+  struct stat st = {};
+  std::string bytes;
+};
+
+}  // namespace
+
+// While the files come from the page cache, plain calls cost less than the ring; once a read
+// would wait for the disk, the ring keeps many reads in flight for the rest of the run. The
+// kernel writes into the slots' buffers and fills in descriptors for as long as an operation
+// is in flight, so no slot is released, reused or closed before its operation is reaped.
+class FileReads::Impl {
+ public:
+  explicit Impl(ReadWay way) : way_(way) {}
+
+  ~Impl() {
+    End();
+    CloseRing();
+  }
+
+  void Plan(const std::string& directory, std::vector<PlannedFile> files) {
+    End();
+    SetUp();
+    directory_ = directory;
+    files_ = std::move(files);
+    slots_.assign(files_.size(), Slot{});
+    next_ = 0;
+    stale_ = false;
+  }
+
+  OpenResult Open(std::size_t index, InputFile& file, std::uint64_t& length) {
+    if (index >= files_.size()) return OpenResult::NotOpened;
+    const PlannedFile& planned = files_[index];
+    next_ = index + 1;
+    // A path is the file: one longer than the system opens is passed over, whichever way the
+    // file would be opened.
+    if (planned.path.size() >= PATH_MAX) {
+      Reset(slots_[index]);
+      return OpenResult::NotOpened;
+    }
+    // Since a prompt, an entry may be anything: it is looked at as a path before it is opened.
+    if (stale_ || !planned.knownRegular) return file.Open(planned.path, false, length);
+
+    Slot& slot = slots_[index];
+    Fill(index);
+    WaitFor(index);
+    if (slot.state == SlotState::Done) {
+      file.Adopt(slot.fd, std::move(slot.bytes));
+      length = static_cast<std::uint64_t>(slot.st.st_size);
+      slot.fd = -1;
+      Reset(slot);
+      return OpenResult::Opened;
+    }
+    const bool passed = slot.state == SlotState::Passed;
+    const int error = slot.error;
+    Reset(slot);
+    if (passed) return OpenResult::NotOpened;
+    if (error == EMFILE || error == ENFILE) {
+      // Descriptors ran short: give back those held ahead and read ahead less.
+      CloseAhead();
+      window_ = window_ > 1 ? window_ / 2 : 1;
+      CloseDirectory();
+      useDirectory_ = false;
+    }
+    // The open in turn, by the path, with the same checks.
+    return file.Open(planned.path, true, length);
+  }
+
+  const PlannedFile& File(std::size_t index) const { return files_[index]; }
+
+  void BeforePrompt() {
+    CloseAhead();
+    CloseDirectory();
+    stale_ = true;
+  }
+
+  void End() {
+    CloseAhead();
+    CloseDirectory();
+    files_.clear();
+    slots_.clear();
+    next_ = 0;
+  }
+
+ private:
+  void SetUp() {
+    if (setUp_) return;
+    setUp_ = true;
+    const int free = FreeDescriptors(kFilesReadAhead + kReservedDescriptors);
+    useDirectory_ = free >= 3;
+    windowMax_ = std::max(0, free - kReservedDescriptors);
+    ringAllowed_ = way_ != ReadWay::Plain && windowMax_ >= 2;
+    if (way_ == ReadWay::Ring) StartRing();
+  }
+
+  void StartRing() {
+    if (ringOpen_ || !ringAllowed_) return;
+    ringAllowed_ = false;  // one try
+    if (io_uring_queue_init(kRingEntries, &ring_, 0) != 0) return;
+    ringOpen_ = ringUsable_ = true;
+    window_ = static_cast<std::size_t>(windowMax_);
+  }
+
+  // The ring is not used again: what was prepared and not handed over dies with it, and
+  // what the kernel took is reaped first, so that nothing is written into a buffer or added
+  // to the descriptors after this returns. The plain calls take over for the rest of the run.
+  void GiveUpRing() {
+    if (!ringUsable_) return;
+    ringUsable_ = false;
+    window_ = 1;
+    for (const std::size_t i : unsubmitted_) {
+      Slot& slot = slots_[i];
+      slot.queued = false;
+      if (slot.fd >= 0) close(slot.fd);
+      slot.fd = -1;
+      slot.state = SlotState::Retry;
+    }
+    unsubmitted_.clear();
+    Drain();
+    CloseRing();
+  }
+
+  void CloseRing() {
+    if (!ringOpen_) return;
+    Drain();
+    io_uring_queue_exit(&ring_);
+    ringOpen_ = ringUsable_ = false;
+  }
+
+  // Hands what was prepared to the kernel. A submission that fails, or takes only part of
+  // what was prepared, gives the ring up: the rest is done with plain calls.
+  void Submit() {
+    if (!ringUsable_ || unsubmitted_.empty()) return;
+    const int taken = io_uring_submit(&ring_);
+    const std::size_t n = taken > 0 ? std::min<std::size_t>(taken, unsubmitted_.size()) : 0;
+    for (std::size_t k = 0; k < n; ++k) slots_[unsubmitted_[k]].queued = false;
+    unsubmitted_.erase(unsubmitted_.begin(), unsubmitted_.begin() + static_cast<long>(n));
+    submitted_ += static_cast<unsigned>(n);
+    if (!unsubmitted_.empty()) GiveUpRing();
+  }
+
+  // Handles the completions that are there; returns how many.
+  unsigned ReapReady() {
+    unsigned reaped = 0;
+    io_uring_cqe* cqe = nullptr;
+    while (submitted_ > 0 && io_uring_peek_cqe(&ring_, &cqe) == 0 && cqe) {
+      const auto i = static_cast<std::size_t>(io_uring_cqe_get_data64(cqe));
+      const int result = cqe->res;
+      io_uring_cqe_seen(&ring_, cqe);
+      --submitted_;
+      ++reaped;
+      if (i < slots_.size()) Completed(i, result);
+      cqe = nullptr;
+    }
+    return reaped;
+  }
+
+  // Waits until a completion may be there. A wait the ring refuses gives the ring up (which
+  // reaps everything in flight). Once the ring is given up the kernel still posts the
+  // completions of what it took, without a call into the ring; they are looked for again
+  // after a short pause.
+  void WaitForCompletion() {
+    if (ringUsable_) {
+      io_uring_cqe* cqe = nullptr;
+      const int got = io_uring_wait_cqe(&ring_, &cqe);
+      if (got == 0) {
+        interrupted_ = 0;
+        return;
+      }
+      if (got == -EINTR && ++interrupted_ < kWaitRetries) return;
+      GiveUpRing();
+      return;
+    }
+    const struct timespec pause = {0, 1000000};
+    nanosleep(&pause, nullptr);
+  }
+
+  // Reaps every operation the kernel took; what it completes is discarded.
+  void Drain() {
+    if (!ringOpen_) return;
+    discard_ = true;
+    while (submitted_ > 0) {
+      if (ReapReady() == 0) WaitForCompletion();
+    }
+    discard_ = false;
+  }
+
+  // Waits until slot `k` is no longer under way.
+  void WaitFor(std::size_t k) {
+    Slot& slot = slots_[k];
+    while (slot.state == SlotState::Opening || slot.state == SlotState::Reading) {
+      if (slot.queued) {
+        Submit();
+        continue;
+      }
+      if (!ringOpen_ || submitted_ == 0) {
+        slot.state = SlotState::Retry;  // nothing in flight could finish it
+        break;
+      }
+      if (ReapReady() > 0) {
+        Submit();  // the reads of the files whose opens came in
+        continue;
+      }
+      WaitForCompletion();
+    }
+  }
+
+  // Closes what was opened ahead and forgets what was read, after every operation in flight
+  // has been reaped.
+  void CloseAhead() {
+    if (ringUsable_ && !unsubmitted_.empty()) Submit();
+    Drain();
+    for (Slot& slot : slots_) Reset(slot);
+  }
+
+  void CloseDirectory() {
+    if (dirFd_ >= 0) close(dirFd_);
+    dirFd_ = -1;
+  }
+
+  // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
+  int DirectoryFd() {
+    if (dirFd_ < 0 && useDirectory_)
+      dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return dirFd_ >= 0 ? dirFd_ : AT_FDCWD;
+  }
+
+  const char* NameFor(std::size_t i, int dirFd) const {
+    return dirFd == AT_FDCWD ? files_[i].path.c_str() : files_[i].name.c_str();
+  }
+
+  // A plain read of the first part of a file, which tells whether the page cache held it.
+  ssize_t ReadFirstPart(int fd, char* into, std::size_t want) {
+    ssize_t got;
+    if (ringAllowed_) {
+      struct iovec part = {into, want};
+      do got = preadv2(fd, &part, 1, -1, RWF_NOWAIT);
+      while (got < 0 && errno == EINTR);
+      if (got >= 0) return got;
+      if (errno == EAGAIN || errno == EOPNOTSUPP) StartRing();  // from the disk: read ahead
+    }
+    do got = read(fd, into, want);
+    while (got < 0 && errno == EINTR);
+    return got;
+  }
+
+  static void Reset(Slot& slot) {
+    if (slot.fd >= 0) close(slot.fd);
+    slot.fd = -1;
+    slot.state = SlotState::Idle;
+    slot.error = 0;
+    std::string().swap(slot.bytes);
+  }
+
+  // Starts the opens of the file at `k` and of those after it, up to the window. The window is
+  // topped up in batches, once half of it has been taken, so that one system call starts many
+  // opens.
+  void Fill(std::size_t k) {
+    const std::size_t end = std::min(slots_.size(), k + window_);
+    std::size_t idle = 0;
+    for (std::size_t i = k; i < end; ++i) idle += slots_[i].state == SlotState::Idle;
+    if (slots_[k].state != SlotState::Idle && 2 * idle < window_) return;
+    for (std::size_t i = k; i < end; ++i) {
+      const PlannedFile& file = files_[i];
+      if (slots_[i].state != SlotState::Idle || !file.knownRegular || file.path.size() >= PATH_MAX)
+        continue;
+      if (!StartOpen(i)) break;
+    }
+    Submit();
+  }
+
+  bool StartOpen(std::size_t i) {
+    Slot& slot = slots_[i];
+    const int dirFd = DirectoryFd();
+    slot.state = SlotState::Opening;
+    if (!ringUsable_) {
+      const int fd = openat(dirFd, NameFor(i, dirFd), kOpenFlags);
+      Completed(i, fd >= 0 ? fd : -errno);
+      return true;
+    }
+    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+    if (!sqe) {
+      slot.state = SlotState::Idle;
+      return false;
+    }
+    io_uring_prep_openat(sqe, dirFd, NameFor(i, dirFd), kOpenFlags, 0);
+    Queue(sqe, i);
+    return true;
+  }
+
+  void Queue(io_uring_sqe* sqe, std::size_t i) {
+    io_uring_sqe_set_data64(sqe, i);
+    slots_[i].queued = true;
+    unsubmitted_.push_back(i);
+  }
+
+  void StartRead(std::size_t i) {
+    Slot& slot = slots_[i];
+    const auto size = static_cast<std::uint64_t>(slot.st.st_size);
+    const std::size_t want = size < kAheadBytes ? static_cast<std::size_t>(size) : kAheadBytes;
+    try {
+      slot.bytes.resize(want);
+    } catch (const std::bad_alloc&) {
+      close(slot.fd);
+      slot.fd = -1;
+      slot.state = SlotState::Retry;  // the file is read at its turn, as if never planned
+      return;
+    }
+    slot.state = SlotState::Reading;
+    // Read at the file's position, which the read advances, so the rest follows on.
+    io_uring_sqe* sqe = ringUsable_ ? io_uring_get_sqe(&ring_) : nullptr;
+    if (!sqe) {
+      const ssize_t got = ReadFirstPart(slot.fd, slot.bytes.data(), want);
+      Completed(i, got >= 0 ? static_cast<int>(got) : -errno);
+      return;
+    }
+    io_uring_prep_read(sqe, slot.fd, slot.bytes.data(), static_cast<unsigned>(want),
+                       static_cast<std::uint64_t>(-1));
+    Queue(sqe, i);
+  }
+
+  // The open or read of slot `i` ended with `result` (a descriptor or byte count, or -errno).
+  void Completed(std::size_t i, int result) {
+    Slot& slot = slots_[i];
+    if (discard_) {
+      if (slot.state == SlotState::Opening && result >= 0) close(result);
+      if (slot.state == SlotState::Opening || slot.state == SlotState::Reading) Reset(slot);
+      return;
+    }
+    if (slot.state == SlotState::Opening) {
+      if (result < 0) {
+        slot.error = -result;
+        const bool gone = slot.error == ENOENT || slot.error == EACCES || slot.error == EPERM;
+        slot.state = gone ? SlotState::Passed : SlotState::Retry;
+        return;
+      }
+      slot.fd = result;
+      // Opened without following a link and without blocking; nothing is read from it unless
+      // it is a regular file.
+      if (fstat(slot.fd, &slot.st) != 0) {
+        slot.state = SlotState::Retry;
+        return;
+      }
+      if (!S_ISREG(slot.st.st_mode)) {
+        slot.state = SlotState::Passed;
+        return;
+      }
+      if (slot.st.st_size == 0) {
+        slot.state = SlotState::Done;
+        return;
+      }
+      StartRead(i);
+      return;
+    }
+    if (slot.state == SlotState::Reading) {
+      if (result < 0) {
+        slot.state = SlotState::Retry;
+        close(slot.fd);
+        slot.fd = -1;
+        return;
+      }
+      slot.bytes.resize(static_cast<std::size_t>(result));
+      slot.state = SlotState::Done;
+    }
+  }
+
+  const ReadWay way_;
+  bool setUp_ = false;
+  int windowMax_ = 0;          // how many files may be open ahead, by the free descriptors
+  bool useDirectory_ = true;   // whether a descriptor can be spared for the directory
+  bool ringAllowed_ = false;   // the ring may still be set up when the disk is met
+  bool ringOpen_ = false;      // the ring exists (possibly with operations to reap)
+  bool ringUsable_ = false;    // new operations may go through the ring
+  io_uring ring_ = {};
+  std::size_t window_ = 1;     // how many files may be open ahead at once
+  unsigned submitted_ = 0;     // operations the kernel took and has not completed
+  std::vector<std::size_t> unsubmitted_;  // slots prepared on the ring, in order
+  int interrupted_ = 0;        // waits interrupted in a row
+  bool discard_ = false;       // completions are reaped only to be dropped
+  std::string directory_;
+  std::vector<PlannedFile> files_;
+  std::vector<Slot> slots_;
+  std::size_t next_ = 0;       // the file whose turn comes next
+  int dirFd_ = -1;
+  bool stale_ = false;         // a prompt came since the directory was listed
+};
+
+FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}
+FileReads::~FileReads() = default;
+
+void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> files) {
+  impl_->Plan(directory, std::move(files));
+}
+
+OpenResult FileReads::Open(std::size_t index, InputFile& file, std::uint64_t& length) {
+  return impl_->Open(index, file, length);
+}
+
+const PlannedFile& FileReads::File(std::size_t index) const { return impl_->File(index); }
+
+void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
+
+void FileReads::End() { impl_->End(); }

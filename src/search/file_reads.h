@@ -1,0 +1,83 @@
+// Opening the files of the directory being searched, and reading ahead of the scan. One
+// implementation per platform.
+#ifndef QZ_SEARCH_FILE_READS_H_
+#define QZ_SEARCH_FILE_READS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/file_reader.h"
+
+// The files the walk is about to search in one directory, in the order it will search them.
+struct PlannedFile {
+  std::string path;   // as the walk shows it; a file is the one this path names when it is opened
+  std::string name;   // within the directory
+  bool knownRegular;  // as for InputFile::Open
+};
+
+// How files are read. Where the platform reads ahead (POSIX: through io_uring), `Adaptive`
+// reads with plain calls while the files come from the page cache and sets the ring up at the
+// first read that waits for the disk; `Plain` never sets the ring up, `Ring` sets it up at the
+// start. Where it does not, all three are the same.
+enum class ReadWay { Adaptive, Plain, Ring };
+
+inline constexpr int kFilesReadAhead = 32;
+
+class FileReads;
+
+// What opens one file for the search: the walk's reads (file `index` of their plan) or, with
+// none, a plain open of `path`.
+struct FileOpener {
+  const std::string& path;
+  bool knownRegular;
+  FileReads* reads = nullptr;
+  std::size_t index = 0;
+
+  OpenResult Open(InputFile& file, std::uint64_t& length) const;
+};
+
+// The reads of one run. The walk owns it, states each directory's files before it searches
+// them (Plan), and has each file opened through it in turn (Open); the match report calls
+// BeforePrompt before every prompt. Whatever way it reads, a file opened through it is the
+// one its path names at that moment, or at the latest since the last prompt, checked to be a
+// regular file: the same file a plain open of the path would give, at every descriptor limit.
+class FileReads {
+ public:
+  explicit FileReads(ReadWay way = ReadWay::Adaptive);
+  ~FileReads();
+  FileReads(const FileReads&) = delete;
+  FileReads& operator=(const FileReads&) = delete;
+
+  // The files of `directory` the walk will search next, in order. May start opening and
+  // reading some of them (at most kFilesReadAhead, the first part of each).
+  void Plan(const std::string& directory, std::vector<PlannedFile> files);
+
+  // Opens file `index` of the plan into `file` and sets `length` (see InputFile::Open). Files
+  // are opened in the plan's order; each at most once.
+  OpenResult Open(std::size_t index, InputFile& file, std::uint64_t& length);
+
+  // File `index` of the plan.
+  const PlannedFile& File(std::size_t index) const;
+
+  // Everything opened or read ahead is closed and forgotten, and every read the system may
+  // still be doing into memory of ours has ended first. The rest of the plan's files are then
+  // opened one at a time as their turn comes, each looked at as a path before it is opened,
+  // so that an entry swapped for a FIFO, socket or device meanwhile is not opened.
+  void BeforePrompt();
+
+  // Ends the plan: what was opened ahead and not searched is closed unread.
+  void End();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+inline OpenResult FileOpener::Open(InputFile& file, std::uint64_t& length) const {
+  return reads ? reads->Open(index, file, length) : file.Open(path, knownRegular, length);
+}
+
+#endif  // QZ_SEARCH_FILE_READS_H_
