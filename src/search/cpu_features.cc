@@ -1,7 +1,7 @@
 #include "search/cpu_features.h"
 
 bool CpuHasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
+#if QZ_X86
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
 #else

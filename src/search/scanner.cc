@@ -2,13 +2,12 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QZ_X86 1
-#endif
-
 #include "search/ascii.h"
 #include "search/cpu_features.h"
+
+#if QZ_X86
+#include <immintrin.h>
+#endif
 
 namespace {
 

@@ -4,9 +4,8 @@
 
 #include "search/cpu_features.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if QZ_X86
 #include <immintrin.h>
-#define QZ_X86 1
 #endif
 
 namespace {
