@@ -5,8 +5,6 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 BENCH_BUILD ?= build-bench
-WIN32_BUILD ?= build-win32
-WIN64_BUILD ?= build-win64
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX      ?= /usr/local
 MAKEFLAGS   += --no-print-directory
@@ -14,9 +12,11 @@ MAKEFLAGS   += --no-print-directory
 BUILD_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=ON
 ASAN_CONFIG  := -DCMAKE_BUILD_TYPE=Debug -DQZ_TESTS=ON -DQZ_SANITIZE=ON
 BENCH_CONFIG := -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON
-WIN32_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(BUILD_CONFIG)
-WIN64_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(BUILD_CONFIG)
-export BUILD FUZZ_BUILD WIN32_BUILD WIN64_BUILD
+CROSS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake $(BUILD_CONFIG)
+# The Windows programs: build folder build-<name>, and the target's triplet.
+WINDOWS      := win32:i686-w64-mingw32 win64:x86_64-w64-mingw32
+WIN_BUILDS   := $(foreach w,$(WINDOWS),build-$(firstword $(subst :, ,$(w))))
+export BUILD FUZZ_BUILD
 
 .PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows fuzz deb
 
@@ -45,12 +45,12 @@ test-sanitize: deps
 # dist/qz-<version>-win64.zip (the program, README.md, LICENSE, CHANGELOG.md).
 windows:
 	@scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-	@cmake --no-warn-unused-cli -S . -B $(WIN32_BUILD) $(WIN32_CONFIG) >/dev/null
-	@cmake --build $(WIN32_BUILD) --target qz -j $(JOBS)
-	@cmake --no-warn-unused-cli -S . -B $(WIN64_BUILD) $(WIN64_CONFIG) >/dev/null
-	@cmake --build $(WIN64_BUILD) --target qz -j $(JOBS)
-	@cd $(WIN32_BUILD) && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log
-	@cd $(WIN64_BUILD) && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log
+	@set -e; for w in $(WINDOWS); do \
+	  b=build-$${w%%:*}; \
+	  cmake --no-warn-unused-cli -S . -B $$b $(CROSS_CONFIG) -DQZ_TARGET=$${w#*:} >/dev/null; \
+	  cmake --build $$b --target qz -j $(JOBS); \
+	  (cd $$b && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log); \
+	done
 
 # Installs the cross compilers and Wine when missing, builds, runs the tests under Wine.
 test-windows:
@@ -87,4 +87,4 @@ deb:
 	@scripts/build-deb.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(FUZZ_BUILD) dist

@@ -3,7 +3,7 @@
 # with MinGW-w64 and the release archives (`make windows`), checks each program's PE header
 # (console program, system DLLs only, ASLR and DEP), its version resource and its archive, runs
 # the unit tests of the 64-bit build under Wine, and walks the 64-bit qz.exe through a test tree
-# under Wine inside tmux, checking the screen after every key. Installs the compilers, Wine and
+# under Wine inside tmux, checking the screen after every key (scripts/ci-windows-walk.sh). Installs the compilers, Wine and
 # tmux first when they are missing. Exits non-zero on any failure. Only 64-bit Wine is used; the
 # 32-bit program is built and checked, not run.
 set -euo pipefail
@@ -66,28 +66,13 @@ done
 
 # --- Wine ----------------------------------------------------------------------------------
 work=$(mktemp -d)
-sock="qz-ci-windows-$$"
 cleanup() {
   rm -rf "$shipped"
-  tmux -L "$sock" kill-server 2>/dev/null || true
   timeout 20 wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
-export XDG_DATA_HOME="$work/xdg-data" XDG_CONFIG_HOME="$work/xdg-config"
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$WINEPREFIX"
-timeout 30 wineserver -p30
-t0=$SECONDS
-if ! timeout 300 wine wineboot.exe --init </dev/null >"$work/wineboot.log" 2>&1; then
-  cat "$work/wineboot.log"
-  fail "Wine did not start"
-  exit 1
-fi
-note "Wine prefix ready in $((SECONDS - t0)) s"
+wine_prefix "$work" || exit 1
 
 # Unit tests.
 unit_rc=0
@@ -102,99 +87,7 @@ else
 fi
 
 # --- End to end ----------------------------------------------------------------------------
-tree="$work/tree"
-mkdir -p "$tree/sub" "$tree/loop"
-printf 'alpha needle one\r\nneedle two\r\n' >"$tree/a.txt"
-printf 'bb \033]2;pwned\a\033[2J needle\n' >"$tree/b.txt"  # control bytes must stay inert
-printf 'con needle\n' >"$tree/con.txt"                      # a device name to the ANSI functions
-mkfifo "$tree/fifo.txt"                                     # passed over, never waited on
-deep="$tree/deep"
-for i in 1 2 3 4 5 6; do deep="$deep/$(printf 'd%.0s' {1..50})$i"; done  # beyond 260 bytes
-mkdir -p "$deep"
-printf 'needle deep\n' >"$deep/z.txt"
-ln -s .. "$tree/loop/back"                                  # leads back to the top
-printf 'needle in sub\n' >"$tree/sub/c.txt"
-printf 'needle never shown\n' >"$tree/sub/d.txt"
-
-exe="$root/build-win64/qz.exe"
-prompt='(S) to skip this file; (Esc) to stop searching; any other key to continue:'
-tmux -L "$sock" -f /dev/null new-session -d -s qz -x 100 -y 30 \
-  "printf '\\033[H\\033[2J'; cd '$tree' && wine '$exe' '*.txt' needle /s; echo \"[qz exit status \$?]\"; sleep 600"
-tmux -L "$sock" clear-history -t qz
-
-screen=""
-capture() { screen=$(tmux -L "$sock" capture-pane -p -J -t qz "$@"); }
-
-# Waits until every given text is on the screen; false after 60 s.
-wait_for() {
-  local deadline=$((SECONDS + 60)) text missing
-  while :; do
-    capture
-    missing=""
-    for text in "$@"; do
-      grep -qF -- "$text" <<<"$screen" || { missing=$text; break; }
-    done
-    [ -z "$missing" ] && return 0
-    if ((SECONDS >= deadline)); then
-      note "timed out waiting for: $missing"
-      printf '%s\n' "--- screen ---" "$screen" "--------------"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-key() { tmux -L "$sock" send-keys -t qz "$1"; }
-
-e2e() {
-  wait_for 'Found in .\a.txt - position 6:' "$prompt" || return 1
-  capture -e
-  if grep -qF $'\e[93malpha \e[30m\e[100mneedle\e[93m\e[40m one' <<<"$screen"; then
-    pass "context in bright yellow, the occurrence black on grey"
-  else
-    fail "colours of the first occurrence:"
-    cat -v <<<"$screen"
-  fi
-  key S
-
-  wait_for 'Found in .\b.txt - position 18:' "$prompt" || return 1
-  pass "S skipped the rest of a.txt; positions count CR LF as one byte"
-  if grep -qF $'bb \xe2\x86\x90]2;pwned\xe2\x86\x90[2J needle' <<<"$screen" &&
-    [[ $(tmux -L "$sock" display -p -t qz '#{pane_title}') != pwned ]]; then
-    pass "control bytes in the file shown as glyphs, not acted on"
-  else
-    fail "control bytes in the file reached the terminal"
-  fi
-  key x
-
-  wait_for 'Found in .\con.txt - position 4:' "$prompt" || return 1
-  pass "another key went on; con.txt read as a file"
-  key x
-
-  wait_for 'needle deep' "$prompt" || return 1
-  pass "FIFO passed over; a path beyond 260 bytes searched"
-  key x
-
-  wait_for 'Found in .\sub\c.txt - position 0:' "$prompt" || return 1
-  pass "the link back to the top was not followed into a loop"
-  key Escape
-
-  wait_for 'Search complete' '[qz exit status 0]' || return 1
-  if grep -qF "$prompt ←" <<<"$screen"; then
-    pass "Esc echoed as its glyph"
-  else
-    fail "Esc was not echoed"
-  fi
-  local expected
-  expected=$'Search complete\n\n5 files found containing the text "needle"\n\n5 occurrences of the text "needle"'
-  if [[ $screen == *"$expected"* ]]; then
-    pass "Esc stopped the search; summary: 5 files, 5 occurrences"
-  else
-    fail "summary"
-    printf '%s\n' "$screen"
-  fi
-}
-e2e || fail "end-to-end walk under Wine"
+scripts/ci-windows-walk.sh "$root/build-win64/qz.exe" || fail "end-to-end walk under Wine"
 
 note "$((SECONDS - started)) s for builds and tests"
 checks_done
