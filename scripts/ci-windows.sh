@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The Windows console build: cross-builds qz.exe for 32-bit (i686) and 64-bit (x86_64) Windows
 # with MinGW-w64 and the release archives (`make windows`), checks each program's PE header
-# (console program, system DLLs only, ASLR and DEP), its version resource and its archive, runs
-# the unit tests of the 64-bit build under Wine, and walks the 64-bit qz.exe through a test tree
-# under Wine inside tmux, checking the screen after every key (scripts/ci-windows-walk.sh). Installs the compilers, Wine and
-# tmux first when they are missing. Exits non-zero on any failure. Only 64-bit Wine is used; the
-# 32-bit program is built and checked, not run.
+# (console program, system DLLs only, ASLR and DEP), its version resource and its archive, and
+# runs each program under Wine: its unit tests, then the end-to-end walk inside tmux, checking
+# the screen after every key (scripts/ci-windows-walk.sh). The 32-bit program runs under 32-bit
+# Wine (wine32:i386) in the same 64-bit prefix. Installs the compilers, Wine and tmux first when
+# they are missing. Prints a line per program; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,7 +15,8 @@ started=$SECONDS
 
 # --- Packages ------------------------------------------------------------------------------
 t0=$SECONDS
-installed=$(scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 tmux googletest unzip)
+installed=$(scripts/install-deps.sh --no-recommends g++-mingw-w64-i686-posix \
+  g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 tmux googletest unzip)
 if [ -n "$installed" ]; then
   note "$installed in $((SECONDS - t0)) s"
   started=$SECONDS  # the timing below is that of the build and the tests
@@ -24,7 +25,9 @@ fi
 # --- Builds --------------------------------------------------------------------------------
 # `make windows` configures both folders with the tests on; the unit tests are built here.
 make --no-print-directory windows JOBS="$jobs"
-cmake --build build-win64 --target qz_unit_tests -j "$jobs"
+for name in win32 win64; do
+  cmake --build "build-$name" --target qz_unit_tests -j "$jobs"
+done
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win64/CMakeCache.txt)
 
 # Both programs, as built and as shipped in their release archives (stripped), are console
@@ -74,20 +77,36 @@ cleanup() {
 trap cleanup EXIT
 wine_prefix "$work" || exit 1
 
-# Unit tests.
-unit_rc=0
-timeout 300 wine build-win64/tests/qz_unit_tests.exe </dev/null >"$work/unit.out" 2>"$work/unit.err" ||
-  unit_rc=$?
-cat "$work/unit.out" "$work/unit.err"
-unit_passed=$(tr -d '\r' <"$work/unit.out" | sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p')
-if [[ $unit_rc -eq 0 && -n $unit_passed ]]; then
-  pass "unit tests under Wine: $unit_passed passed"
-else
-  fail "unit tests under Wine (exit status $unit_rc)"
-fi
+# Each program's unit tests, then its walk. Stopping the wineserver in between matters for the
+# 32-bit program: under a server that has run 32-bit programs before, its first key would be
+# answered some 10 s late, a quirk of Wine's start-up.
+summary=()
+for name in win32 win64; do
+  failed_before=$failures
+  unit_rc=0
+  timeout 300 wine "build-$name/tests/qz_unit_tests.exe" </dev/null >"$work/unit.out" 2>"$work/unit.err" ||
+    unit_rc=$?
+  cat "$work/unit.out" "$work/unit.err"
+  unit_passed=$(tr -d '\r' <"$work/unit.out" | sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p')
+  if [[ $unit_rc -eq 0 && -n $unit_passed ]]; then
+    pass "build-$name: unit tests under Wine: $unit_passed passed"
+  else
+    fail "build-$name: unit tests under Wine (exit status $unit_rc)"
+  fi
+  timeout 20 wineserver -k 2>/dev/null || true
 
-# --- End to end ----------------------------------------------------------------------------
-scripts/ci-windows-walk.sh "$root/build-win64/qz.exe" || fail "end-to-end walk under Wine"
+  walk=$(scripts/ci-windows-walk.sh "$root/build-$name/qz.exe" 2>&1) && walked=ok || walked=FAILED
+  printf '%s\n' "$walk"
+  walk_checks=$(sed -n 's/^ci-windows-walk: \([0-9]* passed, [0-9]* failed\)$/\1/p' <<<"$walk")
+  check "build-$name/qz.exe: end-to-end walk under Wine (${walk_checks:-no checks ran})" [ $walked = ok ]
+  timeout 20 wineserver -k 2>/dev/null || true
+  if ((failures == failed_before)); then
+    summary+=("ok      build-$name/qz.exe: $unit_passed unit tests, walk ${walk_checks}")
+  else
+    summary+=("FAILED  build-$name/qz.exe")
+  fi
+done
 
 note "$((SECONDS - started)) s for builds and tests"
+printf '  %s\n' "${summary[@]}"
 checks_done
