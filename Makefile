@@ -16,9 +16,15 @@ CROSS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake $(BUILD_CONFIG)
 # The Windows programs: build folder build-<name>, and the target's triplet.
 WINDOWS      := win32:i686-w64-mingw32 win64:x86_64-w64-mingw32
 WIN_BUILDS   := $(foreach w,$(WINDOWS),build-$(firstword $(subst :, ,$(w))))
-export BUILD FUZZ_BUILD
+# arm64 Linux: qz linked statically; the tests and the scan benchmark run under qemu-user.
+ARM64_BUILD  ?= build-arm64
+ARM64_CONFIG := $(CROSS_CONFIG) -DQZ_TARGET=aarch64-linux-gnu -DQZ_STATIC=ON -DQZ_BENCH=ON
+ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 \
+                libvterm-dev:arm64 libbenchmark-dev:arm64 libstdc++6:arm64 googletest qemu-user
+export BUILD FUZZ_BUILD ARM64_BUILD
 
-.PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows fuzz deb
+.PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows \
+        arm64 test-arm64 fuzz deb
 
 all:
 	@cmake -S . -B $(BUILD) $(BUILD_CONFIG) >/dev/null
@@ -56,6 +62,17 @@ windows:
 test-windows:
 	@scripts/ci-windows.sh
 
+# arm64 Linux, cross-built with g++-aarch64-linux-gnu against the arm64 libraries (the arm64
+# architecture is added to dpkg's when missing): $(ARM64_BUILD)/qz, statically linked.
+arm64:
+	@scripts/install-deps.sh --no-recommends $(ARM64_DEPS)
+	@cmake -S . -B $(ARM64_BUILD) $(ARM64_CONFIG) >/dev/null
+	@cmake --build $(ARM64_BUILD) --target qz -j $(JOBS)
+
+# The arm64 build's unit and end-to-end tests and its scan benchmark, under qemu-user.
+test-arm64:
+	@scripts/ci-arm64.sh
+
 # The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
 CORPUS ?= $(BENCH_BUILD)/corpus
@@ -87,4 +104,4 @@ deb:
 	@scripts/build-deb.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(ARM64_BUILD) $(FUZZ_BUILD) dist
