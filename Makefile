@@ -21,10 +21,13 @@ ARM64_BUILD  ?= build-arm64
 ARM64_CONFIG := $(CROSS_CONFIG) -DQZ_TARGET=aarch64-linux-gnu -DQZ_STATIC=ON -DQZ_BENCH=ON
 ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 \
                 libvterm-dev:arm64 libbenchmark-dev:arm64 libstdc++6:arm64 googletest qemu-user
+# The x86-64 Linux release: qz alone, linked statically.
+LINUX_BUILD  ?= build-linux-x86_64
+LINUX_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF -DQZ_STATIC=ON
 export BUILD FUZZ_BUILD ARM64_BUILD
 
 .PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows \
-        arm64 test-arm64 fuzz deb
+        arm64 test-arm64 dist fuzz deb
 
 all:
 	@cmake -S . -B $(BUILD) $(BUILD_CONFIG) >/dev/null
@@ -73,6 +76,15 @@ arm64:
 test-arm64:
 	@scripts/ci-arm64.sh
 
+# The release archives: the Windows zips (see windows), and dist/qz-<version>-linux-x86_64.tar.gz
+# and dist/qz-<version>-linux-arm64.tar.gz, each a folder with qz (statically linked), its man
+# page, README.md, LICENSE and CHANGELOG.md.
+dist: windows arm64
+	@cmake -S . -B $(LINUX_BUILD) $(LINUX_CONFIG) >/dev/null
+	@cmake --build $(LINUX_BUILD) --target qz -j $(JOBS)
+	@scripts/linux-archive.sh $(LINUX_BUILD) x86_64
+	@scripts/linux-archive.sh $(ARM64_BUILD) arm64
+
 # The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
 CORPUS ?= $(BENCH_BUILD)/corpus
@@ -104,4 +116,4 @@ deb:
 	@scripts/build-deb.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(ARM64_BUILD) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(ARM64_BUILD) $(LINUX_BUILD) $(FUZZ_BUILD) dist
