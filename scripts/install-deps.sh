@@ -11,7 +11,7 @@ if [ "${1:-}" = --no-recommends ]; then
   shift
 fi
 
-packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev "$@")
+packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev locales tmux "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

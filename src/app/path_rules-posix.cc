@@ -25,3 +25,5 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
   path += name;
   return path;
 }
+
+bool IsPathLeadByte(unsigned char) { return false; }

@@ -49,6 +49,8 @@ std::size_t TrailingSeparatorsStart(std::string_view text, LeadByteTest isLeadBy
 
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
+bool IsPathLeadByte(unsigned char byte) { return IsAnsiLeadByte(byte); }
+
 FileSpecParts SplitFileSpecIn(std::string_view fileSpec, LeadByteTest isLeadByte) {
   std::size_t nameStart = DriveLength(fileSpec, isLeadByte);
   std::size_t dot = std::string_view::npos;

@@ -8,12 +8,7 @@
 
 #include "app/path_rules.h"
 
-// Whether `byte` is the lead byte of a two-byte character in the code page the paths are
-// spelled in. A lead byte takes the byte after it along, so a trail byte that happens to be
-// 0x5C ('\') or 0x2F ('/') or 0x2E ('.') is never taken for a separator or a dot.
-using LeadByteTest = bool (*)(unsigned char byte);
-
-// The ANSI code page's lead bytes, as the system tells them.
+// The ANSI code page's lead bytes, as the system tells them (IsPathLeadByte on Windows).
 bool IsAnsiLeadByte(unsigned char byte);
 
 FileSpecParts SplitFileSpecIn(std::string_view fileSpec, LeadByteTest isLeadByte);

@@ -34,4 +34,13 @@ std::string RootOf(std::string_view directory);
 // "docs/a.txt").
 std::string JoinPath(std::string_view directory, std::string_view name);
 
+// Whether `byte` is the lead byte of a two-byte character in the code page the paths are
+// spelled in. A lead byte takes the byte after it along, so a trail byte that happens to be
+// 0x5C ('\\') or 0x2F ('/') or 0x2E ('.') is never taken for a separator or a dot.
+using LeadByteTest = bool (*)(unsigned char byte);
+
+// The lead-byte test of this platform's paths. POSIX: none is (names are bytes, and the
+// multi-byte characters of UTF-8 never hold an ASCII byte).
+bool IsPathLeadByte(unsigned char byte);
+
 #endif  // QZ_APP_PATH_RULES_H_

@@ -128,7 +128,9 @@ int RunSearch(int argc, char** argv) {
     // Not even the run's setup fitted: nothing was searched, and the summary says so.
   }
 
+  // The search text is shown inert, as paths are: a CR or BS in it must not draw over the
+  // counts.
   WritePlain(ComposeSummary(searchTally.filesFound, searchTally.occurrences,
-                            searchSettings.searchText));
+                            InertText(searchSettings.searchText)));
   return 0;
 }

@@ -3,3 +3,5 @@
 #include "console/cell_width.h"
 
 int CellWidth(char32_t) { return 1; }
+
+bool GraphemeBreak(char32_t, char32_t, int&) { return true; }

@@ -1,11 +1,45 @@
 #include "console/console.h"
 
+#include <new>
+#include <vector>
+
 #include "console/terminal.h"
 
 namespace {
 
 // The second code of a two-code key, until it is read or discarded; -1 when none waits.
 int waitingSecondCode = -1;
+
+// What the writers have put on the window since it was last cleared, so that the window can be
+// drawn again when others have written over it (a suspension at a prompt). One report at most:
+// a path, a header, the context and the prompt.
+struct ShownText {
+  bool colored;
+  ConsoleAttribute attribute;  // for colored text
+  std::string text;
+};
+std::vector<ShownText> shownSinceClear;
+
+void Remember(bool colored, ConsoleAttribute attribute, std::string_view text) {
+  try {
+    shownSinceClear.push_back({colored, attribute, std::string(text)});
+  } catch (const std::bad_alloc&) {
+    shownSinceClear.clear();  // a redraw then shows less, and nothing else is lost
+  }
+}
+
+// Clears the window and writes again what it showed, at the window's present width.
+void DrawAgain() {
+  std::vector<ShownText> shown;
+  shown.swap(shownSinceClear);
+  ClearScreen();
+  for (const ShownText& piece : shown) {
+    if (piece.colored)
+      WriteColored(piece.attribute, piece.text);
+    else
+      WritePlain(piece.text);
+  }
+}
 
 }  // namespace
 
@@ -28,7 +62,8 @@ std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
       text.remove_prefix(1);
       counter = 1;
     } else {
-      const TextUnit unit = NextConsoleUnit(text);
+      // A row holds rightEdge cells: a character wider than that breaks where rows end.
+      const TextUnit unit = NextConsoleUnit(text, rightEdge);
       if (unit.cells > 1 && counter > 0 && counter + unit.cells > rightEdge) {
         out += "\n\r";
         counter = 0;
@@ -48,6 +83,7 @@ std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
 void WritePlain(std::string_view text) {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;
+  Remember(false, 0, text);
   SetConsoleAttribute(info.attribute);
   WriteConsoleBytes(text);
   SetConsoleAttribute(info.attribute);
@@ -57,17 +93,17 @@ void WritePlain(std::string_view text) {
 void WriteColored(ConsoleAttribute attribute, std::string_view text) {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;
+  Remember(true, attribute, text);
   SetConsoleAttribute(attribute);
   WriteConsoleBytes(WrapColored(text, info.cursorColumn, info.rightEdge));
   SetConsoleAttribute(info.attribute);
   RefreshScreen();
 }
 
-std::string InertName(std::string_view name) { return InertConsoleText(name); }
-
 void ClearScreen() {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;
+  shownSinceClear.clear();
   ClearConsoleWindow();
 }
 
@@ -83,6 +119,12 @@ int ReadKey() {
   waitingSecondCode = -1;
   if (code < 0) {
     key = ReadKeyboard();
+    // Suspended at the prompt: the shell has written over the report, which is drawn again
+    // for the key that answers it.
+    while (key.resumed) {
+      DrawAgain();
+      key = ReadKeyboard();
+    }
     code = key.code;
     waitingSecondCode = key.secondCode;
   }

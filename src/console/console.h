@@ -5,13 +5,10 @@
 #ifndef QZ_CONSOLE_CONSOLE_H_
 #define QZ_CONSOLE_CONSOLE_H_
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-// Console character attributes: foreground colour in bits 0-3 (blue, green, red, intensity),
-// background colour in bits 4-7, the same layout as the classic PC text console.
-using ConsoleAttribute = std::uint16_t;
+#include "console/console_attribute.h"
 
 // The run's console: BeginConsole takes the keyboard's modes for the run (keys typed while the
 // tool works are neither echoed nor gathered into lines; interrupt keys still act) and puts the
@@ -39,10 +36,12 @@ void WritePlain(std::string_view text);
 // WrapColored), then puts back the colours that were current before.
 void WriteColored(ConsoleAttribute attribute, std::string_view text);
 
-// `name` (a path) as the writers should be given it so that it shows as it is and cannot move
-// the cursor: every control byte, CR, LF, BS and TAB included, becomes the glyph the console
-// shows for it.
-std::string InertName(std::string_view name);
+// `text` (a path, the search text) as the writers should be given it so that it shows on one
+// line as it is and cannot move the cursor: every control byte, CR, LF, BS and TAB included,
+// becomes the symbol the console shows for it (its code page 437 glyph on a UTF-8 terminal,
+// '?' in another character set). Windows: paths hold no control bytes, and the console
+// writers show every control byte but CR, LF, TAB, BS and BEL as its glyph themselves.
+std::string InertText(std::string_view text);
 
 // Clears the window and puts the cursor at the top left.
 void ClearScreen();
@@ -61,16 +60,20 @@ void DiscardPendingKeys();
 // Waits for one key press and echoes it. Returns the key's code 1-255 (Enter is 13, Esc 27,
 // Ctrl+C 3); a key without a character (arrows, function and editing keys) returns 224 and
 // leaves a second code waiting, which DiscardPendingKeys drops. Returns -1 at once when there
-// is no keyboard to read.
+// is no keyboard to read. The suspend key (Ctrl+Z) still suspends during the wait; when the
+// process is continued, the window is cleared and everything the writers put on it since the
+// last ClearScreen is written again, and the wait goes on.
 int ReadKey();
 
 // The bytes WriteColored hands to the console for `text` when the cursor stands at
 // `startColumn` and the rightmost visible column is `rightEdge`. Bell bytes (7) are dropped.
 // CR and LF restart the count at 1; every other character counts the cells the console gives
-// it (on a UTF-8 terminal a character takes 0 to 2 cells, a byte shown as U+FFFD or as a glyph
-// and TAB one; in a code-page console every byte one). Once the count reaches `rightEdge`,
-// "\n\r" follows and the count restarts at 0, and a character of two cells that would reach
-// `rightEdge` goes after such a break instead. A character is never split. So in an 80-column
+// it (on a UTF-8 terminal a character is what the user sees as one: a base with its combining
+// marks, an emoji sequence; it takes the cells of its code points, 0 to 2 each, a byte shown as
+// U+FFFD or as a glyph and TAB one; in a code-page console every byte one). Once the count
+// reaches `rightEdge`, "\n\r" follows and the count restarts at 0, and a character of two cells
+// or more that would pass `rightEdge` goes after such a break instead. A character is never
+// split, unless it is wider than the window. So in an 80-column
 // window a run of ASCII starting at column 0 breaks after 79 bytes, and the console never
 // wraps it.
 std::string WrapColored(std::string_view text, int startColumn, int rightEdge);

@@ -46,84 +46,68 @@ struct Parsed {
   bool open = false;  // the input ended while the key could still go on
 };
 
+Parsed Key(int code, int secondCode, std::size_t used, bool open = false) {
+  Parsed p;
+  p.key.code = code;
+  p.key.secondCode = secondCode;
+  p.key.used = used;
+  p.open = open;
+  return p;
+}
+
+unsigned char At(std::string_view bytes, std::size_t i) {
+  return static_cast<unsigned char>(bytes[i]);
+}
+
+// A key that sends no Esc: one byte, or a UTF-8 character whole, given as its first byte.
+Parsed ParseCharacter(std::string_view bytes) {
+  const unsigned char first = At(bytes, 0);
+  const std::size_t length = Utf8SequenceLength(first) > 1 ? Utf8SequenceLength(first) : 1;
+  std::size_t used = 1;
+  while (used < length && used < bytes.size() && (At(bytes, used) & 0xC0) == 0x80) ++used;
+  return Key(first, -1, used, used < length && used == bytes.size());
+}
+
+// "ESC O x": application-mode arrows, F1-F4.
+Parsed ParseSs3(std::string_view bytes) {
+  if (bytes.size() >= 3) return Key(kTwoCode, ScanCodeForLetter(At(bytes, 2)), 3);
+  return Key(0, 'O', 2, true);  // Alt+O until the sequence's last byte comes
+}
+
+// "ESC [ [ x": the Linux console's F1-F5.
+Parsed ParseLinuxFunctionKey(std::string_view bytes) {
+  if (bytes.size() < 4) return Key(kTwoCode, 0, bytes.size(), true);
+  const unsigned char c = At(bytes, 3);
+  return Key(kTwoCode, (c >= 'A' && c <= 'E') ? 59 + (c - 'A') : 0, 4);
+}
+
+// "ESC [", parameters and intermediates, then one final byte.
+Parsed ParseCsi(std::string_view bytes) {
+  if (bytes.size() > 2 && At(bytes, 2) == '[') return ParseLinuxFunctionKey(bytes);
+  int number = 0;
+  bool firstParameter = true;
+  std::size_t i = 2;
+  for (; i < bytes.size(); ++i) {
+    const unsigned char c = At(bytes, i);
+    if (c >= 0x40 && c <= 0x7E)
+      return Key(kTwoCode, c == '~' ? ScanCodeForNumber(number) : ScanCodeForLetter(c), i + 1);
+    if (c < 0x20 || c > 0x3F) return Key(kTwoCode, 0, i);  // it broke off before this byte
+    if (c == ';') firstParameter = false;
+    if (firstParameter && c >= '0' && c <= '9' && number < 1000) number = number * 10 + (c - '0');
+  }
+  return Key(kTwoCode, 0, i, true);  // no final byte yet: the whole burst belongs to this key
+}
+
 // The one grammar of key input, for DecodeKey and KeyMayContinue alike.
 Parsed Parse(std::string_view bytes) {
-  Parsed p;
-  DecodedKey& key = p.key;
-  if (bytes.empty()) return p;
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned char first = at(0);
-
-  if (first != kEsc) {
-    key.code = first;
-    const std::size_t length = Utf8SequenceLength(first) > 1 ? Utf8SequenceLength(first) : 1;
-    std::size_t used = 1;
-    while (used < length && used < bytes.size() && (at(used) & 0xC0) == 0x80) ++used;
-    key.used = used;
-    p.open = used < length && used == bytes.size();
-    return p;
+  if (bytes.empty()) return Parsed();
+  if (At(bytes, 0) != kEsc) return ParseCharacter(bytes);
+  if (bytes.size() == 1) return Key(kEsc, -1, 1, true);
+  switch (At(bytes, 1)) {
+    case 'O': return ParseSs3(bytes);
+    case '[': return ParseCsi(bytes);
+    default: return Key(0, At(bytes, 1), 2);  // Esc then another key in time: Alt with it
   }
-  if (bytes.size() == 1) {
-    key.code = kEsc;
-    key.used = 1;
-    p.open = true;
-    return p;
-  }
-
-  const unsigned char intro = at(1);
-  if (intro == 'O') {  // SS3: application-mode arrows, F1-F4
-    if (bytes.size() >= 3) {
-      key.code = kTwoCode;
-      key.secondCode = ScanCodeForLetter(at(2));
-      key.used = 3;
-      return p;
-    }
-    // Alt+O until the sequence's last byte comes.
-    key.code = 0;
-    key.secondCode = intro;
-    key.used = 2;
-    p.open = true;
-    return p;
-  }
-  if (intro == '[') {  // CSI: parameters and intermediates, then one final byte
-    key.code = kTwoCode;
-    key.secondCode = 0;
-    std::size_t i = 2;
-    if (i < bytes.size() && at(i) == '[') {  // the Linux console's "ESC [ [ A" for F1-F5
-      if (i + 1 < bytes.size()) {
-        key.secondCode = (at(i + 1) >= 'A' && at(i + 1) <= 'E') ? 59 + (at(i + 1) - 'A') : 0;
-        key.used = i + 2;
-      } else {
-        key.used = bytes.size();
-        p.open = true;
-      }
-      return p;
-    }
-    int number = 0;
-    bool firstParameter = true;
-    for (; i < bytes.size(); ++i) {
-      const unsigned char c = at(i);
-      if (c >= 0x40 && c <= 0x7E) {
-        key.secondCode = (c == '~') ? ScanCodeForNumber(number) : ScanCodeForLetter(c);
-        key.used = i + 1;
-        return p;
-      }
-      if (c < 0x20 || c > 0x3F) {  // not part of a CSI sequence: it broke off before this byte
-        key.used = i;
-        return p;
-      }
-      if (c == ';') firstParameter = false;
-      if (firstParameter && c >= '0' && c <= '9' && number < 1000) number = number * 10 + (c - '0');
-    }
-    key.used = i;  // no final byte yet: the whole burst belongs to this key
-    p.open = true;
-    return p;
-  }
-  // Esc then another key within the timeout: Alt with that key.
-  key.code = 0;
-  key.secondCode = intro;
-  key.used = 2;
-  return p;
 }
 
 }  // namespace

@@ -1,36 +1,37 @@
-// The console on a POSIX terminal: ANSI escape sequences out, termios modes for the keyboard,
-// and the signal handlers that put the terminal back. The only file that knows about termios
-// and /dev/tty.
+// The console's modes on a POSIX terminal, and the signal handlers that put the terminal back.
+// With terminal_screen-posix.cc and terminal_keys-posix.cc, the only files that know about
+// termios and /dev/tty.
 //
 // Modes: from BeginTerminal to EndTerminal the keyboard has echo and line input off with
-// interrupt keys on ("quiet"); during a key read interrupt keys are off too ("raw"). Whoever
-// ends or stops the process puts the mode found at the start back: EndTerminal, the fatal
-// signal handler, the job-control stop handler (which takes the modes again when the process
-// is continued in the foreground).
+// interrupt keys on ("quiet"); during a key read the interrupt and quit keys are keys too
+// ("raw"), while the suspend key still suspends. Whoever ends or stops the process puts the
+// mode found at the start back: EndTerminal, the fatal signal handler, the job-control stop
+// handler (which takes the modes again when the process is continued in the foreground).
 #include "console/terminal.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <string>
 
-#include "console/held_output.h"
-#include "console/key_decoder.h"
-#include "console/terminal_text.h"
+#include "console/terminal-posix.h"
+
+namespace posix_terminal {
+
+volatile std::sig_atomic_t coloursMayBeSet = 0;
+volatile std::sig_atomic_t coloursReset = 0;
+volatile std::sig_atomic_t widthChanged = 1;
+volatile std::sig_atomic_t resumedInKeyRead = 0;
+char terminalPath[256] = "";
 
 namespace {
 
-constexpr int kEscTimeoutMs = 25;
-constexpr int kFallbackWidth = 80;
 // How long a signal handler waits for the terminal to take the colour reset before it gives up.
 constexpr long kHandlerWriteMs = 250;
-constexpr std::string_view kClearAll = "\x1b[H\x1b[2J\x1b[3J";  // home, clear, scrollback
 constexpr char kResetColours[] = "\x1b[0m";
 
 // Signals whose default action ends the process; each puts the terminal back first.
@@ -39,23 +40,18 @@ constexpr int kFatalSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SI
                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS};
 constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
-// What the signal handlers need. Outside them it is changed only with the handled signals
-// blocked (see HandlersHeldOff).
+// The rest of what the signal handlers need (the shared part is in terminal-posix.h). Outside
+// them it is changed only with the handled signals blocked (see HandlersHeldOff).
 // One of the standard descriptors when it is the controlling terminal, else -1: the terminal
 // is then opened for each task (see TerminalHandle), and by the handlers for theirs.
 volatile std::sig_atomic_t standardTerminalFd = -1;
 volatile std::sig_atomic_t sessionActive = 0;  // between BeginTerminal and EndTerminal
 volatile std::sig_atomic_t modesTaken = 0;     // our modes are set; savedMode holds the earlier
-volatile std::sig_atomic_t inKeyRead = 0;      // the raw mode is wanted, not the quiet one
-volatile std::sig_atomic_t coloursMayBeSet = 0;
-volatile std::sig_atomic_t coloursReset = 0;   // a handler reset the colours behind the writers
-volatile std::sig_atomic_t widthChanged = 1;
-struct termios savedMode, quietMode, rawMode;
-// Standard output's terminal, which a handler opens for a descriptor of its own.
-char terminalPath[256] = "";
+// 0: the quiet mode is wanted; 1: the raw mode, with flow control kept while the prompt's last
+// bytes go out (Ctrl+S may still hold them); 2: the raw mode whole, while waiting for the key.
+volatile std::sig_atomic_t inKeyRead = 0;
+struct termios savedMode, quietMode, rawMode, rawWritingMode;
 struct sigaction previousAction[NSIG];
-
-void NoteResize(int) { widthChanged = 1; }
 
 sigset_t HandledSignals() {
   sigset_t set;
@@ -65,21 +61,6 @@ sigset_t HandledSignals() {
   sigaddset(&set, SIGCONT);
   return set;
 }
-
-// Keeps the handlers from running while the state they read is changed.
-class HandlersHeldOff {
- public:
-  HandlersHeldOff() {
-    const sigset_t set = HandledSignals();
-    sigprocmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~HandlersHeldOff() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  HandlersHeldOff(const HandlersHeldOff&) = delete;
-  HandlersHeldOff& operator=(const HandlersHeldOff&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 // Everything from here to the handlers is async-signal-safe.
 
@@ -109,12 +90,18 @@ void TakeModes(int fd) {
     quietMode.c_lflag &= ~(ICANON | ECHO);
     quietMode.c_cc[VMIN] = 1;
     quietMode.c_cc[VTIME] = 0;
-    rawMode = quietMode;
-    rawMode.c_iflag &= ~(IXON | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
-    rawMode.c_lflag &= ~(ISIG | IEXTEN);
+    // Ctrl+C and Ctrl+\ become keys; the suspend key keeps working, so that a user can leave a
+    // prompt for the shell and come back with `fg`.
+    rawWritingMode = quietMode;
+    rawWritingMode.c_iflag &= ~(ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK);
+    rawWritingMode.c_lflag &= ~IEXTEN;
+    rawWritingMode.c_cc[VINTR] = _POSIX_VDISABLE;
+    rawWritingMode.c_cc[VQUIT] = _POSIX_VDISABLE;
+    rawMode = rawWritingMode;
+    rawMode.c_iflag &= ~IXON;
     modesTaken = 1;
   }
-  tcsetattr(fd, TCSANOW, inKeyRead ? &rawMode : &quietMode);
+  tcsetattr(fd, TCSANOW, inKeyRead == 2 ? &rawMode : inKeyRead == 1 ? &rawWritingMode : &quietMode);
 }
 
 void GiveModesBack(int fd) {
@@ -140,13 +127,12 @@ void ResetColoursFromHandler() {
   std::size_t left = sizeof kResetColours - 1;
   const long long deadline = MonotonicMs() + kHandlerWriteMs;
   while (left > 0) {
-    const ssize_t n = write(fd, next, left);
+    const ssize_t n = RetryOnInterrupt([&] { return write(fd, next, left); });
     if (n > 0) {
       next += n;
       left -= static_cast<std::size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
     const long long wait = deadline - MonotonicMs();
     if (wait <= 0) break;
@@ -190,6 +176,8 @@ void OnStopSignal(int sig) {
   sigprocmask(SIG_UNBLOCK, &only, nullptr);  // the process stops here until it is continued
   sigprocmask(SIG_BLOCK, &only, nullptr);
   sigaction(sig, &ours, nullptr);
+  widthChanged = 1;  // the window may have been resized while another job had it
+  if (inKeyRead) resumedInKeyRead = 1;
   if (sessionActive || inKeyRead) {
     const int again = HandlerTerminal();
     TakeModes(again);
@@ -201,123 +189,14 @@ void OnStopSignal(int sig) {
 // Also for a stop the process could not see coming (SIGSTOP), and after `bg`, `fg`.
 void OnContinue(int) {
   const int savedErrno = errno;
+  widthChanged = 1;
+  if (inKeyRead) resumedInKeyRead = 1;
   if (!modesTaken && (sessionActive || inKeyRead)) {
     const int fd = HandlerTerminal();
     TakeModes(fd);
     CloseHandlerTerminal(fd);
   }
   errno = savedErrno;
-}
-
-void InstallSignalHandlers() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  const sigset_t handled = HandledSignals();
-  const auto install = [&](int sig, void (*handler)(int), int flags) {
-    struct sigaction old = {};
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
-    previousAction[sig] = old;
-    struct sigaction sa = {};
-    sa.sa_handler = handler;
-    sa.sa_mask = handled;
-    sa.sa_flags = flags;
-    sigaction(sig, &sa, nullptr);
-  };
-  for (int sig : kFatalSignals) install(sig, OnFatalSignal, 0);
-  for (int sig : kStopSignals) install(sig, OnStopSignal, SA_RESTART);
-  install(SIGCONT, OnContinue, SA_RESTART);
-}
-
-void InstallResizeHandler() {
-  struct sigaction sa = {};
-  sa.sa_handler = NoteResize;
-  sa.sa_flags = SA_RESTART;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGWINCH, &sa, nullptr);
-}
-
-// Writes all of `bytes`, waiting for the terminal to take more when its file description is
-// non-blocking. A failed write loses the rest of that text and nothing else.
-void WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      struct pollfd p = {fd, POLLOUT, 0};
-      if (poll(&p, 1, -1) < 0 && errno != EINTR) return;
-      continue;
-    }
-    return;
-  }
-}
-
-int WidthOf(int fd) {
-  struct winsize ws = {};
-  if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-  return kFallbackWidth;
-}
-
-// The width of standard output's terminal, asked again only after it has been resized.
-int ScreenWidth() {
-  static int width = kFallbackWidth;
-  if (widthChanged) {
-    widthChanged = 0;
-    width = WidthOf(STDOUT_FILENO);
-  }
-  return width;
-}
-
-// Standard output, when it is a terminal: the filter that makes text inert, and what is held
-// back on its way.
-struct Screen {
-  bool isTerminal = false;
-  DisplayFilter filter;
-  HeldOutput held{HeldOutput::Clock::now()};
-
-  Screen() {
-    isTerminal = isatty(STDOUT_FILENO) == 1;
-    if (!isTerminal) return;
-    if (ttyname_r(STDOUT_FILENO, terminalPath, sizeof terminalPath) != 0) terminalPath[0] = '\0';
-    InstallResizeHandler();
-  }
-
-  // Writes everything held.
-  void Pass() {
-    if (coloursReset) {
-      coloursReset = 0;
-      held.ColoursWereReset();
-    }
-    if (!held.held().empty()) {
-      if (held.ColoursMayBeSetDuringPass()) coloursMayBeSet = 1;
-      WriteAll(STDOUT_FILENO, held.held());
-    }
-    held.Passed(HeldOutput::Clock::now());
-    coloursMayBeSet = held.ColoursMayBeSetAfterPass();
-  }
-
-  void Refresh() {
-    if (held.Due(HeldOutput::Clock::now())) Pass();
-  }
-
-  // Ends a character the filter still waits on, before colours change, the window is cleared,
-  // or the output is shown whole.
-  void FinishCharacter() { filter.Finish(ScreenWidth(), held.sink()); }
-
-  // Everything written reaches the terminal now.
-  void ShowAll() {
-    FinishCharacter();
-    Pass();
-  }
-};
-
-Screen& TheScreen() {
-  static Screen screen;
-  return screen;
 }
 
 // The standard descriptor that is the controlling terminal, the keyboard, preferring one open
@@ -348,198 +227,92 @@ const StandardTerminal& TheStandardTerminal() {
   return found;
 }
 
-// A descriptor on the controlling terminal for one task: the standard one when it serves, else
-// /dev/tty, opened for the task and closed after it, so that between key reads the walk has
-// every descriptor the process may have. Invalid when there is no controlling terminal or no
-// free descriptor; the next task tries again.
-class TerminalHandle {
- public:
-  enum class Use { kModes, kRead, kWrite };
-  explicit TerminalHandle(Use use) {
-    const StandardTerminal& standard = TheStandardTerminal();
-    if (standard.fd >= 0 && (use == Use::kModes || (use == Use::kRead ? standard.readable
-                                                                       : standard.writable))) {
-      fd_ = standard.fd;
-      return;
-    }
-    fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    owned_ = fd_ >= 0;
-  }
-  ~TerminalHandle() {
-    if (owned_) close(fd_);
-  }
-  TerminalHandle(const TerminalHandle&) = delete;
-  TerminalHandle& operator=(const TerminalHandle&) = delete;
-
-  bool valid() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-
- private:
-  int fd_ = -1;
-  bool owned_ = false;
-};
-
-// Bytes of keys that came in one burst after the key returned.
-std::string& UnreadKeys() {
-  static std::string unread;
-  return unread;
-}
-
-// The raw mode for the span of one key read on `fd`; on every way out the quiet mode comes
-// back, or outside a console session the mode found before the read.
-class RawMode {
- public:
-  explicit RawMode(int fd) : fd_(fd) {
-    InstallSignalHandlers();
-    HandlersHeldOff hold;
-    inKeyRead = 1;
-    TakeModes(fd_);
-  }
-  ~RawMode() {
-    HandlersHeldOff hold;
-    inKeyRead = 0;
-    if (!sessionActive)
-      GiveModesBack(fd_);
-    else if (modesTaken)
-      TakeModes(fd_);
-  }
-  RawMode(const RawMode&) = delete;
-  RawMode& operator=(const RawMode&) = delete;
-
- private:
-  int fd_;
-};
-
-// Appends what arrives within `timeoutMs`; false when nothing did.
-bool ReadMore(int fd, std::string& into, int timeoutMs) {
-  struct pollfd p = {fd, POLLIN, 0};
-  int ready;
-  do ready = poll(&p, 1, timeoutMs);
-  while (ready < 0 && errno == EINTR);
-  if (ready <= 0 || !(p.revents & POLLIN)) return false;
-  char buf[64];
-  ssize_t n;
-  do n = read(fd, buf, sizeof buf);
-  while (n < 0 && errno == EINTR);
-  if (n <= 0) return false;
-  into.append(buf, static_cast<std::size_t>(n));
-  return true;
-}
-
 }  // namespace
 
+HandlersHeldOff::HandlersHeldOff() {
+  const sigset_t set = HandledSignals();
+  sigprocmask(SIG_BLOCK, &set, &previous_);
+}
+
+HandlersHeldOff::~HandlersHeldOff() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+void InstallSignalHandlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  const sigset_t handled = HandledSignals();
+  const auto install = [&](int sig, void (*handler)(int), int flags) {
+    struct sigaction old = {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    previousAction[sig] = old;
+    struct sigaction sa = {};
+    sa.sa_handler = handler;
+    sa.sa_mask = handled;
+    sa.sa_flags = flags;
+    sigaction(sig, &sa, nullptr);
+  };
+  for (int sig : kFatalSignals) install(sig, OnFatalSignal, 0);
+  for (int sig : kStopSignals) install(sig, OnStopSignal, SA_RESTART);
+  install(SIGCONT, OnContinue, SA_RESTART);
+}
+
+TerminalHandle::TerminalHandle(Use use) {
+  const StandardTerminal& standard = TheStandardTerminal();
+  if (standard.fd >= 0 &&
+      (use == Use::kModes || (use == Use::kRead ? standard.readable : standard.writable))) {
+    fd_ = standard.fd;
+    return;
+  }
+  fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  owned_ = fd_ >= 0;
+}
+
+TerminalHandle::~TerminalHandle() {
+  if (owned_) close(fd_);
+}
+
+RawMode::RawMode(int fd) : fd_(fd) {
+  InstallSignalHandlers();
+  HandlersHeldOff hold;
+  inKeyRead = 1;
+  TakeModes(fd_);
+}
+
+void RawMode::Waiting() {
+  HandlersHeldOff hold;
+  inKeyRead = 2;
+  TakeModes(fd_);
+}
+
+RawMode::~RawMode() {
+  HandlersHeldOff hold;
+  inKeyRead = 0;
+  if (!sessionActive)
+    GiveModesBack(fd_);
+  else if (modesTaken)
+    TakeModes(fd_);
+}
+
+}  // namespace posix_terminal
+
+using namespace posix_terminal;
+
 void BeginTerminal() {
-  Screen& screen = TheScreen();
+  const bool outputIsTerminal = OutputIsTerminal();
   {
     HandlersHeldOff hold;
     sessionActive = 1;
   }
   const TerminalHandle terminal(TerminalHandle::Use::kModes);
-  if (screen.isTerminal || terminal.valid()) InstallSignalHandlers();
+  if (outputIsTerminal || terminal.valid()) InstallSignalHandlers();
   HandlersHeldOff hold;
   TakeModes(terminal.fd());
 }
 
 void EndTerminal() {
-  Screen& screen = TheScreen();
-  if (screen.isTerminal) screen.ShowAll();
+  ShowAllOutput();
   const TerminalHandle terminal(TerminalHandle::Use::kModes);
   HandlersHeldOff hold;
   GiveModesBack(terminal.fd());
   sessionActive = 0;
-}
-
-bool QueryConsole(ConsoleInfo& info) {
-  Screen& screen = TheScreen();
-  if (!screen.isTerminal) return false;
-  const int width = ScreenWidth();
-  info.attribute = screen.held.attribute();
-  info.cursorColumn = screen.filter.column() < width ? screen.filter.column() : width - 1;
-  info.rightEdge = width - 1;
-  return true;
-}
-
-void SetConsoleAttribute(ConsoleAttribute attribute) {
-  Screen& screen = TheScreen();
-  if (attribute == screen.held.attribute()) return;
-  screen.FinishCharacter();
-  screen.held.SetAttribute(attribute);
-}
-
-void WriteConsoleBytes(std::string_view bytes) {
-  Screen& screen = TheScreen();
-  screen.filter.Write(bytes, ScreenWidth(), screen.held.sink());
-}
-
-void RefreshScreen() {
-  Screen& screen = TheScreen();
-  if (screen.isTerminal) screen.Refresh();
-}
-
-void ClearConsoleWindow() {
-  Screen& screen = TheScreen();
-  screen.FinishCharacter();
-  screen.held.DropForClear();
-  screen.held.sink() += kClearAll;
-  screen.filter.Home();
-  screen.Refresh();
-}
-
-TextUnit NextConsoleUnit(std::string_view text) { return NextShownUnit(text); }
-
-std::string InertConsoleText(std::string_view text) { return InertText(text); }
-
-void FlushKeyboardInput() {
-  UnreadKeys().clear();
-  const TerminalHandle terminal(TerminalHandle::Use::kModes);
-  if (terminal.valid()) tcflush(terminal.fd(), TCIFLUSH);
-}
-
-KeyPress ReadKeyboard() {
-  KeyPress key;
-  Screen& screen = TheScreen();
-  if (screen.isTerminal) screen.ShowAll();
-  std::string& bytes = UnreadKeys();
-  if (bytes.empty()) {
-    const TerminalHandle keyboard(TerminalHandle::Use::kRead);
-    if (!keyboard.valid()) return key;
-    const RawMode raw(keyboard.fd());
-    if (!ReadMore(keyboard.fd(), bytes, -1)) return key;
-    // A lone Esc and the start of an escape sequence look alike; the rest of a sequence follows
-    // within a few milliseconds, a person's next key does not.
-    while (KeyMayContinue(bytes) && ReadMore(keyboard.fd(), bytes, kEscTimeoutMs)) {
-    }
-  }
-  const DecodedKey decoded = DecodeKey(bytes);
-  key.code = decoded.code;
-  key.secondCode = decoded.secondCode;
-  key.typed.assign(bytes, 0, decoded.used);
-  bytes.erase(0, decoded.used);
-  return key;
-}
-
-void EchoKey(int code, const KeyPress& key) {
-  // A character key is shown as typed; a code of its own (224, Alt's 0) as the PC console
-  // shows that byte.
-  const std::string& typed = key.typed;
-  std::string shown;
-  if (!typed.empty() && static_cast<unsigned char>(typed[0]) == code && typed[0] != '\x1b')
-    shown = typed;
-  else
-    shown = Cp437Glyph(static_cast<unsigned char>(code));
-
-  Screen& screen = TheScreen();
-  if (screen.isTerminal) {
-    screen.filter.Write(shown, ScreenWidth(), screen.held.sink());
-    screen.ShowAll();
-    return;
-  }
-  const TerminalHandle terminal(TerminalHandle::Use::kWrite);
-  if (!terminal.valid()) return;
-  DisplayFilter filter;
-  std::string out;
-  const int width = WidthOf(terminal.fd());
-  filter.Write(shown, width, out);
-  filter.Finish(width, out);
-  WriteAll(terminal.fd(), out);
 }

@@ -207,12 +207,21 @@ void BeginTerminal() { TheScreen(); }
 
 void EndTerminal() { TheScreen().Restore(); }
 
-// The console shows each byte of its code page in one cell.
-TextUnit NextConsoleUnit(std::string_view) { return {1, 1}; }
+// The console shows each byte of its output code page in one cell, and a two-byte character
+// of a code page such as 932 in two, which must stay together on one row.
+// Asked afresh, since `chcp` may change the code page while qz runs; ASCII bytes are never
+// lead bytes.
+bool IsConsoleLeadByte(unsigned char byte) {
+  return byte >= 0x80 && IsDBCSLeadByteEx(GetConsoleOutputCP(), byte) != 0;
+}
+
+TextUnit NextConsoleUnit(std::string_view text, int) {
+  return CodePageUnit(text, IsConsoleLeadByte);
+}
 
 // Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
 // every control byte the console would not act on as its glyph.
-std::string InertConsoleText(std::string_view text) { return std::string(text); }
+std::string InertText(std::string_view text) { return std::string(text); }
 
 void ClearConsoleWindow() {
   Screen& screen = TheScreen();

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/console.h"
+#include "console/console_attribute.h"
 #include "console/terminal_text.h"
 
 struct ConsoleInfo {
@@ -34,11 +34,9 @@ void WriteConsoleBytes(std::string_view bytes);
 void ClearConsoleWindow();
 
 // The first character of the non-empty `text` as the console shows it: its bytes and the
-// cells it takes, for WrapColored's counter.
-TextUnit NextConsoleUnit(std::string_view text);
-
-// `text` in a form the console shows without acting on any of it (see InertName).
-std::string InertConsoleText(std::string_view text);
+// cells it takes, for WrapColored's counter. A character of several code points wider than
+// `maxCells` gives its first code point only.
+TextUnit NextConsoleUnit(std::string_view text, int maxCells);
 
 // Drops the keyboard's waiting input.
 void FlushKeyboardInput();
@@ -48,11 +46,15 @@ struct KeyPress {
   int code = -1;        // 1-255; -1 when there is no keyboard to read
   int secondCode = -1;  // the second code of a two-code key, else -1
   std::string typed;    // the bytes that made the key, where the platform sees bytes
+  // The process was suspended during the read and has been continued (POSIX job control):
+  // nothing was read, and the screen may have been written over by others meanwhile.
+  bool resumed = false;
 };
 
 // Reads one key press from the user's keyboard (even when standard input is redirected) with
 // line input, echo and interrupt keys off for the read. Returns code -1 when there is no
-// keyboard to read. Does not echo.
+// keyboard to read, or when the read was cut short by a suspension (see KeyPress::resumed).
+// Does not echo.
 KeyPress ReadKeyboard();
 
 // Shows the key code `code` of `key` at the cursor on the keyboard's own console, also when

@@ -79,9 +79,14 @@ struct Shown {
   int cells;
 };
 
-Shown ShowSequence(const unsigned char* bytes, int length) {
+char32_t DecodeSequence(const unsigned char* bytes, int length) {
   char32_t cp = bytes[0] & (0x7F >> length);
   for (int i = 1; i < length; ++i) cp = (cp << 6) | (bytes[i] & 0x3F);
+  return cp;
+}
+
+Shown ShowSequence(const unsigned char* bytes, int length) {
+  const char32_t cp = DecodeSequence(bytes, length);
   if (cp < 0xA0) return {length, length};  // a C1 control in disguise
   if (ShownAsReplacement(cp)) return {1, 1};
   return {0, CellWidth(cp)};
@@ -101,6 +106,40 @@ bool ContinuesSequence(const unsigned char* prefix, int length, unsigned char ne
   }
 }
 
+// The code point the filter draws for a control byte, for the grapheme rules: the cursor
+// movers and BEL stay controls, which end every character; other controls are their glyphs.
+char32_t ShownControl(unsigned char byte) {
+  switch (byte) {
+    case '\a': case '\b': case '\t': case '\n': case '\r': return byte;
+    default: return kCp437[byte];
+  }
+}
+
+// The first code point of the non-empty `text` as the filter shows it: what it draws (U+FFFD
+// for bytes shown as such), the input bytes it takes and the cells it fills.
+struct ShownPoint {
+  char32_t cp;
+  std::size_t bytes;
+  int cells;
+};
+
+ShownPoint NextShownPoint(std::string_view text) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = at(0);
+  if (lead < 0x80) return {lead >= 0x20 && lead < 0x7F ? lead : ShownControl(lead), 1, 1};
+  const int length = Utf8SequenceLength(lead);
+  if (length == 0) return {0xFFFD, 1, 1};
+  unsigned char prefix[4] = {lead};
+  for (int i = 1; i < length; ++i) {
+    if (static_cast<std::size_t>(i) >= text.size() || !ContinuesSequence(prefix, i, at(i)))
+      return {0xFFFD, 1, 1};  // shown as U+FFFD byte by byte, like the bytes after it
+    prefix[i] = at(i);
+  }
+  const Shown shown = ShowSequence(prefix, length);
+  return {shown.replacements > 0 ? 0xFFFD : DecodeSequence(prefix, length),
+          static_cast<std::size_t>(length), shown.cells};
+}
+
 }  // namespace
 
 std::string AttributeToSgr(ConsoleAttribute attribute) {
@@ -117,6 +156,34 @@ std::string_view Cp437Glyph(unsigned char byte) {
   return {kCp437Utf8.bytes[byte], kCp437Utf8.lengths[byte]};
 }
 
+std::string_view SymbolFor(unsigned char byte, const TerminalCharset& charset) {
+  return charset.utf8 ? Cp437Glyph(byte) : "?";
+}
+
+void DisplayFilter::WriteOneByteSet(std::string_view in, int width, std::string& out) {
+  for (char ch : in) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b == '\n' || b == '\r' || b == '\t' || b == '\b')
+      MoveCursor(b, width, out);
+    else
+      Put(charset_.printable[b] ? std::string_view(&ch, 1) : "?", 1, width, out);
+  }
+}
+
+int DisplayFilter::Advance(int column, int cells, int width) {
+  if (column + cells > width && column > 0) column = 0;
+  column += cells;
+  return column >= width ? 0 : column;
+}
+
+int DisplayFilter::column() const {
+  if (cluster_.empty()) return column_;
+  if (clusterCells_ <= lastWidth_) return Advance(column_, clusterCells_, lastWidth_);
+  int column = column_;
+  for (const Piece& piece : pieceEnds_) column = Advance(column, piece.cells, lastWidth_);
+  return column;
+}
+
 void DisplayFilter::Put(std::string_view glyph, int cells, int width, std::string& out) {
   if (column_ + cells > width && column_ > 0) {
     out += "\r\n";
@@ -130,17 +197,50 @@ void DisplayFilter::Put(std::string_view glyph, int cells, int width, std::strin
   }
 }
 
+void DisplayFilter::Emit(char32_t cp, std::string_view glyph, int cells, int width,
+                         std::string& out) {
+  if (!cluster_.empty() && GraphemeBreak(clusterLast_, cp, graphemeState_))
+    FlushCluster(width, out);
+  pieceEnds_.push_back({cluster_.size() + glyph.size(), cells});
+  cluster_ += glyph;
+  clusterCells_ += cells;
+  clusterLast_ = cp;
+}
+
+void DisplayFilter::FlushCluster(int width, std::string& out) {
+  if (cluster_.empty()) return;
+  if (clusterCells_ <= width) {
+    Put(cluster_, clusterCells_, width, out);
+  } else {
+    // Wider than the window: no row could hold it whole, so it breaks where the rows end.
+    std::size_t start = 0;
+    for (const Piece& piece : pieceEnds_) {
+      Put(std::string_view(cluster_).substr(start, piece.end - start), piece.cells, width, out);
+      start = piece.end;
+    }
+  }
+  cluster_.clear();
+  pieceEnds_.clear();
+  clusterCells_ = 0;
+}
+
 void DisplayFilter::PutReplacements(int count, int width, std::string& out) {
-  for (int i = 0; i < count; ++i) Put(kReplacement, 1, width, out);
+  for (int i = 0; i < count; ++i) Emit(0xFFFD, kReplacement, 1, width, out);
 }
 
 void DisplayFilter::Finish(int width, std::string& out) {
   PutReplacements(pendingLength_, width, out);
   pendingLength_ = 0;
+  FlushCluster(width, out);
 }
 
 void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
   if (width < 1) width = 1;
+  lastWidth_ = width;
+  if (!charset_.utf8) {
+    WriteOneByteSet(in, width, out);
+    return;
+  }
   for (char ch : in) {
     const auto b = static_cast<unsigned char>(ch);
     if (pendingLength_ > 0) {
@@ -153,11 +253,13 @@ void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
         if (shown.replacements > 0)
           PutReplacements(shown.replacements, width, out);
         else
-          Put({reinterpret_cast<const char*>(pending_), static_cast<std::size_t>(length)},
-              shown.cells, width, out);
+          Emit(DecodeSequence(pending_, length),
+               {reinterpret_cast<const char*>(pending_), static_cast<std::size_t>(length)},
+               shown.cells, width, out);
         continue;
       }
-      Finish(width, out);  // the sequence broke off; `b` starts afresh
+      PutReplacements(pendingLength_, width, out);  // the sequence broke off; `b` starts afresh
+      pendingLength_ = 0;
     }
     if (b >= 0x80) {
       expectedLength_ = Utf8SequenceLength(b);
@@ -169,56 +271,60 @@ void DisplayFilter::Write(std::string_view in, int width, std::string& out) {
       }
       continue;
     }
-    switch (b) {
-      case '\n':
-        out += "\r\n";
-        column_ = 0;
-        break;
-      case '\r':
-        out += '\r';
-        column_ = 0;
-        break;
-      case '\t':
-        do Put(" ", 1, width, out);
-        while (column_ % 8 != 0);
-        break;
-      case '\b':
-        if (column_ > 0) {
-          out += '\b';
-          --column_;
-        }
-        break;
-      default:
-        if (b >= 0x20 && b < 0x7F)
-          Put({&ch, 1}, 1, width, out);
-        else
-          Put(Cp437Glyph(b), 1, width, out);
+    if (b >= 0x20 && b < 0x7F) {
+      Emit(b, {&ch, 1}, 1, width, out);
+      continue;
     }
+    if (b != '\n' && b != '\r' && b != '\t' && b != '\b') {
+      Emit(ShownControl(b), Cp437Glyph(b), 1, width, out);
+      continue;
+    }
+    FlushCluster(width, out);
+    graphemeState_ = 0;
+    MoveCursor(b, width, out);
   }
 }
 
-TextUnit NextShownUnit(std::string_view text) {
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const int length = Utf8SequenceLength(at(0));
-  if (length <= 1) return {1, 1};
-  unsigned char prefix[4] = {at(0)};
-  for (int i = 1; i < length; ++i) {
-    if (static_cast<std::size_t>(i) >= text.size() || !ContinuesSequence(prefix, i, at(i)))
-      return {1, 1};  // shown as U+FFFD byte by byte, like the bytes after it
-    prefix[i] = at(i);
+void DisplayFilter::MoveCursor(unsigned char byte, int width, std::string& out) {
+  switch (byte) {
+    case '\n':
+      out += "\r\n";
+      column_ = 0;
+      break;
+    case '\r':
+      out += '\r';
+      column_ = 0;
+      break;
+    case '\t':
+      do Put(" ", 1, width, out);
+      while (column_ % 8 != 0);
+      break;
+    case '\b':
+      if (column_ > 0) {
+        out += '\b';
+        --column_;
+      }
+      break;
   }
-  return {static_cast<std::size_t>(length), ShowSequence(prefix, length).cells};
 }
 
-std::string InertText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char ch : text) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x20 || b == 0x7F)
-      out += Cp437Glyph(b);
-    else
-      out += ch;
+TextUnit NextShownUnit(std::string_view text, int maxCells) {
+  const ShownPoint first = NextShownPoint(text);
+  TextUnit unit{first.bytes, first.cells};
+  int state = 0;
+  char32_t last = first.cp;
+  while (unit.bytes < text.size()) {
+    const ShownPoint next = NextShownPoint(text.substr(unit.bytes));
+    if (GraphemeBreak(last, next.cp, state)) break;
+    unit.bytes += next.bytes;
+    unit.cells += next.cells;
+    last = next.cp;
   }
-  return out;
+  if (unit.cells > maxCells) return {first.bytes, first.cells};
+  return unit;
+}
+
+TextUnit CodePageUnit(std::string_view text, bool (*isLeadByte)(unsigned char byte)) {
+  if (text.size() >= 2 && isLeadByte(static_cast<unsigned char>(text[0]))) return {2, 2};
+  return {1, 1};
 }

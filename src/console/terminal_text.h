@@ -2,12 +2,14 @@
 #ifndef QZ_CONSOLE_TERMINAL_TEXT_H_
 #define QZ_CONSOLE_TERMINAL_TEXT_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "console/console.h"
+#include "console/console_attribute.h"
 
 // The terminal's own default colours stand for the console's default attribute, light grey
 // on black (7); SGR 0 restores them.
@@ -23,6 +25,30 @@ std::string AttributeToSgr(ConsoleAttribute attribute);
 // console's symbols: 27 is an arrow, 3 a heart).
 std::string_view Cp437Glyph(unsigned char byte);
 
+// The character set the terminal reads its bytes in: UTF-8, or a set of one byte per
+// character. In such a set a byte from 0x80 up is written only where `printable` says that the
+// set shows it as a character of its own; bytes 0x80-0x9F never are (an 8-bit terminal takes
+// them for C1 controls). The C locale's set shows no byte from 0x80 up.
+struct TerminalCharset {
+  bool utf8 = true;
+  std::array<bool, 256> printable = {};  // for the one-byte sets; 0x20-0x7E always are
+};
+
+// A one-byte set that shows, beyond ASCII, each byte for which `shows` is true (and that is
+// not in 0x80-0x9F).
+template <typename Shows>
+TerminalCharset OneByteCharset(Shows shows) {
+  TerminalCharset set;
+  set.utf8 = false;
+  for (int b = 0x20; b < 0x7F; ++b) set.printable[b] = true;
+  for (int b = 0xA0; b <= 0xFF; ++b) set.printable[b] = shows(static_cast<unsigned char>(b));
+  return set;
+}
+
+// What the terminal shows for the control byte or console symbol `byte` (its code page 437
+// glyph): that glyph in UTF-8, and '?', the 7-bit stand-in, in any other set.
+std::string_view SymbolFor(unsigned char byte, const TerminalCharset& charset);
+
 // One character of console text as the display filter shows it: the bytes it takes and the
 // cells it fills.
 struct TextUnit {
@@ -31,20 +57,25 @@ struct TextUnit {
 };
 
 // The first character of the non-empty `text` as DisplayFilter shows it, so that a wrap
-// counted with it agrees with the filter's own: a well-formed UTF-8 sequence whole, with the
-// cells the terminal gives it (a wide character 2, a combining mark 0, a character shown as
-// U+FFFD 1 for each U+FFFD); any other byte alone, as one cell (a byte below 128 is itself or
-// its glyph; TAB counts one here, as in the console's own wrap). CR, LF and BEL are the
-// caller's.
-TextUnit NextShownUnit(std::string_view text);
+// counted with it agrees with the filter's own: one user-perceived character (a base with its
+// combining marks, an emoji sequence; Unicode's grapheme clusters), with the cells the
+// terminal gives its code points (a wide character 2, a combining mark 0, a character shown as
+// U+FFFD 1 for each U+FFFD). A byte that is not part of well-formed UTF-8 counts alone, as one
+// cell; a byte below 128 is itself or its glyph (TAB counts one here, as in the console's own
+// wrap); CR, LF and BEL are the caller's. A character wider than `maxCells` (what a row
+// holds), which no row holds whole, gives its first code point only.
+TextUnit NextShownUnit(std::string_view text, int maxCells);
 
-// `text` with every control byte (below 32, and 127), CR, LF, TAB and BS included, replaced by
-// the UTF-8 of its code page 437 glyph, so that a name shows on one line as it is and cannot
-// move the cursor.
-std::string InertText(std::string_view text);
+// The first character of the non-empty `text` in a code page of one- and two-byte characters
+// whose lead bytes `isLeadByte` tells: a lead byte and the byte after it are one character of
+// two cells, so that a wrap never breaks between them; any other byte is one of one cell.
+TextUnit CodePageUnit(std::string_view text, bool (*isLeadByte)(unsigned char byte));
 
 // Turns the byte stream that console code writes into bytes a terminal shows inertly, and
-// tracks the cursor column they leave.
+// tracks the cursor column they leave. What follows is for a UTF-8 terminal; for a one-byte
+// character set, every byte the set shows as a character is written as it is, in one cell,
+// and every other byte (and every symbol, such as a control byte's glyph) as '?', so that
+// nothing but ASCII and the set's printable bytes reaches the terminal.
 //
 // No input byte ever reaches the terminal as part of a control sequence. LF goes to the start
 // of the next line, CR to the start of this one, TAB to the next multiple of 8 (as blanks), BS
@@ -55,23 +86,54 @@ std::string InertText(std::string_view text);
 // Characters take the cells CellWidth gives them. A line that reaches the right edge continues
 // on the next line, as on the PC console (the filter breaks it itself, so the terminal never
 // holds a pending wrap), and a wide character that would straddle the edge starts that line.
+// A user-perceived character (a base and its marks, an emoji sequence) is never broken across
+// lines, unless it is wider than the window.
 class DisplayFilter {
  public:
+  explicit DisplayFilter(const TerminalCharset& charset = TerminalCharset()) : charset_(charset) {}
+
   // Appends to `out` the terminal bytes for `in`, for a window `width` columns wide.
-  // A UTF-8 sequence may be split across calls.
+  // A UTF-8 sequence, and a character of several code points, may be split across calls: the
+  // last character stays gathered until the next call shows whether it goes on, or until
+  // EndCharacter or Finish.
   void Write(std::string_view in, int width, std::string& out);
 
-  // Shows an unfinished UTF-8 sequence as U+FFFD. Called before colours change, before the
-  // window is cleared and before a key read, so that no partial character straddles them.
+  // Puts the character being gathered, once a writer's text is complete.
+  void EndCharacter(int width, std::string& out) { FlushCluster(width, out); }
+
+  // Shows an unfinished UTF-8 sequence as U+FFFD and puts the character being gathered.
+  // Called before colours change, before the window is cleared and before a key read, so that
+  // no partial character straddles them.
   void Finish(int width, std::string& out);
 
-  int column() const { return column_; }
+  // Where the cursor stands once the character being gathered is put.
+  int column() const;
   void Home() { column_ = 0; }
 
  private:
+  // The column after `cells` more cells from `column`, with the breaks Put makes.
+  static int Advance(int column, int cells, int width);
   void Put(std::string_view glyph, int cells, int width, std::string& out);
   void PutReplacements(int count, int width, std::string& out);
+  void WriteOneByteSet(std::string_view in, int width, std::string& out);
+  void MoveCursor(unsigned char byte, int width, std::string& out);
+  // Adds a code point, drawn as `glyph`, to the character being gathered; a code point that
+  // starts a new character puts the gathered one first.
+  void Emit(char32_t cp, std::string_view glyph, int cells, int width, std::string& out);
+  void FlushCluster(int width, std::string& out);
 
+  struct Piece {
+    std::size_t end;  // in cluster_
+    int cells;
+  };
+  std::string cluster_;  // the character being gathered, as drawn
+  std::vector<Piece> pieceEnds_;
+  int clusterCells_ = 0;
+  char32_t clusterLast_ = 0;
+  int graphemeState_ = 0;
+  int lastWidth_ = 1;
+
+  TerminalCharset charset_;
   unsigned char pending_[4] = {};
   int pendingLength_ = 0;
   int expectedLength_ = 0;

@@ -54,7 +54,7 @@ void SearchFile(const std::string& path, bool knownRegular) {
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content) {
   const std::uint64_t startingCount = searchTally.occurrences;
   ClearScreen();
-  WritePlain(InertName(path));
+  WritePlain(InertText(path));
   Occurrences occurrences(content, setup->scanner);
   MatchDecision decision = MatchDecision::Continue;
   std::uint64_t position;
@@ -85,7 +85,7 @@ std::string MatchHeader(const std::string& path, std::uint64_t position) {
 }
 
 MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path) {
-  WritePlain(MatchHeader(InertName(path), position));
+  WritePlain(MatchHeader(InertText(path), position));
   WriteColored(kContextAttribute, UpToNul(view.before));
   WriteColored(kMatchAttribute, UpToNul(view.match));
   WriteColored(kContextAttribute, UpToNul(view.after));

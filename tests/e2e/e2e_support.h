@@ -27,8 +27,8 @@ inline constexpr std::string_view kPromptRow =
 // The end of the prompt; it stays in one piece in the raw output in the window widths used
 // here (the prompt breaks after 40 or 60 columns in narrow windows).
 inline constexpr std::string_view kPromptTail = "to continue: ";
-// What qz writes to clear the window: home, clear, scrollback.
-inline constexpr std::string_view kClear = "\x1b[H\x1b[2J\x1b[3J";
+// What qz writes to clear the window: home, clear (the scrollback stays).
+inline constexpr std::string_view kClear = "\x1b[H\x1b[2J";
 
 // Colour indexes as libvterm reports them for the SGR codes qz uses.
 inline constexpr int kBlack = 0;

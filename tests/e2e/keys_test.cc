@@ -123,6 +123,23 @@ TEST(Keys, KeysTypedBeforeThePromptAreDropped) {
                                                     "Found in ./a.txt - position 7:"}));
 }
 
+// The answer is typed the instant the prompt arrives, before qz could have done anything after
+// writing it: the key-read mode must already be on, or Ctrl+C would end the run.
+TEST(Keys, CtrlCTypedAsThePromptArrivesIsAKey) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "a thousand prompts take too long under a wrapper";
+  constexpr int kPrompts = 1000;
+  TempTree tree;
+  tree.File("a.txt", Times("needle ", kPrompts));
+  PtyTerminal t(In(tree, {"*.txt", "needle"}));
+  for (int n = 1; n <= kPrompts; ++n) {
+    ASSERT_TRUE(t.WaitForOutputCount(kPromptTail, n)) << "prompt " << n << Describe(t);
+    t.SendKeys("\x03");
+  }
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  ExpectSummary(t, "1 file found containing the text \"needle\"",
+                "1000 occurrences of the text \"needle\"");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Keys typed while qz works
 

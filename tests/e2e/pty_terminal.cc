@@ -71,14 +71,55 @@ std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
 
 // In the child, after fork: the signal state a shell would give a new program, the working
 // directory, then the program. Never returns.
-[[noreturn]] void ExecChild(const char* directory, char* const* argv) {
+[[noreturn]] void ExecChild(const char* directory, char* const* argv, char* const* envp) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(sig, SIG_DFL);
   if (chdir(directory) != 0) _exit(126);
-  execvp(argv[0], argv);
+  execvpe(argv[0], argv, envp);
   _exit(127);
+}
+
+// The child's environment: the tests' own, with the locale `options` names in place of theirs.
+std::vector<std::string> EnvironmentFor(const LaunchOptions& options) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry(*e);
+    if (entry.rfind("LC_ALL=", 0) == 0 || entry.rfind("LC_CTYPE=", 0) == 0 ||
+        entry.rfind("LANG=", 0) == 0)
+      continue;
+    env.emplace_back(entry);
+  }
+  env.push_back("LC_ALL=" + options.locale);
+  for (const std::string& e : options.environment) env.push_back(e);
+  return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// What an 8-bit terminal makes of `bytes`, as the UTF-8 terminal libvterm emulates would take
+// it: a C1 control as its 7-bit form (ESC and a letter), a byte from 0xA0 as its Latin-1
+// character.
+std::string AsEightBitTerminalSees(std::string_view bytes) {
+  std::string out;
+  for (char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x80) {
+      out += ch;
+    } else if (b < 0xA0) {
+      out += '\x1b';
+      out += static_cast<char>(b - 0x40);
+    } else {
+      AppendUtf8(b, out);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -116,6 +157,7 @@ int ScaledTimeout(int timeoutMs) {
 
 PtyTerminal::PtyTerminal(const LaunchOptions& options)
     : rows_(options.rows), cols_(options.cols) {
+  eightBit_ = options.eightBitTerminal;
   vt_ = vterm_new(rows_, cols_);
   vterm_set_utf8(vt_, 1);
   screen_ = vterm_obtain_screen(vt_);
@@ -138,6 +180,8 @@ PtyTerminal::~PtyTerminal() {
 void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
   std::string program = QZ_BINARY;
   std::vector<char*> argv = ArgvFor(options, program);
+  std::vector<std::string> environment = EnvironmentFor(options);
+  std::vector<char*> envp = Pointers(environment);
   struct winsize ws = {};
   ws.ws_row = static_cast<unsigned short>(rows_);
   ws.ws_col = static_cast<unsigned short>(cols_);
@@ -169,7 +213,7 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
       if (outFd >= 0) dup2(outFd, STDOUT_FILENO);
       if (options.nonBlockingOutput)
         fcntl(STDERR_FILENO, F_SETFL, fcntl(STDERR_FILENO, F_GETFL) | O_NONBLOCK);
-      ExecChild(options.workingDirectory.c_str(), argv.data());
+      ExecChild(options.workingDirectory.c_str(), argv.data(), envp.data());
     }
     if (pid_ < 0) startError_ = std::string("forkpty: ") + std::strerror(errno);
     if (ready[0] >= 0) {
@@ -194,7 +238,7 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
         if (outFd >= 0) dup2(outFd, STDOUT_FILENO);
         close(slaveFd);
         close(masterFd_);
-        ExecChild(options.workingDirectory.c_str(), argv.data());
+        ExecChild(options.workingDirectory.c_str(), argv.data(), envp.data());
       }
       if (pid_ < 0) startError_ = std::string("fork: ") + std::strerror(errno);
       close(slaveFd);
@@ -207,6 +251,8 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
 void PtyTerminal::StartOnPipes(const LaunchOptions& options) {
   std::string program = QZ_BINARY;
   std::vector<char*> argv = ArgvFor(options, program);
+  std::vector<std::string> environment = EnvironmentFor(options);
+  std::vector<char*> envp = Pointers(environment);
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     startError_ = std::string("pipe: ") + std::strerror(errno);
@@ -219,7 +265,7 @@ void PtyTerminal::StartOnPipes(const LaunchOptions& options) {
     dup2(devNull, STDIN_FILENO);
     dup2(fds[1], STDOUT_FILENO);
     dup2(fds[1], STDERR_FILENO);
-    ExecChild(options.workingDirectory.c_str(), argv.data());
+    ExecChild(options.workingDirectory.c_str(), argv.data(), envp.data());
   }
   if (pid_ < 0) startError_ = std::string("fork: ") + std::strerror(errno);
   close(fds[1]);
@@ -244,7 +290,12 @@ bool PtyTerminal::ReadOnce(int timeoutMs) {
     return false;
   }
   transcript_.append(buf, static_cast<std::size_t>(n));
-  vterm_input_write(vt_, buf, static_cast<std::size_t>(n));
+  if (eightBit_) {
+    const std::string seen = AsEightBitTerminalSees({buf, static_cast<std::size_t>(n)});
+    vterm_input_write(vt_, seen.data(), seen.size());
+  } else {
+    vterm_input_write(vt_, buf, static_cast<std::size_t>(n));
+  }
   return true;
 }
 
@@ -280,7 +331,10 @@ bool PtyTerminal::WaitForRawMode(int timeoutMs) {
   for (;;) {
     struct termios mode;
     if (!GetTermios(mode)) return false;
-    if (!(mode.c_lflag & (ICANON | ISIG))) return true;
+    // The key read switches the interrupt key off and, once the prompt is out, flow control.
+    if (!(mode.c_lflag & ICANON) && !(mode.c_iflag & IXON) &&
+        (!(mode.c_lflag & ISIG) || mode.c_cc[VINTR] == _POSIX_VDISABLE))
+      return true;
     if (!Running() || RemainingMs(deadline) == 0) return false;
     Pump(std::min(2, RemainingMs(deadline)));
   }

@@ -59,6 +59,13 @@ struct LaunchOptions {
   // When set (controlling terminal only), the terminal's file description that the child's
   // standard input, output and error share is made non-blocking before the program starts.
   bool nonBlockingOutput = false;
+  // The child's locale (LC_ALL; LANG and LC_CTYPE are removed), whatever the tests run under.
+  std::string locale = "C.UTF-8";
+  // Further NAME=value entries for the child's environment.
+  std::vector<std::string> environment;
+  // Renders the output as an 8-bit terminal does (one running in a locale that is not UTF-8):
+  // bytes 0x80-0x9F are C1 controls and 0xA0-0xFF the Latin-1 characters.
+  bool eightBitTerminal = false;
 };
 
 // The outcome of a child that has ended, or of a wait that ran out of time.
@@ -94,8 +101,8 @@ class PtyTerminal {
   bool WaitForOutputCount(std::string_view text, std::size_t count,
                           int timeoutMs = kDefaultTimeoutMs);
 
-  // Waits until the terminal's line discipline has canonical input and interrupt keys off,
-  // which qz sets only while it waits for a key. Terminal connections only.
+  // Waits until the terminal's line discipline has canonical input, the interrupt key and flow
+  // control off, which qz sets only while it waits for a key. Terminal connections only.
   bool WaitForRawMode(int timeoutMs = kDefaultTimeoutMs);
 
   // Writes `bytes` to the terminal's input side, in one write.
@@ -144,6 +151,7 @@ class PtyTerminal {
   // The status of the child, which has been reaped.
   ExitStatus EndedStatus() const;
 
+  bool eightBit_ = false;
   VTerm* vt_ = nullptr;
   VTermScreen* screen_ = nullptr;
   int rows_;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,29 @@ TEST(MatchScreen, ControlBytesInTheSearchTextAreShownNotObeyed) {
                 "1 occurrence of the text \"\u2190[31m\"");
 }
 
+// A CR, LF or BS in the search text would move the cursor inside the summary and write over
+// the counts; it shows as its symbol there, as in a path.
+TEST(MatchScreen, CursorMovingBytesInTheSearchTextCannotHideTheCounts) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"CR", "\rneedle", "\u266Aneedle"},
+      {"LF", "\nneedle", "\u25D9needle"},
+      {"BS", "\b\b\b\bneedle", "\u25D8\u25D8\u25D8\u25D8needle"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempTree tree;
+    tree.File("a.txt", Times("x" + c.text, 12));
+    PtyTerminal t(In(tree, {"*.txt", c.text}));
+    EXPECT_TRUE(ExitedWithZero(AnswerEveryPrompt(t).exit));
+    ExpectSummary(t, "1 file found containing the text \"" + c.shown + "\"",
+                  "12 occurrences of the text \"" + c.shown + "\"");
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // What the screen shows while the walk works, and text that must not act
 
@@ -172,6 +196,64 @@ TEST(Screen, TheClearAfterAKeyShowsWhileTheWalkWritesNothing) {
   EXPECT_EQ(t.ScreenText().find_first_not_of('\n'), std::string::npos) << Describe(t);
   EXPECT_TRUE(ExitedWithZero(t.WaitExit(20000)));
   EXPECT_TRUE(HasRow(t, "1 occurrence of the text \"needle\"")) << Describe(t);
+}
+
+// libvterm keeps no scrollback, so a terminal that does (tmux, with its history) shows what the
+// clear does to it: the lines the user had before qz started are still there at the end.
+TEST(Screen, ClearingTheWindowLeavesTheScrollbackAlone) {
+  ASSERT_TRUE(HaveProgram("tmux")) << "the test needs tmux";
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  const std::string socket = "qz-e2e-" + std::to_string(getpid());
+  const auto tmux = [&](const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(("tmux -L " + socket + " -f /dev/null " + command + " 2>&1").c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    pclose(pipe);
+    return out;
+  };
+  const auto waitFor = [&](const std::string& text) {
+    for (int i = 0; i < ScaledTimeout(10000) / 20; ++i) {
+      if (tmux("capture-pane -p").find(text) != std::string::npos) return true;
+      usleep(20000);
+    }
+    return false;
+  };
+  struct ServerGuard {
+    std::function<std::string(const std::string&)> run;
+    ~ServerGuard() { run("kill-server"); }
+  } server{tmux};
+  tmux("new-session -d -x 80 -y 10 -c '" + tree.path() + "' 'seq 101 140; " + QZ_BINARY +
+       " \"*.txt\" needle; sleep 60'");
+  ASSERT_TRUE(waitFor("to continue:")) << tmux("capture-pane -p");
+  tmux("send-keys Escape");
+  ASSERT_TRUE(waitFor("Search complete")) << tmux("capture-pane -p");
+  const std::string history = tmux("capture-pane -p -S - -E -");
+  EXPECT_NE(history.find("101\n102\n"), std::string::npos) << history;
+  EXPECT_NE(history.find("139\n140\n"), std::string::npos) << history;
+}
+
+// A letter and its accent at the edge stay on one row; an emoji sequence that would pass the
+// edge moves to the next row whole.
+TEST(Screen, ACharacterIsNeverCutFromItsMarks) {
+  const std::string accented = "e\u0301\u0323";  // one cell, three code points
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+  TempTree tree;
+  tree.File("1.txt", Repeat('a', 78) + accented + "needle");
+  tree.File("2.txt", Repeat('b', 75) + family + "needle");
+  PtyTerminal t(In(tree, {"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  EXPECT_EQ(t.Row(2), Repeat('a', 78) + accented) << Describe(t);
+  EXPECT_EQ(t.Row(3), "needle");
+  t.SendKeys("n");
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  EXPECT_EQ(t.Row(2), Repeat('b', 75)) << Describe(t);
+  EXPECT_EQ(t.Row(3).rfind("\U0001F468", 0), 0u) << Describe(t);
+  EXPECT_NE(t.Row(3).find("needle"), std::string::npos);
+  t.SendKeys("n");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
 }
 
 TEST(Screen, ContextWrapsByCellsAndNeverInsideACharacter) {

@@ -245,10 +245,11 @@ TEST(JobControl, SuspendedAndResumedQzTakesItsModesAgain) {
   ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
   EXPECT_NE(t.Transcript().find("Stopped"), std::string::npos) << Describe(t);
   shell.Type("fg");
-  // One key, no Enter, answers the prompt; Ctrl+C is that key, not an interrupt.
-  ASSERT_TRUE(t.WaitForRawMode()) << Describe(t);
-  t.SendKeys("\x03");
+  // The report is drawn again, prompt and all; one key, no Enter, answers it; Ctrl+C is that
+  // key, not an interrupt.
   ASSERT_TRUE(ReachPrompt(t, 2));
+  t.SendKeys("\x03");
+  ASSERT_TRUE(ReachPrompt(t, 3));
   const std::string& raw = t.Transcript();
   EXPECT_NE(raw.find("\u2665", raw.rfind("fg")), std::string::npos) << "no echo of the key";
 
@@ -258,13 +259,52 @@ TEST(JobControl, SuspendedAndResumedQzTakesItsModesAgain) {
   t.SendKeys("\x1a");
   ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
   shell.Type("fg");
-  ASSERT_TRUE(ReachPrompt(t, 3));
+  ASSERT_TRUE(ReachPrompt(t, 4));
   EXPECT_EQ(t.Row(0), "Found in ./z/c.txt - position 0:");
   t.SendKeys("n");
   ASSERT_TRUE(shell.WaitForShellPrompt(4)) << Describe(t);
   EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
   shell.Type("echo \"qz ended with $?\"");
   EXPECT_TRUE(t.WaitForText("qz ended with 0")) << Describe(t);
+  shell.Type("exit");
+  t.WaitExit();
+}
+
+// At a prompt the suspend key suspends while Ctrl+C and Ctrl+\\ stay keys; back in the
+// foreground, qz draws the report again, since the shell has written over it.
+TEST(JobControl, CtrlZAtAPromptSuspendsAndFgDrawsTheReportAgain) {
+  if (access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  tree.File("a.txt", "before needle after");
+  tree.File("b.txt", "needle needle");
+  ShellSession shell(tree);
+  PtyTerminal& t = shell.terminal();
+  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
+  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
+
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  t.SendKeys("\x1a");
+  ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
+  EXPECT_NE(t.Transcript().find("Stopped"), std::string::npos) << Describe(t);
+  shell.Type("fg");
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 7:") << Describe(t);
+  EXPECT_EQ(t.Row(2), "before needle after");
+  ExpectColours(t, 2, 7, 13, kBlack, kGrey);
+  EXPECT_TRUE(HasRow(t, kPromptRow));
+  EXPECT_EQ(t.ScreenText().find("fg"), std::string::npos) << "not drawn again" << Describe(t);
+
+  // One key answers the report drawn again; Ctrl+C and Ctrl+\\ are keys.
+  t.SendKeys("\x03");
+  ASSERT_TRUE(ReachPrompt(t, 3));
+  EXPECT_EQ(t.Row(0), "Found in ./b.txt - position 0:") << Describe(t);
+  t.SendKeys("\x1c");
+  ASSERT_TRUE(ReachPrompt(t, 4));
+  EXPECT_EQ(t.Row(0), "Found in ./b.txt - position 7:") << Describe(t);
+  t.SendKeys("n");
+  ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
   shell.Type("exit");
   t.WaitExit();
 }

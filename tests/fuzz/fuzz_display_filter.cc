@@ -9,6 +9,7 @@
 // sequence is finished or the cursor sent home after it), a length byte and that many bytes.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,6 +101,13 @@ void CheckColumn(const DisplayFilter& f, int width, int before, std::string_view
 }
 
 }  // namespace
+
+// WrapColored measures characters as the terminal's character set shows them, which the
+// console takes from the locale: a UTF-8 one, as the filter here.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setenv("LC_ALL", "C.UTF-8", 1);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<Piece> pieces;

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "console/console.h"
 
 namespace {
+
+// The console takes the terminal's character set from the locale, once, at its first use; these
+// tests are about a UTF-8 terminal, whatever locale they are run in. Set before main.
+[[maybe_unused]] const int kUtf8Locale = setenv("LC_ALL", "C.UTF-8", 1);
 
 std::string Filter(std::string_view in, int width = 80) {
   DisplayFilter f;
@@ -29,6 +35,34 @@ TEST(DisplayFilter, ControlBytesNeverReachTheTerminal) {
   }
 }
 
+// A terminal in a one-byte set (Latin-1 here, or the C locale's ASCII) gets the set's own
+// printable bytes, one cell each, and '?' for every other byte and every symbol; never a byte
+// from 0x80 to 0x9F, which it would take for a C1 control.
+TEST(DisplayFilter, OneByteSetsGetTheirPrintableBytesAndQuestionMarks) {
+  const TerminalCharset latin1 = OneByteCharset([](unsigned char) { return true; });
+  const TerminalCharset ascii = OneByteCharset([](unsigned char) { return false; });
+  const auto filter = [](const TerminalCharset& set, std::string_view in, int width = 80) {
+    DisplayFilter f(set);
+    std::string out;
+    f.Write(in, width, out);
+    f.Finish(width, out);
+    return out;
+  };
+  const std::string q = "?";
+  EXPECT_EQ(filter(latin1, "caf\xE9 \xE2\x80\x9D\x1b[2J\x7f\x01\tx\r\n"),
+            "caf\xE9 \xE2" + q + q + q + "[2J" + q + q + "  x\r\r\n");
+  EXPECT_EQ(filter(ascii, "caf\xC3\xA9 \x9b" "2J"), "caf" + q + q + " " + q + "2J");
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (unsigned char c : filter(latin1, all)) EXPECT_FALSE(c >= 0x80 && c <= 0x9F) << int(c);
+  for (unsigned char c : filter(ascii, all)) EXPECT_LT(c, 0x80);
+  // One cell a byte: the row breaks at the edge as for ASCII.
+  EXPECT_EQ(filter(latin1, std::string(12, '\xE9'), 10),
+            std::string(10, '\xE9') + "\r\n" + std::string(2, '\xE9'));
+  EXPECT_EQ(SymbolFor(27, latin1), "?");
+  EXPECT_EQ(SymbolFor(27, TerminalCharset()), "\u2190");
+}
+
 TEST(DisplayFilter, PassesWellFormedUtf8Only) {
   EXPECT_EQ(Filter("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "caf\u00E9 \u20AC \U0001F600");
   EXPECT_EQ(Filter("caf\xE9!"), "caf\uFFFD!");            // Latin-1
@@ -44,6 +78,7 @@ TEST(DisplayFilter, KeepsASequenceSplitAcrossWrites) {
   f.Write("\xE2", 80, out);
   f.Write("\x82", 80, out);
   f.Write("\xAC", 80, out);
+  f.EndCharacter(80, out);  // an accent could still follow
   EXPECT_EQ(out, "\u20AC");
   EXPECT_EQ(f.column(), 1);
 }
@@ -52,16 +87,19 @@ TEST(DisplayFilter, TracksTheColumnAndWrapsLikeTheConsole) {
   DisplayFilter f;
   std::string out;
   f.Write("abc\tX", 80, out);
+  f.EndCharacter(80, out);
   EXPECT_EQ(out, "abc     X");
   EXPECT_EQ(f.column(), 9);
   f.Write("\b\r", 80, out);
   EXPECT_EQ(f.column(), 0);
   out.clear();
   f.Write("abcde", 4, out);  // a full line moves on to the next line at once
+  f.EndCharacter(4, out);
   EXPECT_EQ(out, "abcd\r\ne");
   EXPECT_EQ(f.column(), 1);
   out.clear();
   f.Write("\n\xE4\xB8\xAD\xE4\xB8\xAD", 3, out);  // a wide character that does not fit moves down
+  f.EndCharacter(3, out);
   EXPECT_EQ(out, "\r\n\u4E2D\r\n\u4E2D");
   EXPECT_EQ(f.column(), 2);
 }
@@ -105,11 +143,59 @@ TEST(NextShownUnit, MeasuresAsTheFilterShows) {
       {"\xC0\xAF", 1, 1},  {"\xF0\x9F\x80\x84", 4, 2},
   };
   for (const auto& c : cases) {
-    const TextUnit unit = NextShownUnit(c.text);
+    const TextUnit unit = NextShownUnit(c.text, 80);
     EXPECT_EQ(unit.bytes, c.bytes) << c.text;
     EXPECT_EQ(unit.cells, c.cells) << c.text;
   }
-  EXPECT_EQ(NextShownUnit("e\xCC\x81").bytes, 1u);  // the letter; its accent is a unit of its own
+}
+
+// A two-byte character of a code page such as 932 is one unit of two cells: the wrap moves it
+// whole to the next row instead of breaking between its lead and trail bytes.
+TEST(CodePageUnit, ALeadByteTakesItsTrailByteAlong) {
+  const auto cp932Lead = [](unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  };
+  EXPECT_EQ(CodePageUnit("\x95\x5Cx", cp932Lead).bytes, 2u);
+  EXPECT_EQ(CodePageUnit("\x95\x5Cx", cp932Lead).cells, 2);
+  EXPECT_EQ(CodePageUnit("x\x95\x5C", cp932Lead).bytes, 1u);
+  EXPECT_EQ(CodePageUnit("\x95", cp932Lead).bytes, 1u);  // a lead byte at the end stands alone
+  EXPECT_EQ(CodePageUnit("\xE9x", [](unsigned char) { return false; }).cells, 1);
+}
+
+// What the user sees as one character is one unit, in the wrap and in the filter alike: a
+// letter with its accents, an emoji sequence joined by ZWJ, a flag; one wider than the window
+// gives way.
+TEST(NextShownUnit, KeepsAUserPerceivedCharacterWhole) {
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // 3 emoji, 2 ZWJ
+  const std::string flag = "\U0001F1EB\U0001F1F7";
+  EXPECT_EQ(NextShownUnit("e\xCC\x81\xCC\xA3x", 80).bytes, 5u);
+  EXPECT_EQ(NextShownUnit("e\xCC\x81\xCC\xA3x", 80).cells, 1);
+  EXPECT_EQ(NextShownUnit(family + "x", 80).bytes, family.size());
+  EXPECT_EQ(NextShownUnit(family + "x", 80).cells, 6);
+  EXPECT_EQ(NextShownUnit(flag + flag, 80).bytes, flag.size());
+  EXPECT_EQ(NextShownUnit(family, 5).bytes, 4u);  // wider than the window: its first emoji
+  EXPECT_EQ(NextShownUnit("\r\xCC\x81", 80).bytes, 1u);
+
+  EXPECT_EQ(WrapColored("ae\xCC\x81z", 77, 79), "ae\xCC\x81\n\rz");
+  EXPECT_EQ(WrapColored("a" + family, 75, 79), "a\n\r" + family);
+
+  DisplayFilter f;
+  std::string out;
+  f.Write("abe", 3, out);  // the accent comes in a write of its own
+  f.Write("\xCC\x81" "c", 3, out);
+  f.Finish(3, out);
+  EXPECT_EQ(out, "abe\xCC\x81\r\nc");
+  out.clear();
+  DisplayFilter g;
+  g.Write("ab" + family, 6, out);
+  EXPECT_EQ(g.column(), 0);
+  g.EndCharacter(6, out);
+  EXPECT_EQ(out, "ab\r\n" + family + "\r\n");
+  out.clear();
+  DisplayFilter narrow;
+  narrow.Write(family, 4, out);  // wider than the window: breaks between its emoji
+  narrow.Finish(4, out);
+  EXPECT_EQ(out, "\U0001F468\u200D\U0001F469\r\n\u200D\U0001F467");
 }
 
 // WrapColored on a UTF-8 terminal counts as the filter shows.

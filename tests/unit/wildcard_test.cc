@@ -45,6 +45,9 @@ TEST(Wildcard, DotsFollowTheLongNameRules) {
   EXPECT_FALSE(MatchWildcard("a.b.*", "a.bc"));
   EXPECT_TRUE(MatchWildcard("*.txt", "old.notes.txt"));
   EXPECT_TRUE(MatchWildcard("*.c*", "a.c.d.e"));  // the star may pass dots but the last
+  EXPECT_TRUE(MatchWildcard("*.?", "notes.c"));
+  EXPECT_TRUE(MatchWildcard("*.?", "notes"));
+  EXPECT_FALSE(MatchWildcard("*.?", "notes.cc"));
 
   // '?' takes any byte but a dot, and nothing before a dot or at the end.
   EXPECT_TRUE(MatchWildcard("file?.txt", "file1.txt"));
@@ -52,6 +55,24 @@ TEST(Wildcard, DotsFollowTheLongNameRules) {
   EXPECT_FALSE(MatchWildcard("a?b", "a.b"));
   EXPECT_TRUE(MatchWildcard("ab??", "ab"));
   EXPECT_FALSE(MatchWildcard("ab??", "abcde"));
+}
+
+// The lead bytes of code page 932 (Shift JIS).
+bool Cp932LeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+TEST(Wildcard, ADoubleByteCharacterIsOneCharacter) {
+  const std::string a = "\x83\x41";      // katakana A: its trail byte is 'A'
+  const std::string table = "\x95\x5C";  // a kanji whose trail byte is '\\'
+  EXPECT_FALSE(MatchWildcardIn("*a.txt", a + ".txt", Cp932LeadByte));
+  EXPECT_TRUE(MatchWildcardIn("*a.txt", a + "a.txt", Cp932LeadByte));
+  EXPECT_TRUE(MatchWildcardIn("?.txt", table + ".txt", Cp932LeadByte));
+  EXPECT_FALSE(MatchWildcardIn("?.txt", table + table + ".txt", Cp932LeadByte));
+  EXPECT_TRUE(MatchWildcardIn(a + "*", a + ".txt", Cp932LeadByte));
+  EXPECT_FALSE(MatchWildcardIn("\x83\x61*", a + ".txt", Cp932LeadByte));  // trail not folded
+  EXPECT_TRUE(MatchWildcardIn("*.?", "x." + table, Cp932LeadByte));
+  // Read a byte at a time, the same names match otherwise.
+  EXPECT_TRUE(MatchWildcardIn("*a.txt", a + ".txt", nullptr));
+  EXPECT_FALSE(MatchWildcardIn("?.txt", table + ".txt", nullptr));
 }
 
 TEST(Wildcard, HostilePatternsStayFast) {

@@ -1,0 +1,96 @@
+// What the three parts of the POSIX terminal share: the modes and the signal handlers that
+// put the terminal back (terminal-posix.cc), the screen output (terminal_screen-posix.cc) and
+// the keyboard (terminal_keys-posix.cc). POSIX builds only; nothing outside these files
+// includes it.
+#ifndef QZ_CONSOLE_TERMINAL_POSIX_H_
+#define QZ_CONSOLE_TERMINAL_POSIX_H_
+
+#include <signal.h>
+
+#include <cerrno>
+#include <csignal>
+#include <string_view>
+
+#include "console/terminal_text.h"
+
+namespace posix_terminal {
+
+// State the signal handlers share with the rest. Outside the handlers it is changed only with
+// the handled signals blocked (see HandlersHeldOff).
+extern volatile std::sig_atomic_t coloursMayBeSet;  // the terminal may show colours of ours
+extern volatile std::sig_atomic_t coloursReset;     // a handler reset the colours behind the writers
+extern volatile std::sig_atomic_t widthChanged;     // the window may have a new width
+// The process was stopped during a key read and has been continued: the shell has written over
+// the screen since.
+extern volatile std::sig_atomic_t resumedInKeyRead;
+// Standard output's terminal, which a handler opens for a descriptor of its own ("" when
+// standard output is none).
+extern char terminalPath[256];
+
+// Calls `call` again for as long as it fails with EINTR, and gives its last result.
+template <typename Call>
+auto RetryOnInterrupt(Call call) {
+  decltype(call()) result;
+  do result = call();
+  while (result < 0 && errno == EINTR);
+  return result;
+}
+
+// Installs, once, the handlers that put the terminal back when a signal ends or stops the
+// process and take the modes again when it is continued.
+void InstallSignalHandlers();
+
+// Keeps the handlers from running while the state they read is changed.
+class HandlersHeldOff {
+ public:
+  HandlersHeldOff();
+  ~HandlersHeldOff();
+  HandlersHeldOff(const HandlersHeldOff&) = delete;
+  HandlersHeldOff& operator=(const HandlersHeldOff&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// A descriptor on the controlling terminal for one task: the standard one when it serves, else
+// /dev/tty, opened for the task and closed after it, so that between key reads the walk has
+// every descriptor the process may have. Invalid when there is no controlling terminal or no
+// free descriptor; the next task tries again.
+class TerminalHandle {
+ public:
+  enum class Use { kModes, kRead, kWrite };
+  explicit TerminalHandle(Use use);
+  ~TerminalHandle();
+  TerminalHandle(const TerminalHandle&) = delete;
+  TerminalHandle& operator=(const TerminalHandle&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  bool owned_ = false;
+};
+
+// The raw mode for the span of one key read on `fd`; on every way out the quiet mode comes
+// back, or outside a console session the mode found before the read. Until Waiting() flow
+// control stays on, so that output the user holds with Ctrl+S stays held.
+class RawMode {
+ public:
+  explicit RawMode(int fd);
+  ~RawMode();
+  void Waiting();
+  RawMode(const RawMode&) = delete;
+  RawMode& operator=(const RawMode&) = delete;
+
+ private:
+  int fd_;
+};
+
+// The screen's side, for the modes and the keyboard.
+bool OutputIsTerminal();  // standard output is a terminal (set up on the first call)
+void ShowAllOutput();     // everything written reaches the terminal now
+
+}  // namespace posix_terminal
+
+#endif  // QZ_CONSOLE_TERMINAL_POSIX_H_

@@ -1,0 +1,258 @@
+// The screen of a POSIX terminal: what the writers put on standard output, made inert by the
+// display filter in the terminal's character set and held back for a moment on its way, and
+// the echo of keys.
+#include <langinfo.h>
+#include <locale.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <string>
+
+#include "console/held_output.h"
+#include "console/terminal-posix.h"
+#include "console/terminal.h"
+#include "console/terminal_text.h"
+
+namespace posix_terminal {
+namespace {
+
+constexpr int kFallbackWidth = 80;
+// Home and clear the window; the terminal's scrollback, the user's earlier work, stays.
+constexpr std::string_view kClearAll = "\x1b[H\x1b[2J";
+
+void NoteResize(int) { widthChanged = 1; }
+
+void InstallResizeHandler() {
+  struct sigaction sa = {};
+  sa.sa_handler = NoteResize;
+  sa.sa_flags = SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGWINCH, &sa, nullptr);
+}
+
+// Writes all of `bytes`, waiting for the terminal to take more when its file description is
+// non-blocking. A failed write loses the rest of that text and nothing else.
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = RetryOnInterrupt([&] { return write(fd, bytes.data(), bytes.size()); });
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      struct pollfd p = {fd, POLLOUT, 0};
+      if (RetryOnInterrupt([&] { return poll(&p, 1, -1); }) < 0) return;
+      continue;
+    }
+    return;
+  }
+}
+
+int WidthOf(int fd) {
+  struct winsize ws = {};
+  if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  return kFallbackWidth;
+}
+
+// The width of standard output's terminal, asked again only after it has been resized.
+int ScreenWidth() {
+  static int width = kFallbackWidth;
+  if (widthChanged) {
+    widthChanged = 0;
+    width = WidthOf(STDOUT_FILENO);
+  }
+  return width;
+}
+
+// Whether the locale the environment names, by its name alone, reads UTF-8: for a locale that
+// is named but not installed on this system, whose terminal most likely reads UTF-8 all the same.
+bool NamedUtf8() {
+  const char* name = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = std::getenv(variable);
+    if (name && *name) break;
+  }
+  if (!name) return false;
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
+// The terminal reads bytes in the character set of the user's locale (LC_ALL, LC_CTYPE,
+// LANG), as every program the user runs there writes them. A one-byte set's printable bytes
+// are asked of the C library; a set of more bytes per character (EUC, GB 18030, Big5) has no
+// byte from 0x80 up that shows alone, so there, as in the C locale, only ASCII is written.
+TerminalCharset LocaleCharset() {
+  // The process's own locale stays C for everything else: the user's is taken for the question
+  // and given back. (setlocale rather than newlocale, which leaks its search path when LOCPATH
+  // is set.)
+  const char* current = setlocale(LC_CTYPE, nullptr);
+  const std::string previous = current ? current : "C";
+  if (!setlocale(LC_CTYPE, "")) {
+    if (NamedUtf8()) return TerminalCharset();
+    return OneByteCharset([](unsigned char) { return false; });
+  }
+  TerminalCharset charset;
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+    charset = OneByteCharset([](unsigned char b) {
+      const wint_t wide = btowc(b);
+      return wide != WEOF && iswprint(wide) != 0;
+    });
+  }
+  setlocale(LC_CTYPE, previous.c_str());
+  return charset;
+}
+
+const TerminalCharset& TheCharset() {
+  static const TerminalCharset charset = LocaleCharset();
+  return charset;
+}
+
+// Standard output, when it is a terminal: the filter that makes text inert, and what is held
+// back on its way.
+struct Screen {
+  bool isTerminal = false;
+  DisplayFilter filter{TheCharset()};
+  HeldOutput held{HeldOutput::Clock::now()};
+
+  Screen() {
+    isTerminal = isatty(STDOUT_FILENO) == 1;
+    if (!isTerminal) return;
+    if (ttyname_r(STDOUT_FILENO, terminalPath, sizeof terminalPath) != 0) terminalPath[0] = '\0';
+    InstallResizeHandler();
+  }
+
+  // Writes everything held.
+  void Pass() {
+    if (coloursReset) {
+      coloursReset = 0;
+      held.ColoursWereReset();
+    }
+    if (!held.held().empty()) {
+      if (held.ColoursMayBeSetDuringPass()) coloursMayBeSet = 1;
+      WriteAll(STDOUT_FILENO, held.held());
+    }
+    held.Passed(HeldOutput::Clock::now());
+    coloursMayBeSet = held.ColoursMayBeSetAfterPass();
+  }
+
+  void Refresh() {
+    if (held.Due(HeldOutput::Clock::now())) Pass();
+  }
+
+  // Ends a character the filter still waits on, before colours change, the window is cleared,
+  // or the output is shown whole.
+  void FinishCharacter() { filter.Finish(ScreenWidth(), held.sink()); }
+
+  // Everything written reaches the terminal now.
+  void ShowAll() {
+    FinishCharacter();
+    Pass();
+  }
+};
+
+Screen& TheScreen() {
+  static Screen screen;
+  return screen;
+}
+
+}  // namespace
+
+bool OutputIsTerminal() { return TheScreen().isTerminal; }
+
+void ShowAllOutput() {
+  Screen& screen = TheScreen();
+  if (screen.isTerminal) screen.ShowAll();
+}
+
+}  // namespace posix_terminal
+
+using namespace posix_terminal;
+
+bool QueryConsole(ConsoleInfo& info) {
+  Screen& screen = TheScreen();
+  if (!screen.isTerminal) return false;
+  const int width = ScreenWidth();
+  info.attribute = screen.held.attribute();
+  info.cursorColumn = screen.filter.column() < width ? screen.filter.column() : width - 1;
+  info.rightEdge = width - 1;
+  return true;
+}
+
+void SetConsoleAttribute(ConsoleAttribute attribute) {
+  Screen& screen = TheScreen();
+  if (attribute == screen.held.attribute()) return;
+  screen.FinishCharacter();
+  screen.held.SetAttribute(attribute);
+}
+
+void WriteConsoleBytes(std::string_view bytes) {
+  Screen& screen = TheScreen();
+  screen.filter.Write(bytes, ScreenWidth(), screen.held.sink());
+  screen.filter.EndCharacter(ScreenWidth(), screen.held.sink());
+}
+
+void RefreshScreen() {
+  Screen& screen = TheScreen();
+  if (screen.isTerminal) screen.Refresh();
+}
+
+void ClearConsoleWindow() {
+  Screen& screen = TheScreen();
+  screen.FinishCharacter();
+  screen.held.DropForClear();
+  screen.held.sink() += kClearAll;
+  screen.filter.Home();
+  screen.Refresh();
+}
+
+TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
+  if (!TheCharset().utf8) return {1, 1};
+  return NextShownUnit(text, maxCells);
+}
+
+std::string InertText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x20 || b == 0x7F)
+      out += SymbolFor(b, TheCharset());
+    else
+      out += ch;
+  }
+  return out;
+}
+
+void EchoKey(int code, const KeyPress& key) {
+  // A character key is shown as typed; a code of its own (224, Alt's 0) as the PC console
+  // shows that byte.
+  const std::string& typed = key.typed;
+  std::string shown;
+  if (!typed.empty() && static_cast<unsigned char>(typed[0]) == code && typed[0] != '\x1b')
+    shown = typed;
+  else
+    shown = SymbolFor(static_cast<unsigned char>(code), TheCharset());
+
+  Screen& screen = TheScreen();
+  if (screen.isTerminal) {
+    screen.filter.Write(shown, ScreenWidth(), screen.held.sink());
+    screen.ShowAll();
+    return;
+  }
+  const TerminalHandle terminal(TerminalHandle::Use::kWrite);
+  if (!terminal.valid()) return;
+  DisplayFilter filter(TheCharset());
+  std::string out;
+  const int width = WidthOf(terminal.fd());
+  filter.Write(shown, width, out);
+  filter.Finish(width, out);
+  WriteAll(terminal.fd(), out);
+}
