@@ -69,7 +69,7 @@ test-windows:
 # architecture is added to dpkg's when missing): $(ARM64_BUILD)/qz, statically linked.
 arm64:
 	@scripts/install-deps.sh --no-recommends $(ARM64_DEPS)
-	@cmake -S . -B $(ARM64_BUILD) $(ARM64_CONFIG) >/dev/null
+	@cmake --no-warn-unused-cli -S . -B $(ARM64_BUILD) $(ARM64_CONFIG) >/dev/null
 	@cmake --build $(ARM64_BUILD) --target qz -j $(JOBS)
 
 # The arm64 build's unit and end-to-end tests and its scan benchmark, under qemu-user.
