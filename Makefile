@@ -5,8 +5,6 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 BENCH_BUILD ?= build-bench
-WIN32_BUILD ?= build-win32
-WIN64_BUILD ?= build-win64
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX      ?= /usr/local
 MAKEFLAGS   += --no-print-directory
@@ -14,20 +12,25 @@ MAKEFLAGS   += --no-print-directory
 BUILD_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=ON
 ASAN_CONFIG  := -DCMAKE_BUILD_TYPE=Debug -DQZ_TESTS=ON -DQZ_SANITIZE=ON
 BENCH_CONFIG := -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON
-WIN32_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(BUILD_CONFIG)
-WIN64_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(BUILD_CONFIG)
-export BUILD FUZZ_BUILD WIN32_BUILD WIN64_BUILD
-
-.PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows fuzz deb
-
+CROSS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake $(BUILD_CONFIG)
+# The Windows programs: build folder build-<name>, and the target's triplet.
+WINDOWS      := win32:i686-w64-mingw32 win64:x86_64-w64-mingw32
+WIN_BUILDS   := $(foreach w,$(WINDOWS),build-$(firstword $(subst :, ,$(w))))
+# arm64 Linux: qz linked statically; the tests and the scan benchmark run under qemu-user.
+ARM64_BUILD  ?= build-arm64
+ARM64_CONFIG := $(CROSS_CONFIG) -DQZ_TARGET=aarch64-linux-gnu -DQZ_STATIC=ON -DQZ_BENCH=ON
+ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 \
+                libvterm-dev:arm64 libbenchmark-dev:arm64 libstdc++6:arm64 googletest qemu-user
 # The plain POSIX build: the Linux layer (io_uring, opens through /proc) switched off, as a
 # port to another system starts from; the whole test suite runs against it.
 PORTABLE_BUILD ?= build-portable
-.PHONY: test-portable
-test-portable: deps
-	@cmake -S . -B $(PORTABLE_BUILD) $(BUILD_CONFIG) -DQZ_LINUX=OFF >/dev/null
-	@cmake --build $(PORTABLE_BUILD) -j $(JOBS)
-	cd $(PORTABLE_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+# The x86-64 Linux release: qz alone, linked statically.
+LINUX_BUILD  ?= build-linux-x86_64
+LINUX_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF -DQZ_STATIC=ON
+export BUILD FUZZ_BUILD ARM64_BUILD
+
+.PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows \
+        test-portable arm64 test-arm64 dist fuzz deb
 
 all:
 	@cmake -S . -B $(BUILD) $(BUILD_CONFIG) >/dev/null
@@ -49,21 +52,46 @@ test-sanitize: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
+test-portable: deps
+	@cmake -S . -B $(PORTABLE_BUILD) $(BUILD_CONFIG) -DQZ_LINUX=OFF >/dev/null
+	@cmake --build $(PORTABLE_BUILD) -j $(JOBS)
+	cd $(PORTABLE_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
 # The Windows console program, cross-built with MinGW-w64: build-win32/qz.exe (i686) and
 # build-win64/qz.exe (x86_64), and the release archives dist/qz-<version>-win32.zip and
 # dist/qz-<version>-win64.zip (the program, README.md, LICENSE, CHANGELOG.md).
 windows:
 	@scripts/install-deps.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-	@cmake --no-warn-unused-cli -S . -B $(WIN32_BUILD) $(WIN32_CONFIG) >/dev/null
-	@cmake --build $(WIN32_BUILD) --target qz -j $(JOBS)
-	@cmake --no-warn-unused-cli -S . -B $(WIN64_BUILD) $(WIN64_CONFIG) >/dev/null
-	@cmake --build $(WIN64_BUILD) --target qz -j $(JOBS)
-	@cd $(WIN32_BUILD) && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log
-	@cd $(WIN64_BUILD) && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log
+	@set -e; for w in $(WINDOWS); do \
+	  b=build-$${w%%:*}; \
+	  cmake --no-warn-unused-cli -S . -B $$b $(CROSS_CONFIG) -DQZ_TARGET=$${w#*:} >/dev/null; \
+	  cmake --build $$b --target qz -j $(JOBS); \
+	  (cd $$b && cpack -G ZIP >cpack.log && sed -n 's/^CPack: - package: .*\/dist\//dist\//p' cpack.log); \
+	done
 
 # Installs the cross compilers and Wine when missing, builds, runs the tests under Wine.
 test-windows:
 	@scripts/ci-windows.sh
+
+# arm64 Linux, cross-built with g++-aarch64-linux-gnu against the arm64 libraries (the arm64
+# architecture is added to dpkg's when missing): $(ARM64_BUILD)/qz, statically linked.
+arm64:
+	@scripts/install-deps.sh --no-recommends $(ARM64_DEPS)
+	@cmake --no-warn-unused-cli -S . -B $(ARM64_BUILD) $(ARM64_CONFIG) >/dev/null
+	@cmake --build $(ARM64_BUILD) --target qz -j $(JOBS)
+
+# The arm64 build's unit and end-to-end tests and its scan benchmark, under qemu-user.
+test-arm64:
+	@scripts/ci-arm64.sh
+
+# The release archives: the Windows zips (see windows), and dist/qz-<version>-linux-x86_64.tar.gz
+# and dist/qz-<version>-linux-arm64.tar.gz, each a folder with qz (statically linked), its man
+# page, README.md, LICENSE and CHANGELOG.md.
+dist: windows arm64
+	@cmake -S . -B $(LINUX_BUILD) $(LINUX_CONFIG) >/dev/null
+	@cmake --build $(LINUX_BUILD) --target qz -j $(JOBS)
+	@scripts/linux-archive.sh $(LINUX_BUILD) x86_64
+	@scripts/linux-archive.sh $(ARM64_BUILD) arm64
 
 # The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
@@ -96,4 +124,4 @@ deb:
 	@scripts/build-deb.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(ARM64_BUILD) $(LINUX_BUILD) $(PORTABLE_BUILD) $(FUZZ_BUILD) dist

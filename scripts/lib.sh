@@ -29,3 +29,22 @@ checks_done() {
   note "$((checks - failures)) passed, $failures failed"
   ((failures == 0))
 }
+
+# Sets up a throw-away, headless Wine prefix in the folder <work> and exports what Wine needs to
+# use it (WINEPREFIX and the rest), so that programs started afterwards share one wineserver.
+# The prefix is a 64-bit one, which runs 32-bit programs too when 32-bit Wine is installed.
+wine_prefix() {  # wine_prefix <work>
+  local t0=$SECONDS
+  export WINEPREFIX="$1/prefix" WINEDEBUG=-all WINEARCH=win64
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+  export XDG_DATA_HOME="$1/xdg-data" XDG_CONFIG_HOME="$1/xdg-config"
+  unset DISPLAY WAYLAND_DISPLAY
+  mkdir -p "$WINEPREFIX"
+  timeout 30 wineserver -p30
+  if ! timeout 300 wine wineboot.exe --init </dev/null >"$1/wineboot.log" 2>&1; then
+    cat "$1/wineboot.log"
+    fail "Wine did not start"
+    return 1
+  fi
+  note "Wine prefix ready in $((SECONDS - t0)) s"
+}

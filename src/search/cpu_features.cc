@@ -1,9 +1,11 @@
 #include "search/cpu_features.h"
 
-bool CpuHasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
+bool CpuHasVectorPath() {
+#if QZ_X86
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
+#elif QZ_ARM64
+  return true;
 #else
   return false;
 #endif

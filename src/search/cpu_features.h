@@ -2,8 +2,16 @@
 #ifndef QZ_SEARCH_CPU_FEATURES_H_
 #define QZ_SEARCH_CPU_FEATURES_H_
 
-// Whether the 256-bit vector instructions (AVX2) may be used. Asked of the processor once per
-// process; false on processors of other architectures.
-bool CpuHasAvx2();
+// The architecture, decided here once: the kernels with vector paths test these macros and
+// include their intrinsics only where the macro is set.
+#if defined(__x86_64__) || defined(__i386__)
+#define QZ_X86 1  // AVX2 paths, taken where the processor has AVX2
+#elif defined(__aarch64__)
+#define QZ_ARM64 1  // Advanced SIMD (NEON) paths: every arm64 processor has it
+#endif
+
+// Whether the kernels' vector paths may be used: on x86, whether the processor has the 256-bit
+// instructions (AVX2), asked once per process; on arm64 always; elsewhere never.
+bool CpuHasVectorPath();
 
 #endif  // QZ_SEARCH_CPU_FEATURES_H_

@@ -2,13 +2,14 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QZ_X86 1
-#endif
-
 #include "search/ascii.h"
 #include "search/cpu_features.h"
+
+#if QZ_X86
+#include <immintrin.h>
+#elif QZ_ARM64
+#include <arm_neon.h>
+#endif
 
 namespace {
 
@@ -51,7 +52,7 @@ Scanner::Scanner(std::string_view needle) : needle_(needle), folded_(needle) {
     if (folded_[k] == folded_[length]) ++length;
     border_[k] = length;
   }
-  useWide_ = CpuHasAvx2();
+  useWide_ = CpuHasVectorPath();
 }
 
 // Adds the bytes compared to `spent`.
@@ -161,6 +162,51 @@ __attribute__((target("avx2"))) std::size_t Scanner::FindWide(const unsigned cha
                          (static_cast<std::uint64_t>(Candidates(a, p1, p2, i + 32)) << 32);
     while (mask) {
       const std::size_t at = i + static_cast<std::size_t>(__builtin_ctzll(mask));
+      if (MatchesAt(hay + at, spent)) return at;
+      if (OverBudget(spent, from, at)) return FindLinear(hay, n, at + 1);
+      mask &= mask - 1;
+    }
+  }
+  return i <= last ? FindScalar(hay, n, i) : npos;
+}
+#elif QZ_ARM64
+namespace {
+
+struct AnchorVectors {
+  uint8x16_t want1, want2, fold1, fold2;
+};
+
+// Four bits for each of the 16 positions from `i`, all set where both anchors are present.
+inline std::uint64_t Candidates(const AnchorVectors& a, const unsigned char* p1,
+                                const unsigned char* p2, std::size_t i) {
+  const uint8x16_t eq1 = vceqq_u8(vorrq_u8(vld1q_u8(p1 + i), a.fold1), a.want1);
+  const uint8x16_t eq2 = vceqq_u8(vorrq_u8(vld1q_u8(p2 + i), a.fold2), a.want2);
+  // Narrowing each 16-bit lane by 4 keeps a nibble of each byte: the movemask Advanced SIMD lacks.
+  const uint8x8_t nibbles = vshrn_n_u16(vreinterpretq_u16_u8(vandq_u8(eq1, eq2)), 4);
+  return vget_lane_u64(vreinterpret_u64_u8(nibbles), 0);
+}
+
+}  // namespace
+
+std::size_t Scanner::FindWide(const unsigned char* hay, std::size_t n, std::size_t from) const {
+  const std::size_t last = n - needle_.size();  // the last position a match can start at
+  const auto b1 = static_cast<unsigned char>(folded_[anchor1_]);
+  const auto b2 = static_cast<unsigned char>(folded_[anchor2_]);
+  // OR-ing 0x20 turns exactly the two cases of a letter into its lower case, and no other byte.
+  const AnchorVectors a = {vdupq_n_u8(b1), vdupq_n_u8(b2),
+                           vdupq_n_u8(IsAsciiLetter(b1) ? 0x20 : 0),
+                           vdupq_n_u8(IsAsciiLetter(b2) ? 0x20 : 0)};
+  const unsigned char* p1 = hay + anchor1_;
+  const unsigned char* p2 = hay + anchor2_;
+
+  std::size_t i = from;
+  std::size_t spent = 0;
+  // Every position of a block must be a possible start, so that the loads stay in the buffer.
+  for (; last >= 15 && i <= last - 15; i += 16) {
+    // One bit (the top of each nibble) per position.
+    std::uint64_t mask = Candidates(a, p1, p2, i) & 0x8888888888888888u;
+    while (mask) {
+      const std::size_t at = i + static_cast<std::size_t>(__builtin_ctzll(mask)) / 4;
       if (MatchesAt(hay + at, spent)) return at;
       if (OverBudget(spent, from, at)) return FindLinear(hay, n, at + 1);
       mask &= mask - 1;

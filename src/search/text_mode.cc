@@ -4,9 +4,10 @@
 
 #include "search/cpu_features.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if QZ_X86
 #include <immintrin.h>
-#define QZ_X86 1
+#elif QZ_ARM64
+#include <arm_neon.h>
 #endif
 
 namespace {
@@ -67,6 +68,35 @@ __attribute__((target("avx2"))) std::size_t TranslateAvx2(char* data, std::size_
   }
   return TranslateScalar(c, i, n, sawEnd);
 }
+#elif QZ_ARM64
+// Four bits for each of the 16 bytes of `v`, all set where the byte's lane is set.
+inline std::uint64_t Nibbles(uint8x16_t v) {
+  return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(v), 4)), 0);
+}
+
+std::size_t TranslateNeon(char* data, std::size_t n, bool& sawEnd) {
+  Compactor c{data};
+  const uint8x16_t cr = vdupq_n_u8('\r');
+  const uint8x16_t lf = vdupq_n_u8('\n');
+  const uint8x16_t eot = vdupq_n_u8(kEndOfText);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  std::size_t i = 0;
+  // Each block looks one byte past its end, for the LF after a CR.
+  for (; i + 16 < n; i += 16) {
+    const uint8x16_t v = vld1q_u8(bytes + i);
+    const uint8x16_t next = vld1q_u8(bytes + i + 1);
+    const uint8x16_t pairs = vandq_u8(vceqq_u8(v, cr), vceqq_u8(next, lf));
+    const uint8x16_t ends = vceqq_u8(v, eot);
+    if (vmaxvq_u8(vorrq_u8(pairs, ends)) == 0) continue;
+    if (vmaxvq_u8(ends) != 0) break;  // finish exactly
+    std::uint64_t drops = Nibbles(pairs) & 0x8888888888888888u;  // one bit per byte
+    while (drops) {
+      c.DropCrAt(i + static_cast<std::size_t>(__builtin_ctzll(drops)) / 4);
+      drops &= drops - 1;
+    }
+  }
+  return TranslateScalar(c, i, n, sawEnd);
+}
 #endif
 
 }  // namespace
@@ -74,7 +104,9 @@ __attribute__((target("avx2"))) std::size_t TranslateAvx2(char* data, std::size_
 std::size_t TranslateTextMode(char* data, std::size_t n, bool& sawEnd) {
   sawEnd = false;
 #if QZ_X86
-  if (CpuHasAvx2()) return TranslateAvx2(data, n, sawEnd);
+  if (CpuHasVectorPath()) return TranslateAvx2(data, n, sawEnd);
+#elif QZ_ARM64
+  if (CpuHasVectorPath()) return TranslateNeon(data, n, sawEnd);
 #endif
   Compactor c{data};
   return TranslateScalar(c, 0, n, sawEnd);
