@@ -24,6 +24,31 @@ bool MakeFifo(const TempTree& tree, const std::string& relative) {
   return mkfifo(tree.Path(relative).c_str(), 0644) == 0;
 }
 
+bool MakeChain(const std::string& parent, const std::vector<std::string>& names,
+               const std::vector<std::pair<std::string, std::size_t>>& files,
+               std::string_view content) {
+  int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool ok = fd >= 0;
+  for (std::size_t level = 1; ok && level <= names.size(); ++level) {
+    const char* name = names[level - 1].c_str();
+    const int next = mkdirat(fd, name, 0755) == 0
+                         ? openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                         : -1;
+    close(fd);
+    fd = next;
+    ok = fd >= 0;
+    for (const auto& [file, at] : files) {
+      if (!ok || at != level) continue;
+      const int out = openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      ok = out >= 0 &&
+           write(out, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+      if (out >= 0) close(out);
+    }
+  }
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
 LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
   LaunchOptions options;
   options.args = std::move(args);
@@ -38,8 +63,9 @@ std::string Describe(PtyTerminal& t) {
          Printable(std::string_view(raw).substr(tail)) + "\n";
 }
 
-testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n) {
-  if (!t.WaitForOutputCount(kPromptTail, n))
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n, int timeoutMs,
+                                     std::string_view tail) {
+  if (!t.WaitForOutputCount(tail, n, timeoutMs))
     return testing::AssertionFailure() << "prompt " << n << " never came" << Describe(t);
   if (!t.WaitForRawMode())
     return testing::AssertionFailure() << "no key read behind prompt " << n << Describe(t);

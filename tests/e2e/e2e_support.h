@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pty_terminal.h"
@@ -39,6 +40,13 @@ inline constexpr int kBrightYellow = 11;  // SGR 93
 using qz_test::TempTree;
 bool MakeFifo(const TempTree& tree, const std::string& relative);
 
+// Makes the chain `names` of directories below `parent`, one openat step at a time, so that
+// its path may grow beyond what a single system call accepts; writes `files` (name and level,
+// 1 for the first directory) with `content` along the way. False when a step fails.
+bool MakeChain(const std::string& parent, const std::vector<std::string>& names,
+               const std::vector<std::pair<std::string, std::size_t>>& files,
+               std::string_view content);
+
 // qz run with `args` in `tree`.
 LaunchOptions In(const TempTree& tree, std::vector<std::string> args);
 
@@ -46,8 +54,11 @@ LaunchOptions In(const TempTree& tree, std::vector<std::string> args);
 std::string Describe(PtyTerminal& t);
 
 // Waits for prompt number `n` (counted from 1 over the whole run) and for the key read behind
-// it, so that a key sent next is the answer to that prompt.
-testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n);
+// it, so that a key sent next is the answer to that prompt. `tail` is the prompt's end as the
+// raw output holds it (broken otherwise in a very narrow window).
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n,
+                                     int timeoutMs = kDefaultTimeoutMs,
+                                     std::string_view tail = kPromptTail);
 testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string_view key);
 
 struct Walkthrough {

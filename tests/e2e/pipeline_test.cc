@@ -486,19 +486,8 @@ TEST(Pipeline, TheDeepestTreeRunsOnASmallStack) {
   TempTree tree;
   tree.File("top.txt", "needle");
   // Built a level at a time from the level above, as the full path nears the system's limit.
-  int fd = open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  for (int level = 0; level < 2000 && fd >= 0; ++level) {
-    mkdirat(fd, "d", 0755);
-    const int below = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    close(fd);
-    fd = below;
-  }
-  ASSERT_GE(fd, 0);
-  const int file = openat(fd, "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  close(fd);
-  ASSERT_GE(file, 0);
-  ASSERT_EQ(write(file, "a needle at the bottom", 22), 22);
-  close(file);
+  ASSERT_TRUE(MakeChain(tree.path(), std::vector<std::string>(2000, "d"), {{"f.txt", 2000}},
+                        "a needle at the bottom"));
   PtyTerminal t(Limited(tree, {"*.txt", "needle", "/s"}, "-s 256"));
   const Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
   EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
