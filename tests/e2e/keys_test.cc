@@ -1,18 +1,5 @@
-// End-to-end tests of the keys: the answers at a prompt, and keys typed while qz works.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+// End-to-end tests of the keys: the answers at a prompt, and keys typed while qz works.#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,9 +7,6 @@
 
 namespace qz_e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // ---------------------------------------------------------------------------------------------
 // Keys at the prompt

@@ -1,20 +1,9 @@
 // End-to-end tests of what the screen shows: the match report's layout, colours and wrapping,
 // text that must not act on the terminal, a screen that never goes stale, and output that is
-// not a terminal.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+// not a terminal.#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>

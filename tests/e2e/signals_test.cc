@@ -1,20 +1,9 @@
 // End-to-end tests of signals, job control and limits: the terminal is always put back, a
 // signal always ends qz, a suspended qz takes its modes again, and scarce descriptors or a
-// non-blocking terminal lose nothing.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <pty.h>
+// non-blocking terminal lose nothing.#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,9 +11,6 @@
 
 namespace qz_e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // ---------------------------------------------------------------------------------------------
 // Signals

@@ -1,20 +1,7 @@
 // End-to-end tests of the command line, the walk, matching and the summary: qz on a
 // pseudo-terminal, its screen rendered by libvterm, keys typed at its prompts. Each test builds
-// its own directory tree under /tmp.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+// its own directory tree under /tmp.#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,9 +9,6 @@
 
 namespace qz_e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // ---------------------------------------------------------------------------------------------
 // The command line
