@@ -49,8 +49,7 @@ bool MakeChain(const std::string& parent, const std::vector<std::string>& names,
   return ok;
 }
 
-LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
-  LaunchOptions options;
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args, LaunchOptions options) {
   options.args = std::move(args);
   options.workingDirectory = tree.path();
   return options;
@@ -78,6 +77,23 @@ testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string
   return reached;
 }
 
+testing::AssertionResult PromptWithHeader(PtyTerminal& t, std::size_t n,
+                                          std::string_view header) {
+  testing::AssertionResult reached = ReachPrompt(t, n);
+  if (!reached) return reached;
+  if (t.Row(0) != header)
+    return testing::AssertionFailure() << "header at prompt " << n << ": " << t.Row(0)
+                                       << "\nwant: " << header << Describe(t);
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult AnswerAndExit(PtyTerminal& t, std::string_view key) {
+  t.SendKeys(key);
+  testing::AssertionResult exited = ExitedWithZero(t.WaitExit());
+  if (!exited) exited << Describe(t);
+  return exited;
+}
+
 Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key, std::size_t answered,
                               int exitTimeoutMs) {
   Walkthrough walk;
@@ -97,6 +113,16 @@ testing::AssertionResult ExitedWithZero(const ExitStatus& s) {
   return testing::AssertionSuccess();
 }
 
+testing::AssertionResult WalksThrough(PtyTerminal& t, const std::vector<std::string>& headers) {
+  const Walkthrough walk = AnswerEveryPrompt(t);
+  testing::AssertionResult exited = ExitedWithZero(walk.exit);
+  if (!exited) return exited << Describe(t);
+  if (walk.headers == headers) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "headers shown: " << testing::PrintToString(walk.headers)
+                                     << "\nwant: " << testing::PrintToString(headers)
+                                     << Describe(t);
+}
+
 bool HasRow(PtyTerminal& t, std::string_view text) {
   for (int row = 0; row < t.rows(); ++row)
     if (t.Row(row) == text) return true;
@@ -107,6 +133,13 @@ void ExpectSummary(PtyTerminal& t, std::string_view filesLine, std::string_view 
   EXPECT_TRUE(HasRow(t, "Search complete")) << Describe(t);
   EXPECT_TRUE(HasRow(t, filesLine)) << "want: " << filesLine << Describe(t);
   EXPECT_TRUE(HasRow(t, occurrencesLine)) << "want: " << occurrencesLine << Describe(t);
+}
+
+void ExpectCounts(PtyTerminal& t, std::string_view files, std::string_view occurrences,
+                  std::string_view text) {
+  const std::string quoted = "\"" + std::string(text) + "\"";
+  ExpectSummary(t, std::string(files) + " found containing the text " + quoted,
+                std::string(occurrences) + " of the text " + quoted);
 }
 
 namespace {

@@ -47,8 +47,8 @@ bool MakeChain(const std::string& parent, const std::vector<std::string>& names,
                const std::vector<std::pair<std::string, std::size_t>>& files,
                std::string_view content);
 
-// qz run with `args` in `tree`.
-LaunchOptions In(const TempTree& tree, std::vector<std::string> args);
+// qz run with `args` in `tree`, launched with `options` otherwise (`{.typeahead = "x"}`).
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args, LaunchOptions options = {});
 
 // What a failed expectation shows: the screen and the end of the raw output.
 std::string Describe(PtyTerminal& t);
@@ -60,6 +60,12 @@ testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n,
                                      int timeoutMs = kDefaultTimeoutMs,
                                      std::string_view tail = kPromptTail);
 testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string_view key);
+
+// Waits for prompt `n` and checks the header on the top row.
+testing::AssertionResult PromptWithHeader(PtyTerminal& t, std::size_t n, std::string_view header);
+
+// Answers the prompt qz waits at with `key`, the last it shows, and waits for a clean exit.
+testing::AssertionResult AnswerAndExit(PtyTerminal& t, std::string_view key = "n");
 
 struct Walkthrough {
   std::vector<std::string> headers;  // the top row at each prompt
@@ -73,11 +79,19 @@ Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key = "n",
 
 testing::AssertionResult ExitedWithZero(const ExitStatus& s);
 
+// Answers every prompt with "n" and checks that the run ends cleanly after showing `headers`
+// (the top row at each prompt), in order.
+testing::AssertionResult WalksThrough(PtyTerminal& t, const std::vector<std::string>& headers);
+
 // Whether a row of the screen reads exactly `text` (trailing blanks trimmed).
 bool HasRow(PtyTerminal& t, std::string_view text);
 
 // The two count lines of the summary, after "Search complete".
 void ExpectSummary(PtyTerminal& t, std::string_view filesLine, std::string_view occurrencesLine);
+
+// The same for the counts alone: `files` ("1 file", "2 files") and `occurrences` of `text`.
+void ExpectCounts(PtyTerminal& t, std::string_view files, std::string_view occurrences,
+                  std::string_view text = "needle");
 
 // Checks the colours of cells [from, to) on `row`: indexed `fg` on `bg`, or the terminal's own.
 void ExpectColours(PtyTerminal& t, int row, int from, int to, int fg, int bg);

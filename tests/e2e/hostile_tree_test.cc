@@ -198,8 +198,7 @@ TEST(HostileTree, WalkEndsWithTheRightSummaryAndLeavesTheTreeAlone) {
 
   // The first prompt: the listing of the top directory has been read. Files change, and the
   // window shrinks to one column.
-  ASSERT_TRUE(ReachPrompt(t, 1));
-  EXPECT_EQ(t.Row(0), "Found in ./0first.txt - position 0:") << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./0first.txt - position 0:"));
   EXPECT_EQ(Manifest(tree.scratch.path()), before);
   tree.Mutate();
   const std::string mutated = Manifest(tree.scratch.path());
@@ -303,8 +302,7 @@ TEST(HostileTree, SearchTextOf100KB) {
   const std::string before = Manifest(s.path());
   PtyTerminal t(In(s, {"*.txt", text}));
   ASSERT_TRUE(ReachPrompt(t, 1));
-  t.SendKeys("n");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  EXPECT_TRUE(AnswerAndExit(t));
   const std::string& raw = t.Transcript();
   EXPECT_NE(raw.find("Found in ./big-text.txt - position 7:"), std::string::npos);
   EXPECT_EQ(raw.find("other.txt - position"), std::string::npos);
@@ -354,18 +352,14 @@ TEST(HostileTree, MappedFileCutShortAtAPrompt) {
   for (const std::size_t at : {100u, 1u << 20, 6u << 20}) content.replace(at, 6, "needle");
   s.File("mapped.txt", content);
   PtyTerminal t(In(s, {"*.txt", "needle"}));
-  ASSERT_TRUE(ReachPrompt(t, 1));
-  EXPECT_EQ(t.Row(0), "Found in ./mapped.txt - position 100:") << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./mapped.txt - position 100:"));
   ASSERT_EQ(truncate(s.Path("mapped.txt").c_str(), 2 << 20), 0);
   const std::string cut = Manifest(s.path());
   t.SendKeys("n");
-  ASSERT_TRUE(ReachPrompt(t, 2));
-  EXPECT_EQ(t.Row(0), "Found in ./mapped.txt - position 1048576:") << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 2, "Found in ./mapped.txt - position 1048576:"));
   t.SendKeys("n");
-  ASSERT_TRUE(ReachPrompt(t, 3));
-  EXPECT_EQ(t.Row(0), "Found in ./mapped.txt - position 6291456:") << Describe(t);
-  t.SendKeys("n");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 3, "Found in ./mapped.txt - position 6291456:"));
+  EXPECT_TRUE(AnswerAndExit(t));
   EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
   EXPECT_EQ(Manifest(s.path()), cut);
 }
