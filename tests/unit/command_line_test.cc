@@ -58,17 +58,13 @@ TEST(CommandLine, OptionsBeginWithASlash) {
 }
 
 TEST(CommandLine, SplitsTheFileSpecAtTheLastSlashAndDot) {
-  FileSpecParts p = SplitFileSpec("docs/v1.2/report.final.txt");
-  EXPECT_EQ(p.directory, "docs/v1.2/");
-  EXPECT_EQ(p.name, "report.final");
-  EXPECT_EQ(p.extension, ".txt");
+  EXPECT_EQ(SplitFileSpec("docs/v1.2/report.final.txt"),
+            (FileSpecParts{"docs/v1.2/", "report.final", ".txt"}));
 
-  p = SplitFileSpec("docs.d/Makefile");  // a dot in the directory is not the extension's
-  EXPECT_EQ(p.directory, "docs.d/");
-  EXPECT_EQ(p.name, "Makefile");
-  EXPECT_EQ(p.extension, "");
+  EXPECT_EQ(SplitFileSpec("docs.d/Makefile"),  // a dot in the directory is not the extension's
+            (FileSpecParts{"docs.d/", "Makefile", ""}));
 
-  p = SplitFileSpec("docs/");
+  const FileSpecParts p = SplitFileSpec("docs/");
   EXPECT_EQ(p.name + p.extension, "");
 }
 
