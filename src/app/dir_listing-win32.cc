@@ -4,34 +4,13 @@
 // characters, and read a last component such as CON or COM1 as a device. Names come back in
 // the code page of the ANSI file functions, as those would have given them.
 #include "app/dir_listing.h"
+#include "console/owned_handle-win32.h"
 #include "search/extended_path-win32.h"
 
 #include <windows.h>
 
 #include <string_view>
 #include <utility>
-
-namespace {
-
-// Owns one handle of the kind `Close` closes (FindClose for a search, CloseHandle for a file).
-template <BOOL(WINAPI* Close)(HANDLE)>
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-  ~OwnedHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) Close(handle_);
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-using FindHandle = OwnedHandle<FindClose>;
-using FileHandle = OwnedHandle<CloseHandle>;
-
-}  // namespace
 
 // The final path of the directory, every link and junction on the way resolved.
 bool ResolveDirectory(const std::string& path, std::string& resolved) {
@@ -40,7 +19,7 @@ bool ResolveDirectory(const std::string& path, std::string& resolved) {
   FileHandle handle(CreateFileW(directory.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (handle.get() == INVALID_HANDLE_VALUE) return false;
+  if (!handle.valid()) return false;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle.get(), &info) ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -67,7 +46,7 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
   WIN32_FIND_DATAW found;
   FindHandle search(FindFirstFileExW((directory + L'*').c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, 0));
-  if (search.get() == INVALID_HANDLE_VALUE) return false;
+  if (!search.valid()) return false;
 
   do {
     const std::wstring_view name = found.cFileName;

@@ -11,6 +11,8 @@ struct FileSpecParts {
   std::string directory;  // any drive, then up to and including the last separator
   std::string name;       // between the directory and the extension
   std::string extension;  // from the last dot after the directory, the dot included
+
+  bool operator==(const FileSpecParts&) const = default;
 };
 
 // Whether the command-line argument `arg` is an option rather than a file spec or a text.

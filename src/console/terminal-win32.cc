@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "console/owned_handle-win32.h"
 #include "console/terminal_text.h"
 
 namespace {
@@ -75,32 +76,22 @@ Screen& TheScreen() {
   return screen;
 }
 
-// Owns a handle opened on a console device ("CONIN$", "CONOUT$"), opened on first use and
-// kept for the run. Invalid when the process has no console.
-class ConsoleDevice {
- public:
-  explicit ConsoleDevice(const char* name)
-      : handle_(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr)) {}
-  ~ConsoleDevice() {
-    if (valid()) CloseHandle(handle_);
-  }
-  ConsoleDevice(const ConsoleDevice&) = delete;
-  ConsoleDevice& operator=(const ConsoleDevice&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
+// A handle on a console device ("CONIN$", "CONOUT$"), opened on first use and kept for the
+// run. Invalid when the process has no console.
+using ConsoleDevice = FileHandle;
 
- private:
-  HANDLE handle_;
-};
+HANDLE OpenConsoleDevice(const char* name) {
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
 
 ConsoleDevice& Keyboard() {
-  static ConsoleDevice keyboard("CONIN$");
+  static ConsoleDevice keyboard(OpenConsoleDevice("CONIN$"));
   return keyboard;
 }
 
 ConsoleDevice& KeyboardScreen() {
-  static ConsoleDevice screen("CONOUT$");
+  static ConsoleDevice screen(OpenConsoleDevice("CONOUT$"));
   return screen;
 }
 

@@ -26,12 +26,6 @@ int OpenCheckedRegular(const std::string& path) {
   close(pathFd);
   if (fd < 0 && (error == ENOENT || error == EMFILE || error == ENFILE))
     fd = open(path.c_str(), kCheckedReadFlags);
-  struct stat opened;
-  if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev ||
-                  opened.st_ino != seen.st_ino)) {
-    close(fd);
-    fd = -1;
-  }
-  return fd;
+  return KeptIfSameFile(fd, seen);
 }
 

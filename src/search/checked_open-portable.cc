@@ -11,11 +11,5 @@ int OpenCheckedRegular(const std::string& path) {
   struct stat seen;
   if (stat(path.c_str(), &seen) != 0 || !S_ISREG(seen.st_mode)) return -1;
   int fd = open(path.c_str(), kCheckedReadFlags);
-  struct stat opened;
-  if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev ||
-                  opened.st_ino != seen.st_ino)) {
-    close(fd);
-    fd = -1;
-  }
-  return fd;
+  return KeptIfSameFile(fd, seen);
 }

@@ -5,6 +5,8 @@
 #define QZ_SEARCH_CHECKED_OPEN_POSIX_H_
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -16,5 +18,17 @@ inline constexpr int kCheckedReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CL
 // opened and checked after, or -1. A FIFO, socket or device is not opened (see each
 // implementation for the instant between the look and the open).
 int OpenCheckedRegular(const std::string& path);
+
+// `fd` (or -1) when it is open on the very file `seen` describes, as looked at before the
+// open; otherwise `fd` is closed and the result is -1.
+inline int KeptIfSameFile(int fd, const struct stat& seen) {
+  struct stat opened;
+  if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev ||
+                  opened.st_ino != seen.st_ino)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 #endif  // QZ_SEARCH_CHECKED_OPEN_POSIX_H_

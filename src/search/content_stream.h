@@ -74,7 +74,6 @@ class ContentStream {
   static constexpr std::uint64_t kMapThreshold = std::uint64_t{4} << 20;
   // The most TakeInRest takes in.
   static constexpr std::uint64_t kSnapshotLimit = std::uint64_t{1} << 30;
-  static constexpr std::size_t kKeptBuffer = FileWindow::kKeptBuffer;
 
  private:
   FileWindow window_;

@@ -107,21 +107,9 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   return OpenResult::Opened;
 }
 
-void InputFile::Adopt(std::intptr_t handle, std::string first) {
-  Close();
-  handle_ = handle;
-  ahead_ = std::move(first);
-  aheadTaken_ = 0;
-}
-
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ < 0) return -1;
-  if (aheadTaken_ < ahead_.size()) {
-    const std::size_t n = std::min(size, ahead_.size() - aheadTaken_);
-    std::memcpy(into, ahead_.data() + aheadTaken_, n);
-    aheadTaken_ += n;
-    return static_cast<std::int64_t>(n);
-  }
+  if (aheadTaken_ < ahead_.size()) return static_cast<std::int64_t>(TakeAhead(into, size));
   if (size > INT_MAX) size = INT_MAX;
   for (;;) {
     const ssize_t n = read(static_cast<int>(handle_), into, size);

@@ -57,21 +57,9 @@ OpenResult InputFile::Open(const std::string& path, bool, std::uint64_t& length)
   return OpenResult::Opened;
 }
 
-void InputFile::Adopt(std::intptr_t handle, std::string first) {
-  Close();
-  handle_ = handle;
-  ahead_ = std::move(first);
-  aheadTaken_ = 0;
-}
-
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ == -1) return -1;
-  if (aheadTaken_ < ahead_.size()) {
-    const std::size_t n = std::min(size, ahead_.size() - aheadTaken_);
-    std::memcpy(into, ahead_.data() + aheadTaken_, n);
-    aheadTaken_ += n;
-    return static_cast<std::int64_t>(n);
-  }
+  if (aheadTaken_ < ahead_.size()) return static_cast<std::int64_t>(TakeAhead(into, size));
   const DWORD ask = size < kReadChunk ? static_cast<DWORD>(size) : kReadChunk;
   DWORD got = 0;
   if (!ReadFile(AsHandle(handle_), into, ask, &got, nullptr)) return -1;

@@ -49,6 +49,9 @@ class InputFile {
   void Adopt(std::intptr_t handle, std::string first);
 
  private:
+  // Copies up to `size` of the bytes read ahead and not yet handed out into `into`; how many.
+  std::size_t TakeAhead(char* into, std::size_t size);
+
   std::intptr_t handle_ = -1;
   std::string ahead_;            // the first bytes, when they were read ahead (POSIX)
   std::size_t aheadTaken_ = 0;   // how many of them Read has handed out

@@ -3,15 +3,11 @@
 #include <memory>
 #include <new>
 
-#include "console/console.h"
+#include "search/match_report.h"
 #include "search/occurrences.h"
 #include "search/scanner.h"
 
 namespace {
-
-constexpr int kEscKey = 27;
-constexpr std::string_view kPrompt =
-    "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
 
 // What BeginSearch sets up for the run.
 struct RunSearchSetup {
@@ -34,10 +30,6 @@ void BeginSearch() {
   setup = std::make_unique<RunSearchSetup>(searchSettings.searchText);
 }
 
-std::string_view UpToNul(std::string_view segment) {
-  return segment.substr(0, segment.find('\0'));
-}
-
 void SearchFile(const std::string& path, bool knownRegular, FileReads* reads, std::size_t index) {
   try {
     ContentStream content(setup->buffer);
@@ -53,8 +45,7 @@ void SearchFile(const std::string& path, bool knownRegular, FileReads* reads, st
 
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content, FileReads* reads) {
   const std::uint64_t startingCount = searchTally.occurrences;
-  ClearScreen();
-  WritePlain(InertText(path));
+  ShowPathLine(path);
   Occurrences occurrences(content, setup->scanner);
   MatchDecision decision = MatchDecision::Continue;
   std::uint64_t position;
@@ -63,40 +54,12 @@ MatchDecision ScanBuffer(const std::string& path, ContentStream& content, FileRe
     const Occurrences::Step step = occurrences.Next(position, view);
     if (step == Occurrences::Step::Done) break;
     if (step == Occurrences::Step::Working) {
-      RefreshScreen();
+      KeepScreenCurrent();
       continue;
     }
     if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
     ++searchTally.occurrences;
     decision = ShowMatch(view, position, path, reads);
   }
-  return decision;
-}
-
-MatchDecision DecisionForKey(int key) {
-  const int upper = (key >= 'a' && key <= 'z') ? key - ('a' - 'A') : key;
-  if (upper == kEscKey) return MatchDecision::Stop;
-  if (upper == 'S') return MatchDecision::SkipFile;
-  return MatchDecision::Continue;
-}
-
-std::string MatchHeader(const std::string& path, std::uint64_t position) {
-  return "\rFound in " + path + " - position " + std::to_string(position) + ":\n\n";
-}
-
-MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
-                        FileReads* reads) {
-  WritePlain(MatchHeader(InertText(path), position));
-  WriteColored(kContextAttribute, UpToNul(view.before));
-  WriteColored(kMatchAttribute, UpToNul(view.match));
-  WriteColored(kContextAttribute, UpToNul(view.after));
-
-  // Nothing read ahead outlives a prompt: the files are closed while the user decides, and
-  // read again when their turn comes.
-  if (reads) reads->BeforePrompt();
-  DiscardPendingKeys();
-  WritePlain(kPrompt);
-  const MatchDecision decision = DecisionForKey(ReadKey());
-  if (decision == MatchDecision::Continue) ClearScreen();
   return decision;
 }

@@ -1,18 +1,14 @@
-// Searching one file and reporting each match to the user.
+// Searching one file: loading it, scanning it and keeping the tally; each match goes to the
+// match report (match_report.h).
 #ifndef QZ_SEARCH_FILE_SEARCH_H_
 #define QZ_SEARCH_FILE_SEARCH_H_
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "search/content_stream.h"
 #include "search/file_reads.h"
 #include "search/search_state.h"
-
-// Console attributes (see console.h) of the two colours a match report uses.
-inline constexpr std::uint16_t kContextAttribute = 14;  // bright yellow on black
-inline constexpr std::uint16_t kMatchAttribute = 128;   // black on grey
 
 // Sets up the run's search from searchSettings, which must be complete: the scanner for the
 // search text and the text mode every file is read in. The driver calls it once before the
@@ -36,22 +32,5 @@ void SearchFile(const std::string& path, bool knownRegular = false, FileReads* r
 // of every prompt. Needs BeginSearch.
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content,
                          FileReads* reads = nullptr);
-
-// Shows the occurrence at `position` in the content of `path` with its context, and waits for
-// a key, which DecisionForKey turns into the decision; on Continue the window is cleared.
-// Before the prompt, `reads` (when given) close everything they opened or read ahead.
-MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
-                        FileReads* reads = nullptr);
-
-// The decision for the key code `key` (as ReadKey returns it): S (either case) gives
-// SkipFile, Esc gives Stop, any other code, -1 included, gives Continue.
-MatchDecision DecisionForKey(int key);
-
-// The header line of a match report: "\rFound in <path> - position <position>:\n\n". The CR
-// puts it over the path line for the first match of a file.
-std::string MatchHeader(const std::string& path, std::uint64_t position);
-
-// The display text of one context segment: `segment` up to its first NUL byte.
-std::string_view UpToNul(std::string_view segment);
 
 #endif  // QZ_SEARCH_FILE_SEARCH_H_

@@ -5,6 +5,24 @@
 #include <new>
 #include <stdexcept>
 
+namespace {
+
+// Runs `grow`, which reserves or resizes the buffer. False when memory ran out for it or the
+// size asked for is beyond what a string holds: the caller then goes on with what it has.
+template <typename Grow>
+bool TryToGrow(Grow&& grow) {
+  try {
+    grow();
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
                             TextModeStream* translate) {
   file_.Close();
@@ -51,14 +69,11 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
     if (size_ > limit) return;
     const std::size_t intact =
         static_cast<std::size_t>(std::min<std::uint64_t>(size_, file_.MappedIntact()));
-    try {
-      buffer_.clear();
-      buffer_.reserve(intact + 1);
-    } catch (const std::bad_alloc&) {
+    if (!TryToGrow([&] {
+          buffer_.clear();
+          buffer_.reserve(intact + 1);
+        }))
       return;
-    } catch (const std::length_error&) {
-      return;
-    }
     // Copied a stretch at a time, each stretch's mapped pages given back once copied, so that
     // the file is not in memory twice.
     for (std::size_t copied = 0; copied < intact;) {
@@ -77,13 +92,8 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
     return;
   }
   if (atEnd_ || size_ + unread_ > limit) return;
-  try {
-    buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1);
-  } catch (const std::bad_alloc&) {
+  if (!TryToGrow([&] { buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1); }))
     return;
-  } catch (const std::length_error&) {
-    return;
-  }
   while (!atEnd_) {
     if (!ReadPart()) EndAt(size_);
   }
@@ -104,13 +114,9 @@ bool FileWindow::ReadPart() {
   }
   const std::size_t want = unread_ < kPartSize ? static_cast<std::size_t>(unread_) : kPartSize;
   const std::size_t held = translate_ ? translate_->held() : 0;
-  try {
-    if (buffer_.size() < size_ + held + want) buffer_.resize(size_ + held + want);
-  } catch (const std::bad_alloc&) {
+  if (buffer_.size() < size_ + held + want &&
+      !TryToGrow([&] { buffer_.resize(size_ + held + want); }))
     return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
   data_ = buffer_.data();
   char* raw = buffer_.data() + size_;
   if (translate_) translate_->WriteHeld(raw);

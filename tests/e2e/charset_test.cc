@@ -75,11 +75,9 @@ TEST(CharacterSet, TheCLocaleGetsSevenBitOutputOnly) {
                           std::to_string(content.find("needle")) + ":") << Describe(t);
   EXPECT_EQ(t.Row(2), "before x???2J y???hidden needle ? caf?? after");
   ExpectColours(t, 2, 25, 31, kBlack, kGrey);
-  t.SendKeys("\x1b");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+  EXPECT_TRUE(AnswerAndExit(t, "\x1b"));
   EXPECT_TRUE(HasRow(t, std::string(kPromptRow) + " ?")) << "the Esc echo" << Describe(t);
-  ExpectSummary(t, "1 file found containing the text \"needle\"",
-                "1 occurrence of the text \"needle\"");
+  ExpectCounts(t, "1 file", "1 occurrence");
   for (char c : t.Transcript())
     ASSERT_LT(static_cast<unsigned char>(c), 0x80) << Printable(t.Transcript());
 }
@@ -102,11 +100,9 @@ TEST(CharacterSet, ALatin1LocaleGetsItsOwnCharactersAndNoC1Controls) {
   const std::vector<std::string> cells = Latin1Cells(content);
   EXPECT_EQ(t.Row(2), Join(cells, 0, 79)) << Describe(t);
   EXPECT_EQ(t.Row(3), Join(cells, 79, 79));
-  t.SendKeys("\x1b");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+  EXPECT_TRUE(AnswerAndExit(t, "\x1b"));
   EXPECT_TRUE(HasRow(t, std::string(kPromptRow) + " ?")) << "the Esc echo" << Describe(t);
-  ExpectSummary(t, "1 file found containing the text \"needle\"",
-                "1 occurrence of the text \"needle\"");
+  ExpectCounts(t, "1 file", "1 occurrence");
   EXPECT_TRUE(NoC1Bytes(t.Transcript()));
 }
 

@@ -24,8 +24,32 @@ bool MakeFifo(const TempTree& tree, const std::string& relative) {
   return mkfifo(tree.Path(relative).c_str(), 0644) == 0;
 }
 
-LaunchOptions In(const TempTree& tree, std::vector<std::string> args) {
-  LaunchOptions options;
+bool MakeChain(const std::string& parent, const std::vector<std::string>& names,
+               const std::vector<std::pair<std::string, std::size_t>>& files,
+               std::string_view content) {
+  int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool ok = fd >= 0;
+  for (std::size_t level = 1; ok && level <= names.size(); ++level) {
+    const char* name = names[level - 1].c_str();
+    const int next = mkdirat(fd, name, 0755) == 0
+                         ? openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                         : -1;
+    close(fd);
+    fd = next;
+    ok = fd >= 0;
+    for (const auto& [file, at] : files) {
+      if (!ok || at != level) continue;
+      const int out = openat(fd, file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      ok = out >= 0 &&
+           write(out, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+      if (out >= 0) close(out);
+    }
+  }
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args, LaunchOptions options) {
   options.args = std::move(args);
   options.workingDirectory = tree.path();
   return options;
@@ -38,8 +62,9 @@ std::string Describe(PtyTerminal& t) {
          Printable(std::string_view(raw).substr(tail)) + "\n";
 }
 
-testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n) {
-  if (!t.WaitForOutputCount(kPromptTail, n))
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n, int timeoutMs,
+                                     std::string_view tail) {
+  if (!t.WaitForOutputCount(tail, n, timeoutMs))
     return testing::AssertionFailure() << "prompt " << n << " never came" << Describe(t);
   if (!t.WaitForRawMode())
     return testing::AssertionFailure() << "no key read behind prompt " << n << Describe(t);
@@ -50,6 +75,23 @@ testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string
   testing::AssertionResult reached = ReachPrompt(t, n);
   if (reached) t.SendKeys(key);
   return reached;
+}
+
+testing::AssertionResult PromptWithHeader(PtyTerminal& t, std::size_t n,
+                                          std::string_view header) {
+  testing::AssertionResult reached = ReachPrompt(t, n);
+  if (!reached) return reached;
+  if (t.Row(0) != header)
+    return testing::AssertionFailure() << "header at prompt " << n << ": " << t.Row(0)
+                                       << "\nwant: " << header << Describe(t);
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult AnswerAndExit(PtyTerminal& t, std::string_view key) {
+  t.SendKeys(key);
+  testing::AssertionResult exited = ExitedWithZero(t.WaitExit());
+  if (!exited) exited << Describe(t);
+  return exited;
 }
 
 Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key, std::size_t answered,
@@ -71,6 +113,16 @@ testing::AssertionResult ExitedWithZero(const ExitStatus& s) {
   return testing::AssertionSuccess();
 }
 
+testing::AssertionResult WalksThrough(PtyTerminal& t, const std::vector<std::string>& headers) {
+  const Walkthrough walk = AnswerEveryPrompt(t);
+  testing::AssertionResult exited = ExitedWithZero(walk.exit);
+  if (!exited) return exited << Describe(t);
+  if (walk.headers == headers) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "headers shown: " << testing::PrintToString(walk.headers)
+                                     << "\nwant: " << testing::PrintToString(headers)
+                                     << Describe(t);
+}
+
 bool HasRow(PtyTerminal& t, std::string_view text) {
   for (int row = 0; row < t.rows(); ++row)
     if (t.Row(row) == text) return true;
@@ -81,6 +133,13 @@ void ExpectSummary(PtyTerminal& t, std::string_view filesLine, std::string_view 
   EXPECT_TRUE(HasRow(t, "Search complete")) << Describe(t);
   EXPECT_TRUE(HasRow(t, filesLine)) << "want: " << filesLine << Describe(t);
   EXPECT_TRUE(HasRow(t, occurrencesLine)) << "want: " << occurrencesLine << Describe(t);
+}
+
+void ExpectCounts(PtyTerminal& t, std::string_view files, std::string_view occurrences,
+                  std::string_view text) {
+  const std::string quoted = "\"" + std::string(text) + "\"";
+  ExpectSummary(t, std::string(files) + " found containing the text " + quoted,
+                std::string(occurrences) + " of the text " + quoted);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pty_terminal.h"
@@ -39,16 +40,32 @@ inline constexpr int kBrightYellow = 11;  // SGR 93
 using qz_test::TempTree;
 bool MakeFifo(const TempTree& tree, const std::string& relative);
 
-// qz run with `args` in `tree`.
-LaunchOptions In(const TempTree& tree, std::vector<std::string> args);
+// Makes the chain `names` of directories below `parent`, one openat step at a time, so that
+// its path may grow beyond what a single system call accepts; writes `files` (name and level,
+// 1 for the first directory) with `content` along the way. False when a step fails.
+bool MakeChain(const std::string& parent, const std::vector<std::string>& names,
+               const std::vector<std::pair<std::string, std::size_t>>& files,
+               std::string_view content);
+
+// qz run with `args` in `tree`, launched with `options` otherwise (`{.typeahead = "x"}`).
+LaunchOptions In(const TempTree& tree, std::vector<std::string> args, LaunchOptions options = {});
 
 // What a failed expectation shows: the screen and the end of the raw output.
 std::string Describe(PtyTerminal& t);
 
 // Waits for prompt number `n` (counted from 1 over the whole run) and for the key read behind
-// it, so that a key sent next is the answer to that prompt.
-testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n);
+// it, so that a key sent next is the answer to that prompt. `tail` is the prompt's end as the
+// raw output holds it (broken otherwise in a very narrow window).
+testing::AssertionResult ReachPrompt(PtyTerminal& t, std::size_t n,
+                                     int timeoutMs = kDefaultTimeoutMs,
+                                     std::string_view tail = kPromptTail);
 testing::AssertionResult AnswerPrompt(PtyTerminal& t, std::size_t n, std::string_view key);
+
+// Waits for prompt `n` and checks the header on the top row.
+testing::AssertionResult PromptWithHeader(PtyTerminal& t, std::size_t n, std::string_view header);
+
+// Answers the prompt qz waits at with `key`, the last it shows, and waits for a clean exit.
+testing::AssertionResult AnswerAndExit(PtyTerminal& t, std::string_view key = "n");
 
 struct Walkthrough {
   std::vector<std::string> headers;  // the top row at each prompt
@@ -62,11 +79,19 @@ Walkthrough AnswerEveryPrompt(PtyTerminal& t, std::string_view key = "n",
 
 testing::AssertionResult ExitedWithZero(const ExitStatus& s);
 
+// Answers every prompt with "n" and checks that the run ends cleanly after showing `headers`
+// (the top row at each prompt), in order.
+testing::AssertionResult WalksThrough(PtyTerminal& t, const std::vector<std::string>& headers);
+
 // Whether a row of the screen reads exactly `text` (trailing blanks trimmed).
 bool HasRow(PtyTerminal& t, std::string_view text);
 
 // The two count lines of the summary, after "Search complete".
 void ExpectSummary(PtyTerminal& t, std::string_view filesLine, std::string_view occurrencesLine);
+
+// The same for the counts alone: `files` ("1 file", "2 files") and `occurrences` of `text`.
+void ExpectCounts(PtyTerminal& t, std::string_view files, std::string_view occurrences,
+                  std::string_view text = "needle");
 
 // Checks the colours of cells [from, to) on `row`: indexed `fg` on `bg`, or the terminal's own.
 void ExpectColours(PtyTerminal& t, int row, int from, int to, int fg, int bg);

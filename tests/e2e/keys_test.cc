@@ -1,18 +1,7 @@
 // End-to-end tests of the keys: the answers at a prompt, and keys typed while qz works.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,9 +9,6 @@
 
 namespace qz_e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // ---------------------------------------------------------------------------------------------
 // Keys at the prompt
@@ -39,8 +25,7 @@ TEST(Keys, SkipKeyGoesOnWithTheNextFile) {
     EXPECT_TRUE(ExitedWithZero(walk.exit));
     EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./b.txt - position 0:"});
     // The skipped matches were never counted.
-    ExpectSummary(t, "2 files found containing the text \"needle\"",
-                  "2 occurrences of the text \"needle\"");
+    ExpectCounts(t, "2 files", "2 occurrences");
   }
 }
 
@@ -67,8 +52,7 @@ TEST(Keys, OtherKeysGoOnWithTheNextMatch) {
       EXPECT_NE(t.Transcript().find(std::string(kPromptTail) + c.echo), std::string::npos)
           << "key not echoed" << Describe(t);
     }
-    ExpectSummary(t, "1 file found containing the text \"needle\"",
-                  "2 occurrences of the text \"needle\"");
+    ExpectCounts(t, "1 file", "2 occurrences");
   }
 }
 
@@ -80,8 +64,7 @@ TEST(Keys, EscAtTheFirstMatchStopsTheWholeSearch) {
   ASSERT_TRUE(AnswerPrompt(t, 1, "\x1b"));
   EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
   EXPECT_TRUE(HasRow(t, std::string(kPrompt) + "\u2190")) << Describe(t);
-  ExpectSummary(t, "1 file found containing the text \"needle\"",
-                "1 occurrence of the text \"needle\"");
+  ExpectCounts(t, "1 file", "1 occurrence");
   EXPECT_EQ(t.Transcript().find("b.txt"), std::string::npos);
   EXPECT_EQ(t.Transcript().find("position 7"), std::string::npos);
 }
@@ -94,33 +77,26 @@ TEST(Keys, KeyWithAnEscapeSequenceIsOneKeyPress) {
     tree.File("a.txt", "needle needle");
     PtyTerminal t(In(tree, {"*.txt", "needle"}));
     ASSERT_TRUE(AnswerPrompt(t, 1, key));
-    ASSERT_TRUE(ReachPrompt(t, 2));
-    EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 7:");
+    ASSERT_TRUE(PromptWithHeader(t, 2, "Found in ./a.txt - position 7:"));
     // The rest of the key must not answer the second prompt.
     t.Pump(200);
     EXPECT_TRUE(t.Running()) << Describe(t);
     EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
-    t.SendKeys("n");
-    EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
-    ExpectSummary(t, "1 file found containing the text \"needle\"",
-                  "2 occurrences of the text \"needle\"");
+    EXPECT_TRUE(AnswerAndExit(t));
+    ExpectCounts(t, "1 file", "2 occurrences");
   }
 }
 
 TEST(Keys, KeysTypedBeforeThePromptAreDropped) {
   TempTree tree;
   tree.File("a.txt", "needle needle");
-  LaunchOptions options = In(tree, {"*.txt", "needle"});
-  options.typeahead = "xxxx";
-  PtyTerminal t(options);
+  PtyTerminal t(In(tree, {"*.txt", "needle"}, {.typeahead = "xxxx"}));
   ASSERT_TRUE(ReachPrompt(t, 1));
   t.Pump(200);
   EXPECT_TRUE(t.Running());
   EXPECT_EQ(t.Transcript().find("position 7"), std::string::npos) << Describe(t);
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit));
-  EXPECT_EQ(walk.headers, (std::vector<std::string>{"Found in ./a.txt - position 0:",
-                                                    "Found in ./a.txt - position 7:"}));
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./a.txt - position 0:",
+                               "Found in ./a.txt - position 7:"}));
 }
 
 // The answer is typed the instant the prompt arrives, before qz could have done anything after
@@ -136,8 +112,7 @@ TEST(Keys, CtrlCTypedAsThePromptArrivesIsAKey) {
     t.SendKeys("\x03");
   }
   EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
-  ExpectSummary(t, "1 file found containing the text \"needle\"",
-                "1000 occurrences of the text \"needle\"");
+  ExpectCounts(t, "1 file", "1000 occurrences");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -149,10 +124,16 @@ TEST(Keys, CtrlCTypedAsThePromptArrivesIsAKey) {
 TEST(Modes, KeysTypedWhileQzWorksAreNotEchoed) {
   TempTree tree;
   tree.File("a.txt", "needle");
-  LaunchOptions options = In(tree, {"*.txt", "needle"});
-  options.typeahead = "\x13";
-  PtyTerminal t(options);
-  ASSERT_TRUE(WaitUntilItWaitsInWrite(t));
+  // The terminal takes the typed Ctrl+S in on its own time; on a busy machine qz may have
+  // written everything before it stops output, and then there is no write to wait in. Such a
+  // run shows nothing either way, so it is run again.
+  std::unique_ptr<PtyTerminal> held;
+  for (int run = 0; run < 3 && !held; ++run) {
+    held = std::make_unique<PtyTerminal>(In(tree, {"*.txt", "needle"}, {.typeahead = "\x13"}));
+    if (!WaitUntilItWaitsInWrite(*held)) held.reset();
+  }
+  ASSERT_TRUE(held) << "qz never waited in a write to the terminal, in three runs";
+  PtyTerminal& t = *held;
   t.SendKeys("zzz");
   t.SendKeys("\x11");
   if (t.WaitForRawMode()) t.SendKeys("n");

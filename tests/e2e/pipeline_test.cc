@@ -65,8 +65,7 @@ TEST(Pipeline, ReadAheadIsDroppedAtEveryPromptBothWays) {
     for (int i = 0; i < 40; ++i) tree.File("b" + std::to_string(10 + i) + ".txt", "..needle");
     tree.File("c.txt", std::string(5 << 20, 'c') + "needle");
     PtyTerminal t(WithReads(In(tree, {"*.txt", "needle"}), plain));
-    ASSERT_TRUE(ReachPrompt(t, 1));
-    EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 0:");
+    ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./a.txt - position 0:"));
     EXPECT_EQ(OpenUnder(t.pid(), tree.path()), std::vector<std::string>{}) << "plain " << plain;
     // Moves the occurrence of every later file; the run must see the new content.
     for (int i = 0; i < 40; ++i) tree.File("b" + std::to_string(10 + i) + ".txt", "....needle");
@@ -123,8 +122,7 @@ TEST(Pipeline, TheRingIsSetUpOnceAReadWaitsForTheDisk) {
     PtyTerminal t(options);
     ASSERT_TRUE(ReachPrompt(t, 1));
     const bool ring = HoldsRing(t.pid());
-    t.SendKeys("\x1b");
-    EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+    EXPECT_TRUE(AnswerAndExit(t, "\x1b"));
     if (std::string_view(reads) == "ring") {
       if (!ring) GTEST_SKIP() << "io_uring cannot be set up here";
       continue;
@@ -203,8 +201,7 @@ TEST(Pipeline, FailingRingCallsFallBackToPlainReads) {
     EXPECT_TRUE(ExitedWithZero(walk.exit)) << fault << "\n" << Describe(t);
     ASSERT_EQ(walk.headers.size(), 1u) << fault << "\n" << Describe(t);
     EXPECT_EQ(walk.headers[0], "Found in ./z.txt - position 1:") << fault;
-    ExpectSummary(t, "2 files found containing the text \"needle\"",
-                  "2 occurrences of the text \"needle\"");
+    ExpectCounts(t, "2 files", "2 occurrences");
   }
 }
 
@@ -291,8 +288,7 @@ TEST(Pipeline, TakingAMappedFileInCostsItsSizeOnce) {
               static_cast<unsigned long long>(peak >> 20));
   EXPECT_GT(peak, kSize);
   EXPECT_LT(peak, kSize + (std::uint64_t{64} << 20));
-  t.SendKeys("\x1b");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  EXPECT_TRUE(AnswerAndExit(t, "\x1b"));
 }
 
 // An entry the listing saw as a regular file and that is swapped for a link to a FIFO or a
@@ -305,8 +301,7 @@ TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
   tree.File("c.txt", "needle");
   ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
   PtyTerminal t(In(tree, {"*.txt", "needle"}));
-  ASSERT_TRUE(ReachPrompt(t, 1));
-  EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 0:");
+  ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./a.txt - position 0:"));
   fs::remove(tree.Path("b.txt"));
   tree.Symlink("b.txt", tree.Path("fifo"));
   fs::remove(tree.Path("c.txt"));
@@ -319,8 +314,7 @@ TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
     const int fd = open(tree.Path("fifo").c_str(), O_WRONLY);
     _exit(fd >= 0 ? 0 : 1);
   }
-  t.SendKeys("n");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  EXPECT_TRUE(AnswerAndExit(t));
   EXPECT_TRUE(HasRow(t, "1 file found containing the text \"needle\"")) << Describe(t);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   int status = 0;
@@ -349,9 +343,7 @@ TEST(Pipeline, AnEntrySwappedForAFifoAtAPromptIsNotOpened) {
     tree.File("a.txt", "needle");
     tree.File("b.txt", "needle");
     tree.File("c.txt", "needle");
-    LaunchOptions options = In(tree, {"*.txt", "needle"});
-    options.reads = reads;
-    PtyTerminal t(options);
+    PtyTerminal t(In(tree, {"*.txt", "needle"}, {.reads = reads}));
     ASSERT_TRUE(ReachPrompt(t, 1)) << reads;
     fs::remove(tree.Path("b.txt"));
     ASSERT_TRUE(MakeFifo(tree, "b.txt"));
@@ -416,8 +408,7 @@ TEST(Pipeline, TheSameReportsAtEveryDescriptorLimit) {
     const std::string& raw = t.Transcript();
     EXPECT_NE(raw.find("/x.txt - position 0:"), std::string::npos) << limit;
     EXPECT_EQ(raw.find("nnnn.txt"), std::string::npos) << limit;
-    ExpectSummary(t, "4 files found containing the text \"needle\"",
-                  "4 occurrences of the text \"needle\"");
+    ExpectCounts(t, "4 files", "4 occurrences");
   }
 }
 
@@ -464,20 +455,14 @@ status=$?
 cd /
 umount "$view"
 exit $status)";
-  LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
-  options.wrapper = {"unshare", "-m", "/bin/sh", "-c", script, "sh"};
-  PtyTerminal t(options);
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
-  EXPECT_EQ(walk.headers, (std::vector<std::string>{
-                              "Found in ./one/a/x.txt - position 0:",
-                              "Found in ./one/a/b/y.txt - position 0:",
-                              "Found in ./one/c/z.txt - position 0:",
-                              "Found in ./two/a/x.txt - position 0:",
-                              "Found in ./two/a/b/y.txt - position 0:",
-                              "Found in ./two/c/z.txt - position 0:",
-                          }))
-      << Describe(t);
+  PtyTerminal t(In(tree, {"*.txt", "needle", "/s"},
+                   {.wrapper = {"unshare", "-m", "/bin/sh", "-c", script, "sh"}}));
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./one/a/x.txt - position 0:",
+                               "Found in ./one/a/b/y.txt - position 0:",
+                               "Found in ./one/c/z.txt - position 0:",
+                               "Found in ./two/a/x.txt - position 0:",
+                               "Found in ./two/a/b/y.txt - position 0:",
+                               "Found in ./two/c/z.txt - position 0:"}));
 }
 
 // The deepest tree the system lets a path reach (about 2,000 levels) on a 256 KiB stack.
@@ -486,19 +471,8 @@ TEST(Pipeline, TheDeepestTreeRunsOnASmallStack) {
   TempTree tree;
   tree.File("top.txt", "needle");
   // Built a level at a time from the level above, as the full path nears the system's limit.
-  int fd = open(tree.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  for (int level = 0; level < 2000 && fd >= 0; ++level) {
-    mkdirat(fd, "d", 0755);
-    const int below = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    close(fd);
-    fd = below;
-  }
-  ASSERT_GE(fd, 0);
-  const int file = openat(fd, "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  close(fd);
-  ASSERT_GE(file, 0);
-  ASSERT_EQ(write(file, "a needle at the bottom", 22), 22);
-  close(file);
+  ASSERT_TRUE(MakeChain(tree.path(), std::vector<std::string>(2000, "d"), {{"f.txt", 2000}},
+                        "a needle at the bottom"));
   PtyTerminal t(Limited(tree, {"*.txt", "needle", "/s"}, "-s 256"));
   const Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
   EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);

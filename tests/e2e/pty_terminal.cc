@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -83,18 +84,27 @@ std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
   _exit(127);
 }
 
-// The child's environment: the tests' own, with the locale `options` names in place of theirs.
+// Whether the environment entry `entry` sets the variable that `setting` (NAME=value) sets.
+bool SetsSameName(std::string_view entry, std::string_view setting) {
+  const std::size_t name = setting.find('=') + 1;
+  return entry.substr(0, name) == setting.substr(0, name);
+}
+
+// The child's environment: the tests' own, with the locale `options` names in place of theirs
+// and the entries of options.environment in place of any of the same name.
 std::vector<std::string> EnvironmentFor(const LaunchOptions& options) {
+  std::vector<std::string> own = {"LC_ALL=" + options.locale};
+  own.insert(own.end(), options.environment.begin(), options.environment.end());
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string_view entry(*e);
-    if (entry.rfind("LC_ALL=", 0) == 0 || entry.rfind("LC_CTYPE=", 0) == 0 ||
-        entry.rfind("LANG=", 0) == 0)
-      continue;
+    const bool replaced = std::any_of(own.begin(), own.end(), [&](const std::string& setting) {
+      return SetsSameName(entry, setting);
+    });
+    if (replaced || entry.rfind("LC_CTYPE=", 0) == 0 || entry.rfind("LANG=", 0) == 0) continue;
     env.emplace_back(entry);
   }
-  env.push_back("LC_ALL=" + options.locale);
-  for (const std::string& e : options.environment) env.push_back(e);
+  env.insert(env.end(), own.begin(), own.end());
   return env;
 }
 

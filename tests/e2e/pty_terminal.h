@@ -64,7 +64,8 @@ struct LaunchOptions {
   bool nonBlockingOutput = false;
   // The child's locale (LC_ALL; LANG and LC_CTYPE are removed), whatever the tests run under.
   std::string locale = "C.UTF-8";
-  // Further NAME=value entries for the child's environment.
+  // Further NAME=value entries for the child's environment, each in place of the tests' own
+  // entry of that name.
   std::vector<std::string> environment;
   // Renders the output as an 8-bit terminal does (one running in a locale that is not UTF-8):
   // bytes 0x80-0x9F are C1 controls and 0xA0-0xFF the Latin-1 characters.

@@ -1,20 +1,10 @@
 // End-to-end tests of signals, job control and limits: the terminal is always put back, a
 // signal always ends qz, a suspended qz takes its modes again, and scarce descriptors or a
 // non-blocking terminal lose nothing.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,8 +13,19 @@
 namespace qz_e2e {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::string_literals;
+// qz ended by `sig`: killed by it, with the terminal's modes and colours put back first and
+// no summary written.
+void ExpectEndedBySignalTerminalBack(PtyTerminal& t, int sig) {
+  const ExitStatus s = t.WaitExit();
+  EXPECT_TRUE(s.ended);
+  EXPECT_FALSE(s.exited);
+  EXPECT_EQ(s.signal, sig);
+  struct termios mode;
+  ASSERT_TRUE(t.GetTermios(mode));
+  EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
+  EXPECT_TRUE(ColoursEndReset(t.Transcript()));
+  EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Signals
@@ -40,14 +41,7 @@ TEST(Signals, DeathAtThePromptPutsTheTerminalModesBack) {
     ASSERT_TRUE(t.GetTermios(mode));
     EXPECT_FALSE(mode.c_lflag & (ICANON | ECHO));  // the key read's own modes
     t.Signal(sig);
-    const ExitStatus s = t.WaitExit();
-    EXPECT_TRUE(s.ended);
-    EXPECT_FALSE(s.exited);
-    EXPECT_EQ(s.signal, sig);
-    ASSERT_TRUE(t.GetTermios(mode));
-    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
-    EXPECT_TRUE(ColoursEndReset(t.Transcript()));
-    EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+    ExpectEndedBySignalTerminalBack(t, sig);
   }
 }
 
@@ -60,9 +54,8 @@ TEST(Signals, DeathDuringTheWalkLeavesTheTerminalAsItWas) {
   ASSERT_EQ(truncate(tree.Path("zz/huge.txt").c_str(), off_t{8} << 30), 0);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
-    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
-    options.typeahead = "\x13";  // Ctrl+S: the terminal holds all output from the start
-    PtyTerminal t(options);
+    // Ctrl+S: the terminal holds all output from the start
+    PtyTerminal t(In(tree, {"*.txt", "needle", "/s"}, {.typeahead = "\x13"}));
     ASSERT_TRUE(t.started()) << t.startError();
     unsigned long count = 0;
     bool waiting = false;
@@ -75,23 +68,14 @@ TEST(Signals, DeathDuringTheWalkLeavesTheTerminalAsItWas) {
     EXPECT_LT(count, 60u);
     t.Signal(sig);
     t.SendKeys("\x11");  // Ctrl+Q: let the output go
-    const ExitStatus s = t.WaitExit();
-    EXPECT_TRUE(s.ended);
-    EXPECT_EQ(s.signal, sig);
-    struct termios mode;
-    ASSERT_TRUE(t.GetTermios(mode));
-    EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
-    EXPECT_TRUE(ColoursEndReset(t.Transcript()));
-    EXPECT_EQ(t.Transcript().find("Search complete"), std::string::npos);
+    ExpectEndedBySignalTerminalBack(t, sig);
   }
 }
 
 TEST(Signals, DeathAtAKeyReadWithRedirectedOutputPutsTheTerminalModesBack) {
   TempTree tree;
   tree.File("a.txt", "needle");
-  LaunchOptions options = In(tree, {"*.txt", "needle"});
-  options.stdoutFile = tree.Path("out.log");
-  PtyTerminal t(options);
+  PtyTerminal t(In(tree, {"*.txt", "needle"}, {.stdoutFile = tree.Path("out.log")}));
   ASSERT_TRUE(t.WaitForRawMode()) << Describe(t);
   t.Signal(SIGTERM);
   const ExitStatus s = t.WaitExit();
@@ -261,8 +245,7 @@ TEST(JobControl, SuspendedAndResumedQzTakesItsModesAgain) {
   t.SendKeys("\x1a");
   ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
   shell.Type("fg");
-  ASSERT_TRUE(ReachPrompt(t, 4));
-  EXPECT_EQ(t.Row(0), "Found in ./z/c.txt - position 0:");
+  ASSERT_TRUE(PromptWithHeader(t, 4, "Found in ./z/c.txt - position 0:"));
   t.SendKeys("n");
   ASSERT_TRUE(shell.WaitForShellPrompt(4)) << Describe(t);
   EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
@@ -290,8 +273,7 @@ TEST(JobControl, CtrlZAtAPromptSuspendsAndFgDrawsTheReportAgain) {
   ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
   EXPECT_NE(t.Transcript().find("Stopped"), std::string::npos) << Describe(t);
   shell.Type("fg");
-  ASSERT_TRUE(ReachPrompt(t, 2));
-  EXPECT_EQ(t.Row(0), "Found in ./a.txt - position 7:") << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 2, "Found in ./a.txt - position 7:"));
   EXPECT_EQ(t.Row(2), "before needle after");
   ExpectColours(t, 2, 7, 13, kBlack, kGrey);
   EXPECT_TRUE(HasRow(t, kPromptRow));
@@ -299,11 +281,9 @@ TEST(JobControl, CtrlZAtAPromptSuspendsAndFgDrawsTheReportAgain) {
 
   // One key answers the report drawn again; Ctrl+C and Ctrl+\\ are keys.
   t.SendKeys("\x03");
-  ASSERT_TRUE(ReachPrompt(t, 3));
-  EXPECT_EQ(t.Row(0), "Found in ./b.txt - position 0:") << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 3, "Found in ./b.txt - position 0:"));
   t.SendKeys("\x1c");
-  ASSERT_TRUE(ReachPrompt(t, 4));
-  EXPECT_EQ(t.Row(0), "Found in ./b.txt - position 7:") << Describe(t);
+  ASSERT_TRUE(PromptWithHeader(t, 4, "Found in ./b.txt - position 7:"));
   t.SendKeys("n");
   ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
   EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
@@ -317,9 +297,7 @@ TEST(JobControl, CtrlZAtAPromptSuspendsAndFgDrawsTheReportAgain) {
 TEST(Limits, NonBlockingStandardOutputLosesNothing) {
   TempTree tree;  // no files: qz writes the summary, which holds the search text twice
   const std::string text(100000, 'q');
-  LaunchOptions options = In(tree, {"*.txt", text});
-  options.nonBlockingOutput = true;
-  PtyTerminal t(options);
+  PtyTerminal t(In(tree, {"*.txt", text}, {.nonBlockingOutput = true}));
   usleep(300000);  // let the terminal fill up
   EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
   EXPECT_EQ(CountOccurrences(t.Transcript(), "q"), 200000u);

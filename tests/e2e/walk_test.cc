@@ -1,20 +1,8 @@
 // End-to-end tests of the command line, the walk, matching and the summary: qz on a
 // pseudo-terminal, its screen rendered by libvterm, keys typed at its prompts. Each test builds
 // its own directory tree under /tmp.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,9 +10,6 @@
 
 namespace qz_e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::string_literals;
 
 // ---------------------------------------------------------------------------------------------
 // The command line
@@ -53,13 +38,10 @@ TEST(CommandLine, ArgumentAfterTheFileSpecIsTheSearchTextEvenWhenItLooksLikeAnOp
   tree.File("b.txt", "budget only");
   tree.File("sub/c.txt", "x/Sy");
   PtyTerminal t(In(tree, {"*.txt", "/s", "budget"}));
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit));
   // "/s" is searched for and also turns recursion on; "budget" is ignored.
-  EXPECT_EQ(walk.headers, (std::vector<std::string>{"Found in ./a.txt - position 5:",
-                                                    "Found in ./sub/c.txt - position 1:"}));
-  ExpectSummary(t, "2 files found containing the text \"/s\"",
-                "2 occurrences of the text \"/s\"");
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./a.txt - position 5:",
+                               "Found in ./sub/c.txt - position 1:"}));
+  ExpectCounts(t, "2 files", "2 occurrences", "/s");
 }
 
 TEST(CommandLine, RecursionOptions) {
@@ -83,9 +65,7 @@ TEST(CommandLine, RecursionOptions) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     PtyTerminal t(In(tree, c.args));
-    const Walkthrough walk = AnswerEveryPrompt(t);
-    EXPECT_TRUE(ExitedWithZero(walk.exit));
-    EXPECT_EQ(walk.headers, c.headers);
+    EXPECT_TRUE(WalksThrough(t, c.headers));
     EXPECT_TRUE(HasRow(t, c.headers.size() == 1 ? "1 file found containing the text \"budget\""
                                                 : "2 files found containing the text \"budget\""))
         << Describe(t);
@@ -110,8 +90,7 @@ TEST(Walk, FilesBeforeSubdirectoriesEachInCaseInsensitiveNameOrder) {
                            "./dir.txt/q.txt"})
     expected.push_back(std::string("Found in ") + path + " - position 0:");
   EXPECT_EQ(walk.headers, expected);
-  ExpectSummary(t, "9 files found containing the text \"needle\"",
-                "9 occurrences of the text \"needle\"");
+  ExpectCounts(t, "9 files", "9 occurrences");
 }
 
 TEST(Walk, PathsAreShownAsTheFileSpecGivesThem) {
@@ -128,10 +107,8 @@ TEST(Walk, PathsAreShownAsTheFileSpecGivesThem) {
     LaunchOptions options = In(tree, {tree.path() + "/docs/*.txt", "needle"});
     options.workingDirectory = "/";
     PtyTerminal t(options);
-    const Walkthrough walk = AnswerEveryPrompt(t);
-    EXPECT_TRUE(ExitedWithZero(walk.exit));
-    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in " + tree.path() +
-                                                     "/docs/a.txt - position 0:"});
+    EXPECT_TRUE(WalksThrough(t, {"Found in " + tree.path() +
+                                 "/docs/a.txt - position 0:"}));
   }
 }
 
@@ -165,12 +142,9 @@ TEST(Walk, LinkLoopIsNotEnteredAgain) {
   tree.File("sub/b.txt", "needle");
   tree.Symlink("sub/loop", "..");
   PtyTerminal t(In(tree, {"*.txt", "needle", "/s"}));
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit));
-  EXPECT_EQ(walk.headers, (std::vector<std::string>{"Found in ./a.txt - position 0:",
-                                                    "Found in ./sub/b.txt - position 0:"}));
-  ExpectSummary(t, "2 files found containing the text \"needle\"",
-                "2 occurrences of the text \"needle\"");
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./a.txt - position 0:",
+                               "Found in ./sub/b.txt - position 0:"}));
+  ExpectCounts(t, "2 files", "2 occurrences");
 }
 
 // Links that lead to one directory along many paths, three at each of sixteen levels: walked
@@ -185,16 +159,14 @@ TEST(Walk, ADirectoryReachedByManyLinksIsSearchedOnce) {
       tree.Symlink(dir + "/" + link, "../l" + std::to_string(level + 1));
   }
   tree.File("l" + std::to_string(kLevels) + "/f.txt", "needle");
-  LaunchOptions options = In(tree, {"l0/*.txt", "needle", "/s"});
-  options.connection = Connection::kTerminalWithoutControl;
-  PtyTerminal t(options);
+  PtyTerminal t(In(tree, {"l0/*.txt", "needle", "/s"},
+                   {.connection = Connection::kTerminalWithoutControl}));
   EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
   // The first path in name order is the one shown.
   EXPECT_NE(t.Transcript().find("Found in l0/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/f.txt - position 0:"),
             std::string::npos)
       << Describe(t);
-  ExpectSummary(t, "2 files found containing the text \"needle\"",
-                "2 occurrences of the text \"needle\"");
+  ExpectCounts(t, "2 files", "2 occurrences");
 }
 
 TEST(Walk, OnlyRegularFilesAreSearchedAndAFifoDoesNotBlock) {
@@ -204,12 +176,9 @@ TEST(Walk, OnlyRegularFilesAreSearchedAndAFifoDoesNotBlock) {
   tree.Symlink("alink.txt", "a.txt");
   tree.Symlink("dangling.txt", "missing.txt");
   PtyTerminal t(In(tree, {"*.txt", "needle"}));
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit));
-  EXPECT_EQ(walk.headers, (std::vector<std::string>{"Found in ./a.txt - position 0:",
-                                                    "Found in ./alink.txt - position 0:"}));
-  ExpectSummary(t, "2 files found containing the text \"needle\"",
-                "2 occurrences of the text \"needle\"");
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./a.txt - position 0:",
+                               "Found in ./alink.txt - position 0:"}));
+  ExpectCounts(t, "2 files", "2 occurrences");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -219,12 +188,10 @@ TEST(Matching, OverlappingCaseInsensitiveMatchesAreEachShown) {
   TempTree tree;
   tree.File("a.txt", "aAaA");
   PtyTerminal t(In(tree, {"*.txt", "aa"}));
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit));
-  EXPECT_EQ(walk.headers, (std::vector<std::string>{"Found in ./a.txt - position 0:",
-                                                    "Found in ./a.txt - position 1:",
-                                                    "Found in ./a.txt - position 2:"}));
-  ExpectSummary(t, "1 file found containing the text \"aa\"", "3 occurrences of the text \"aa\"");
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./a.txt - position 0:",
+                               "Found in ./a.txt - position 1:",
+                               "Found in ./a.txt - position 2:"}));
+  ExpectCounts(t, "1 file", "3 occurrences", "aa");
 }
 
 TEST(Matching, PositionsCountTranslatedLineEnds) {
@@ -234,10 +201,8 @@ TEST(Matching, PositionsCountTranslatedLineEnds) {
   content += "a\rb needle";  // a lone CR stays a byte of its own
   tree.File("crlf.txt", content);
   PtyTerminal t(In(tree, {"*.txt", "needle"}));
-  ASSERT_TRUE(ReachPrompt(t, 1));
-  EXPECT_EQ(t.Row(0), "Found in ./crlf.txt - position 44:") << Describe(t);
-  t.SendKeys("n");
-  EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
+  ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./crlf.txt - position 44:"));
+  EXPECT_TRUE(AnswerAndExit(t));
 }
 
 TEST(Matching, ByteTwentySixEndsTheContent) {
@@ -245,11 +210,8 @@ TEST(Matching, ByteTwentySixEndsTheContent) {
   tree.File("a.txt", "needle\x1a needle");
   tree.File("b.txt", "\x1aneedle");
   PtyTerminal t(In(tree, {"*.txt", "needle"}));
-  const Walkthrough walk = AnswerEveryPrompt(t);
-  EXPECT_TRUE(ExitedWithZero(walk.exit));
-  EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./a.txt - position 0:"});
-  ExpectSummary(t, "1 file found containing the text \"needle\"",
-                "1 occurrence of the text \"needle\"");
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./a.txt - position 0:"}));
+  ExpectCounts(t, "1 file", "1 occurrence");
 }
 
 // A file several times larger than one read: occurrences at the seams between reads, with CR LF
@@ -304,8 +266,7 @@ TEST(Matching, LargeFilesKeepPositionsAndContextAcrossReads) {
   for (char c : before) shown += c == '\n' ? std::string("\r\r\n") : std::string(1, c);
   EXPECT_NE(out.find("\x1b[0;93;40m" + shown + "\x1b[0m\x1b[0;30;100mNEEDLE"), std::string::npos)
       << Printable(out.substr(0, 2000));
-  ExpectSummary(t, "1 file found containing the text \"needle\"",
-                "2 occurrences of the text \"needle\"");
+  ExpectCounts(t, "1 file", "2 occurrences");
 }
 
 TEST(Summary, CountsAndPlurals) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "app/path_rules.h"
-#include "app/search_driver.h"
 
 namespace {
 
@@ -59,17 +58,13 @@ TEST(CommandLine, OptionsBeginWithASlash) {
 }
 
 TEST(CommandLine, SplitsTheFileSpecAtTheLastSlashAndDot) {
-  FileSpecParts p = SplitFileSpec("docs/v1.2/report.final.txt");
-  EXPECT_EQ(p.directory, "docs/v1.2/");
-  EXPECT_EQ(p.name, "report.final");
-  EXPECT_EQ(p.extension, ".txt");
+  EXPECT_EQ(SplitFileSpec("docs/v1.2/report.final.txt"),
+            (FileSpecParts{"docs/v1.2/", "report.final", ".txt"}));
 
-  p = SplitFileSpec("docs.d/Makefile");  // a dot in the directory is not the extension's
-  EXPECT_EQ(p.directory, "docs.d/");
-  EXPECT_EQ(p.name, "Makefile");
-  EXPECT_EQ(p.extension, "");
+  EXPECT_EQ(SplitFileSpec("docs.d/Makefile"),  // a dot in the directory is not the extension's
+            (FileSpecParts{"docs.d/", "Makefile", ""}));
 
-  p = SplitFileSpec("docs/");
+  const FileSpecParts p = SplitFileSpec("docs/");
   EXPECT_EQ(p.name + p.extension, "");
 }
 
@@ -83,23 +78,6 @@ TEST(CommandLine, RootHasNoTrailingSeparator) {
   EXPECT_EQ(Parse({"docs/*.txt", "x"})->root, "docs");
   // A leading slash makes an option, so the file spec is skipped and no search text is left.
   EXPECT_FALSE(Parse({"/*.txt", "x"}));
-}
-
-TEST(Summary, PluralEndingsAndFullCounts) {
-  EXPECT_EQ(ComposeSummary(0, 0, "x"),
-            "\n\nSearch complete\n\n0 files found containing the text \"x\"\n\n"
-            "0 occurrences of the text \"x\"\n\n");
-  EXPECT_EQ(ComposeSummary(1, 1, "budget"),
-            "\n\nSearch complete\n\n1 file found containing the text \"budget\"\n\n"
-            "1 occurrence of the text \"budget\"\n\n");
-  const std::string s = ComposeSummary(1, 18446744073709551615ull, "b");
-  EXPECT_NE(s.find("1 file found"), std::string::npos);
-  EXPECT_NE(s.find("18446744073709551615 occurrences"), std::string::npos);
-  // A long search text is never cut short.
-  const std::string longText(5000, 'q');
-  const std::string big = ComposeSummary(2, 3, longText);
-  EXPECT_NE(big.find("\"" + longText + "\"\n\n3 occurrences of the text \"" + longText + "\"\n\n"),
-            std::string::npos);
 }
 
 }  // namespace

@@ -19,10 +19,7 @@ TEST(PosixPathRules, AbsolutePathsAreFileSpecsNotOptions) {
 }
 
 TEST(PosixPathRules, BackslashIsAnOrdinaryByte) {
-  const FileSpecParts p = SplitFileSpec("docs\\*.txt");
-  EXPECT_EQ(p.directory, "");
-  EXPECT_EQ(p.name, "docs\\*");
-  EXPECT_EQ(p.extension, ".txt");
+  EXPECT_EQ(SplitFileSpec("docs\\*.txt"), (FileSpecParts{"", "docs\\*", ".txt"}));
 }
 
 TEST(PosixPathRules, RootDirectoryIsNamedWithTwoSlashes) {

@@ -23,25 +23,16 @@ TEST(Win32PathRules, EverySlashArgumentIsAnOption) {
 }
 
 TEST(Win32PathRules, SplitsAtEitherSeparatorAfterTheDrive) {
-  FileSpecParts p = SplitFileSpec("C:\\docs/v1.2\\report.final.txt");
-  EXPECT_EQ(p.directory, "C:\\docs/v1.2\\");
-  EXPECT_EQ(p.name, "report.final");
-  EXPECT_EQ(p.extension, ".txt");
+  EXPECT_EQ(SplitFileSpec("C:\\docs/v1.2\\report.final.txt"),
+            (FileSpecParts{"C:\\docs/v1.2\\", "report.final", ".txt"}));
 
-  p = SplitFileSpec("C:*.txt");
-  EXPECT_EQ(p.directory, "C:");
-  EXPECT_EQ(p.name, "*");
-  EXPECT_EQ(p.extension, ".txt");
+  EXPECT_EQ(SplitFileSpec("C:*.txt"), (FileSpecParts{"C:", "*", ".txt"}));
 
-  p = SplitFileSpec("C:notes.d\\Makefile");  // a dot in the directory is not the extension's
-  EXPECT_EQ(p.directory, "C:notes.d\\");
-  EXPECT_EQ(p.name, "Makefile");
-  EXPECT_EQ(p.extension, "");
+  // a dot in the directory is not the extension's
+  EXPECT_EQ(SplitFileSpec("C:notes.d\\Makefile"), (FileSpecParts{"C:notes.d\\", "Makefile", ""}));
 
   // Only a colon in the second place makes a drive.
-  p = SplitFileSpec("ab:c.txt");
-  EXPECT_EQ(p.directory, "");
-  EXPECT_EQ(p.name, "ab:c");
+  EXPECT_EQ(SplitFileSpec("ab:c.txt"), (FileSpecParts{"", "ab:c", ".txt"}));
 }
 
 TEST(Win32PathRules, RootsKeepTheDriveAndOneSeparatorAtTheTop) {

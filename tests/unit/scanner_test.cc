@@ -5,8 +5,6 @@
 #include <random>
 #include <vector>
 
-#include "search/text_mode.h"
-
 namespace {
 
 std::vector<std::size_t> AllMatches(std::string_view content, std::string_view needle) {
@@ -93,15 +91,5 @@ TEST(Scanner, LongNearMatchesEverywhereGiveTheSameOccurrences) {
   longContent += "e";
   EXPECT_EQ(Scanner(longNeedle).FindNext(longContent, 0), (1u << 20) - 100000);
 }
-
-TEST(TextMode, PositionsShiftByOnePerLineEndBefore) {
-  std::string s;
-  for (int i = 0; i < 10; ++i) s += "line\r\n";
-  const std::size_t fileOffset = s.size();
-  s += "budget";
-  TranslateTextMode(s);
-  EXPECT_EQ(AllMatches(s, "budget"), (Positions{fileOffset - 10}));
-}
-
 
 }  // namespace

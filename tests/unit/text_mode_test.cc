@@ -54,5 +54,15 @@ TEST(TextMode, FirstCtrlZEndsTheContent) {
   EXPECT_EQ(u, "x\r");
 }
 
+TEST(TextMode, PositionsShiftByOnePerLineEndBefore) {
+  std::string s;
+  for (int i = 0; i < 10; ++i) s += "line\r\n";
+  const std::size_t fileOffset = s.size();
+  s += "budget";
+  TranslateTextMode(s);
+  // The one occurrence stands ten bytes earlier: one per CR LF before it.
+  EXPECT_EQ(s.find("budget"), fileOffset - 10);
+  EXPECT_EQ(s.find("budget", fileOffset - 9), std::string::npos);
+}
 
 }  // namespace

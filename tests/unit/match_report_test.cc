@@ -1,4 +1,4 @@
-#include "search/file_search.h"
+#include "search/match_report.h"
 
 #include <gtest/gtest.h>
 

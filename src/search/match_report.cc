@@ -1,0 +1,50 @@
+#include "search/match_report.h"
+
+#include "console/console.h"
+
+namespace {
+
+constexpr int kEscKey = 27;
+constexpr std::string_view kPrompt =
+    "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
+
+}  // namespace
+
+void ShowPathLine(const std::string& path) {
+  ClearScreen();
+  WritePlain(InertText(path));
+}
+
+void KeepScreenCurrent() { RefreshScreen(); }
+
+std::string_view UpToNul(std::string_view segment) {
+  return segment.substr(0, segment.find('\0'));
+}
+
+MatchDecision DecisionForKey(int key) {
+  const int upper = (key >= 'a' && key <= 'z') ? key - ('a' - 'A') : key;
+  if (upper == kEscKey) return MatchDecision::Stop;
+  if (upper == 'S') return MatchDecision::SkipFile;
+  return MatchDecision::Continue;
+}
+
+std::string MatchHeader(const std::string& path, std::uint64_t position) {
+  return "\rFound in " + path + " - position " + std::to_string(position) + ":\n\n";
+}
+
+MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
+                        FileReads* reads) {
+  WritePlain(MatchHeader(InertText(path), position));
+  WriteColored(kContextAttribute, UpToNul(view.before));
+  WriteColored(kMatchAttribute, UpToNul(view.match));
+  WriteColored(kContextAttribute, UpToNul(view.after));
+
+  // Nothing read ahead outlives a prompt: the files are closed while the user decides, and
+  // read again when their turn comes.
+  if (reads) reads->BeforePrompt();
+  DiscardPendingKeys();
+  WritePlain(kPrompt);
+  const MatchDecision decision = DecisionForKey(ReadKey());
+  if (decision == MatchDecision::Continue) ClearScreen();
+  return decision;
+}
