@@ -146,9 +146,7 @@ int RunSearch(int argc, char** argv, ReadWay way) {
     WritePlain(kUsageLine);
     return 0;
   }
-  searchSettings.searchText = request->searchText;
-  searchSettings.recursive = request->recursive;
-  searchSettings.namePattern = request->namePattern;
+  searchSettings = request->settings;
 
   try {
     BeginSearch();
