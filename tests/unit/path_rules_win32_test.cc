@@ -60,7 +60,7 @@ TEST(Win32PathRules, RootsKeepTheDriveAndOneSeparatorAtTheTop) {
   EXPECT_EQ(ParseCommandLine({"\\*.txt", "x"})->root, "\\");
   EXPECT_EQ(ParseCommandLine({"C:\\*.txt", "x"})->root, "C:\\");
   EXPECT_EQ(ParseCommandLine({"C:*.txt", "x"})->root, "C:\\");
-  EXPECT_EQ(ParseCommandLine({"C:*.txt", "x"})->namePattern, "*.txt");
+  EXPECT_EQ(ParseCommandLine({"C:*.txt", "x"})->settings.namePattern, "*.txt");
 }
 
 TEST(Win32PathRules, JoinsWithOneBackslash) {
