@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Times qz against its peers on the benchmark corpus and prints tables: the generated corpus
 against the single-threaded peers, then a many-small-files tree, warm and (as root) cold,
-against the read floor (bench/read_floor) and rg with one, all and eight threads.
+against the read floor (bench/read_floor) and rg with one, all and eight threads, with the
+user and system time of qz and of the floor, then the peak memory of two large directories,
+read ahead and read the plain way (bench/qz_reads).
 
   bench.py QZ_BINARY CORPUS_DIR [RUNS]
 
@@ -24,7 +26,8 @@ RARE = "Zanzibarite"
 
 
 def run_qz(qz, args, cwd):
-    """Runs qz on a pseudo-terminal it does not control; returns (seconds, output, max RSS KB)."""
+    """Runs qz on a pseudo-terminal it does not control; returns (seconds, output, max RSS KB,
+    (user s, system s))."""
     master, slave = os.openpty()
     out = bytearray()
     done = threading.Event()
@@ -57,15 +60,23 @@ def run_qz(qz, args, cwd):
     done.set()
     reader.join()
     os.close(master)
-    return elapsed, bytes(out), usage.ru_maxrss
+    return elapsed, bytes(out), usage.ru_maxrss, (usage.ru_utime, usage.ru_stime)
 
 
-def run_peer(cmd, cwd):
+def run_peer(cmd, cwd, usage_out=None):
+    """Runs a peer with its output on a pipe; returns (seconds, output). `usage_out`, when
+    given, gets the run's (user s, system s) appended."""
     start = time.perf_counter()
     proc = subprocess.Popen(cmd, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
-    out, _ = proc.communicate()
-    return time.perf_counter() - start, out
+    out = proc.stdout.read()
+    _, _, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    proc.returncode = 0
+    proc.stdout.close()
+    if usage_out is not None:
+        usage_out.append((usage.ru_utime, usage.ru_stime))
+    return elapsed, out
 
 
 def qz_occurrences(output):
@@ -106,8 +117,8 @@ def drop_page_cache():
 def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=None, cold=False,
             only=None):
     """Alternates qz, the read floor (when given) and each peer; returns the medians, the
-    counts (None for the floor) and qz's peak memory. Cold runs drop the page cache before each
-    run and have no warm-up round."""
+    counts (None for the floor), qz's peak memory and the median (user s, system s) of qz and
+    of the floor. Cold runs drop the page cache before each run and have no warm-up round."""
     tools = {"qz": None}
     if floor:
         tools["read floor"] = [floor, target]
@@ -116,24 +127,30 @@ def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=No
     times = {k: [] for k in tools}
     counts = {}
     rss = []
+    usage = {"qz": [], "read floor": []}
     for i in range(runs + 1):  # the first round warms the cache and is not counted
         for tool, cmd in tools.items():
             if cold:
                 drop_page_cache()
             if tool == "read floor":
-                t, _ = run_peer(cmd, corpus)
+                t, _ = run_peer(cmd, corpus, usage[tool] if i else None)
                 counts[tool] = None
             elif tool == "qz":
-                t, out, maxrss = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []), corpus)
+                t, out, maxrss, used = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []),
+                                              corpus)
                 counts[tool] = qz_occurrences(out)
                 rss.append(maxrss)
+                if i:
+                    usage[tool].append(used)
             else:
                 t, out = run_peer(cmd, corpus)
                 counts[tool] = peer_count(out)
             if i:
                 times[tool].append(t)
     medians = {k: statistics.median(v) for k, v in times.items()}
-    return medians, counts, max(rss)
+    cpu = {k: (statistics.median(u for u, _ in v), statistics.median(s for _, s in v))
+           for k, v in usage.items() if v}
+    return medians, counts, max(rss), cpu
 
 
 def count_writes(qz, args, cwd):
@@ -216,14 +233,17 @@ def pipeline_table(qz, floor, corpus, runs):
         if cold and not cold_ok:
             print("cold         skipped: dropping the page cache needs root")
             continue
-        medians, _, maxrss = measure(qz, small, "small", "*.*", ABSENT, ".", True, runs,
-                                     floor=floor, cold=cold, only={"rg -j1", "rg", "rg -j8"})
+        medians, _, maxrss, cpu = measure(qz, small, "small", "*.*", ABSENT, ".", True, runs,
+                                          floor=floor, cold=cold, only={"rg -j1", "rg", "rg -j8"})
         m = lambda k: medians.get(k)
         fmt = lambda v: f"{v:8.3f}" if v is not None else f"{'-':>8}"
         ratio = lambda k: f"{m('qz') / m(k):.2f}" if m(k) else "-"
         print(f"{'cold' if cold else 'warm':12} {fmt(m('qz'))} {fmt(m('read floor')):>11} "
               f"{fmt(m('rg -j1'))} {fmt(m('rg'))} {fmt(m('rg -j8'))} {ratio('read floor'):>9} "
               f"{ratio('rg'):>7} {ratio('rg -j1'):>10}   (qz peak {maxrss} KB)")
+        for tool in ("qz", "read floor"):
+            if tool in cpu:
+                print(f"{'':12} {tool} user {cpu[tool][0]:.3f} s, system {cpu[tool][1]:.3f} s")
 
     links = links_tree(corpus)
     alone, via = [], []
@@ -236,6 +256,40 @@ def pipeline_table(qz, floor, corpus, runs):
     a, v = statistics.median(alone), statistics.median(via)
     print(f"300 links to a 20,000-entry directory: {v:.3f} s, the directory alone {a:.3f} s "
           f"({v / a:.2f}x)")
+
+
+def wide_directory(corpus, name, count, name_of):
+    """One directory of `count` empty files named by `name_of(i)`, made once."""
+    path = os.path.join(corpus, name)
+    if not os.path.isdir(path):
+        os.makedirs(path + ".tmp", exist_ok=True)
+        for i in range(count):
+            os.close(os.open(os.path.join(path + ".tmp", name_of(i)), os.O_CREAT | os.O_WRONLY,
+                             0o644))
+        os.rename(path + ".tmp", path)
+    return path
+
+
+def memory_table(qz, reads, corpus):
+    """Peak memory of qz on two wide directories, with the read-ahead (the tool itself) and
+    without it (`qz_reads plain`), one run each after a warm-up."""
+    long_name = lambda i: f"{i:07}".ljust(247, "x") + ".txt"
+    cases = [
+        ("1,000,000 empty files", wide_directory(corpus, "wide-empty", 1000000, lambda i: f"f{i:07}.txt")),
+        ("300,000 names of 251 bytes", wide_directory(corpus, "wide-long", 300000, long_name)),
+    ]
+    print("\none directory of many entries, absent needle: peak memory")
+    print(f"{'case':28} {'way':12} {'peak KB':>9} {'bytes/entry':>12} {'s':>7} {'user s':>7} {'sys s':>7}")
+    for title, path in cases:
+        entries = len(os.listdir(path))
+        ways = [("read ahead", qz, [])]
+        if reads:
+            ways.append(("plain", reads, ["plain"]))
+        for way, binary, first in ways:
+            run_qz(binary, first + ["*.*", ABSENT], path)  # warms the cache
+            t, _, maxrss, (user, system) = run_qz(binary, first + ["*.*", ABSENT], path)
+            print(f"{title:28} {way:12} {maxrss:9} {maxrss * 1024 / entries:12.0f} {t:7.2f} "
+                  f"{user:7.2f} {system:7.2f}")
 
 
 def main():
@@ -259,7 +313,8 @@ def main():
     failures = []
     tree_rss = None
     for title, file_spec, needle, target, is_tree in cases:
-        medians, counts, maxrss = measure(qz, corpus, title, file_spec, needle, target, is_tree, runs)
+        medians, counts, maxrss, _ = measure(qz, corpus, title, file_spec, needle, target, is_tree,
+                                             runs)
         if is_tree:
             tree_rss = max(tree_rss or 0, maxrss)
         for tool, median in medians.items():
@@ -287,6 +342,8 @@ def main():
               f"strace, {writes / (elapsed / 0.05):.2f} per 50 ms")
     floor = os.path.join(os.path.dirname(qz), "bench", "read_floor")
     pipeline_table(qz, floor if os.path.exists(floor) else None, corpus, runs)
+    reads = os.path.join(os.path.dirname(qz), "bench", "qz_reads")
+    memory_table(qz, reads if os.path.exists(reads) else None, corpus)
     if failures:
         print("MISMATCH: " + "; ".join(failures))
         sys.exit(1)

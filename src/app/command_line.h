@@ -7,14 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "search/search_state.h"
+
 inline constexpr std::string_view kUsageLine = "Usage is: qz.exe <file(s)> <search-text> [/s]\n";
 
-// What the command line asks for.
+// What the command line asks for: where the walk starts, and the settings of the run as the
+// driver puts them in place.
 struct SearchRequest {
-  std::string root;         // the directory the walk starts in, no trailing separator
-  std::string namePattern;  // wildcard pattern for file names in each directory
-  std::string searchText;
-  bool recursive = false;
+  std::string root;  // the directory the walk starts in, no trailing separator
+  SearchSettings settings;
 };
 
 // Reads the user's arguments (the program name excluded). Every option (see IsOption) turns

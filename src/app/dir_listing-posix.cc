@@ -25,20 +25,29 @@ class DirStream {
   DIR* dir_;
 };
 
-// Fills in what the entry is: whether it leads to a directory (links are followed, so a link
-// to a directory counts and a dangling link does not), and whether it is a link.
-void Classify(int dirFd, const dirent* entry, DirectoryEntry& out) {
-  out.isRegularFile = entry->d_type == DT_REG;
-  out.isDirectory = entry->d_type == DT_DIR;
-  out.isLink = entry->d_type == DT_LNK;
+// What an entry is: whether it leads to a directory (links are followed, so a link to a
+// directory counts and a dangling link does not), and whether it is a link.
+struct EntryKind {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  bool isLink = false;
+};
+
+EntryKind Classify(int dirFd, const dirent* entry) {
+  EntryKind kind;
+  kind.isRegularFile = entry->d_type == DT_REG;
+  kind.isDirectory = entry->d_type == DT_DIR;
+  kind.isLink = entry->d_type == DT_LNK;
   struct stat st;
   if (entry->d_type == DT_UNKNOWN) {
-    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    out.isDirectory = S_ISDIR(st.st_mode);
-    out.isRegularFile = S_ISREG(st.st_mode);
-    out.isLink = S_ISLNK(st.st_mode);
+    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return kind;
+    kind.isDirectory = S_ISDIR(st.st_mode);
+    kind.isRegularFile = S_ISREG(st.st_mode);
+    kind.isLink = S_ISLNK(st.st_mode);
   }
-  if (out.isLink) out.isDirectory = fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  if (kind.isLink)
+    kind.isDirectory = fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  return kind;
 }
 
 }  // namespace
@@ -68,9 +77,8 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
     }
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    DirectoryEntry& out = listing.entries.emplace_back();
-    out.name = name;
-    Classify(fd, entry, out);
+    const EntryKind kind = Classify(fd, entry);
+    listing.Add(name, kind.isDirectory, kind.isRegularFile, kind.isLink);
   }
   return true;
 }

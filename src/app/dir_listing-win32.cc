@@ -57,10 +57,9 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
     constexpr DWORD kNotRegular =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
     const bool isRegularFile = (attributes & kNotRegular) == 0;
-    std::string narrow = NarrowFileName(found.cFileName);
+    const std::string narrow = NarrowFileName(found.cFileName);
     const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (!narrow.empty())
-      listing.entries.push_back({std::move(narrow), isDirectory, isRegularFile, isLink});
+    if (!narrow.empty()) listing.Add(narrow, isDirectory, isRegularFile, isLink);
   } while (FindNextFileW(search.get(), &found));
   return GetLastError() == ERROR_NO_MORE_FILES;
 }

@@ -3,18 +3,47 @@
 #define QZ_APP_DIR_LISTING_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+// One entry of a listing. Its name lives in the listing's store, NUL-terminated, and stays
+// where it is for as long as the listing does, so that the walk, the reads ahead and the paths
+// all refer to the one copy.
 struct DirectoryEntry {
-  std::string name;
+  const char* name = nullptr;
+  std::uint32_t nameSize = 0;
   bool isDirectory = false;    // a directory, or a link that leads to one
   bool isRegularFile = false;  // known, without following a link, to be a regular file
   bool isLink = false;         // a symbolic link (or, on Windows, a junction)
 };
 
-struct DirectoryListing {
-  std::vector<DirectoryEntry> entries;  // "." and ".." excluded
+// The entries of one directory ("." and ".." excluded) and the store their names live in: names
+// are packed into blocks that never move, so a listing costs its names' bytes and one small
+// record per entry.
+class DirectoryListing {
+ public:
+  std::vector<DirectoryEntry> entries;
+
+  std::string_view Name(std::size_t i) const { return {entries[i].name, entries[i].nameSize}; }
+
+  // Adds an entry with a copy of `name`. Throws std::bad_alloc when memory runs out.
+  void Add(std::string_view name, bool isDirectory, bool isRegularFile, bool isLink);
+
+  // Keeps only the entries that lead to directories, in their order, and gives back the memory
+  // of the rest (names included): what the walk holds for a directory whose subdirectories
+  // are still to come.
+  void KeepDirectories();
+
+  void Clear();
+
+ private:
+  char* Store(std::string_view name);
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t blockSize_ = 0;  // of the last block
+  std::size_t used_ = 0;       // bytes taken in the last block
 };
 
 // Reads the whole directory at `path` and closes it again before returning, so that a deep walk
@@ -24,7 +53,7 @@ struct DirectoryListing {
 bool ListDirectory(const std::string& path, DirectoryListing& listing);
 
 // The order ListDirectory sorts names in.
-bool NameOrderLess(const std::string& a, const std::string& b);
+bool NameOrderLess(std::string_view a, std::string_view b);
 
 // The one path of the directory that `path` leads to: absolute, every link resolved, so that
 // every path to one directory gives the same and two directories never do (unlike device and
@@ -32,7 +61,8 @@ bool NameOrderLess(const std::string& a, const std::string& b);
 // is this path joined with its name. False when there is no directory there.
 bool ResolveDirectory(const std::string& path, std::string& resolved);
 
-// The platform's part of ListDirectory: fills `listing` (empty on entry) with the in whatever order the platform delivers them.
+// The platform's part of ListDirectory: adds the entries to `listing` (empty on entry) in
+// whatever order the platform delivers them.
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing);
 
 #endif  // QZ_APP_DIR_LISTING_H_

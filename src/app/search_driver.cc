@@ -21,15 +21,24 @@ const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
 // One directory of the walk whose subdirectories are still to be walked.
 struct PendingLevel {
   std::string path;
-  std::string resolved;                         // as ResolveDirectory gives it
-  std::vector<DirectoryEntry> subdirectories;   // in listing order
-  std::size_t next = 0;                         // the first one not walked yet
+  std::string resolved;             // as ResolveDirectory gives it
+  DirectoryListing subdirectories;  // its directories alone, in listing order
+  std::size_t next = 0;             // the first one not walked yet
 };
 
 // Every directory the walk has entered, by its resolved path. Links can lead to one directory
 // along many paths (a loop back to an ancestor, or a lattice of links that would multiply at
 // every level); it is searched once, under the first path the walk reaches it by.
 using EnteredSet = std::unordered_set<std::string>;
+
+// What the walk keeps from one directory to the next.
+struct Walk {
+  explicit Walk(FileReads& r) : reads(r) {}
+  FileReads& reads;
+  EnteredSet entered;
+  std::vector<PendingLevel> pending;
+  std::string path;  // the path of the file being searched, composed in place for each file
+};
 
 // States the files of one directory to the reads for the time they are searched; whatever was
 // read ahead and not searched is closed when the walk leaves them, also on Esc.
@@ -48,41 +57,46 @@ class FileReadsGuard {
 };
 
 // Searches the matching files of `directory` and, when the walk is recursive, puts the
-// directory's subdirectories on `pending`. `resolved` is the directory's resolved path when
-// the walk knows it (a subdirectory that is no link), empty when it must be resolved (the root,
-// and directories reached through a link, which costs a look at each link on the way and no
-// listing). A directory already entered is not entered again. When memory runs out, the rest
-// of the directory is passed over.
-void EnterDirectory(const std::string& directory, std::string resolved, EnteredSet& entered,
-                    std::vector<PendingLevel>& pending, FileReads& reads) {
+// directory's subdirectories on the walk's pending stack. `resolved` is the directory's
+// resolved path when the walk knows it (a subdirectory that is no link), empty when it must be
+// resolved (the root, and directories reached through a link, which costs a look at each link
+// on the way and no listing). A directory already entered is not entered again. When memory
+// runs out, the rest of the directory is passed over.
+void EnterDirectory(const std::string& directory, std::string resolved, Walk& walk) {
   try {
     if (resolved.empty() && !ResolveDirectory(directory, resolved)) return;
-    if (!entered.insert(resolved).second) return;
+    if (!walk.entered.insert(resolved).second) return;
     DirectoryListing listing;
     if (!ListDirectory(directory, listing)) return;
 
+    // The plan, the reads and the paths all refer to the listing's names.
     std::vector<PlannedFile> files;
     for (const DirectoryEntry& entry : listing.entries) {
       RefreshScreen();
-      if (entry.isDirectory || !MatchWildcard(searchSettings.namePattern, entry.name)) continue;
-      files.push_back({JoinPath(directory, entry.name), entry.name, entry.isRegularFile});
+      if (entry.isDirectory ||
+          !MatchWildcard(searchSettings.namePattern, {entry.name, entry.nameSize}))
+        continue;
+      files.push_back({entry.name, entry.nameSize, entry.isRegularFile});
     }
-    {
+    if (!files.empty()) {
       const std::size_t count = files.size();
-      const FileReadsGuard planned(reads, directory, std::move(files));
+      std::string& path = walk.path;
+      path = JoinPath(directory, {});
+      const std::size_t prefix = path.size();
+      const FileReadsGuard planned(walk.reads, directory, std::move(files));
       for (std::size_t i = 0; i < count; ++i) {
         RefreshScreen();
-        const PlannedFile& file = reads.File(i);
-        SearchFile(file.path, file.knownRegular, &reads, i);
+        const PlannedFile& file = walk.reads.File(i);
+        path.resize(prefix);
+        path.append(file.name, file.nameSize);
+        SearchFile(path, file.knownRegular, &walk.reads, i);
         if (!searchTally.keepGoing) return;
       }
     }
     if (!searchSettings.recursive) return;
-    PendingLevel level{directory, std::move(resolved), {}, 0};
-    for (DirectoryEntry& entry : listing.entries) {
-      if (entry.isDirectory) level.subdirectories.push_back(std::move(entry));
-    }
-    if (!level.subdirectories.empty()) pending.push_back(std::move(level));
+    listing.KeepDirectories();
+    if (!listing.entries.empty())
+      walk.pending.push_back({directory, std::move(resolved), std::move(listing), 0});
   } catch (const std::bad_alloc&) {
   }
 }
@@ -92,27 +106,27 @@ void EnterDirectory(const std::string& directory, std::string resolved, EnteredS
 // The walk keeps its pending directories on a stack of its own rather than on the call stack,
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
 void SearchDirectory(const std::string& directory, FileReads& reads) {
-  EnteredSet entered;
-  std::vector<PendingLevel> pending;
-  EnterDirectory(directory, {}, entered, pending, reads);
-  while (!pending.empty() && searchTally.keepGoing) {
-    PendingLevel& top = pending.back();
-    if (top.next == top.subdirectories.size()) {
-      pending.pop_back();
+  Walk walk(reads);
+  EnterDirectory(directory, {}, walk);
+  while (!walk.pending.empty() && searchTally.keepGoing) {
+    PendingLevel& top = walk.pending.back();
+    if (top.next == top.subdirectories.entries.size()) {
+      walk.pending.pop_back();
       continue;
     }
     RefreshScreen();
     std::string child;
     std::string resolved;
     try {
-      const DirectoryEntry& entry = top.subdirectories[top.next++];
-      child = JoinPath(top.path, entry.name);
-      if (!entry.isLink) resolved = JoinPath(top.resolved, entry.name);
+      const std::string_view name = top.subdirectories.Name(top.next);
+      const bool isLink = top.subdirectories.entries[top.next++].isLink;
+      child = JoinPath(top.path, name);
+      if (!isLink) resolved = JoinPath(top.resolved, name);
     } catch (const std::bad_alloc&) {
       continue;
     }
-    // May add to `pending`: `top` is stale after this.
-    EnterDirectory(child, std::move(resolved), entered, pending, reads);
+    // May add to the pending stack: `top` is stale after this.
+    EnterDirectory(child, std::move(resolved), walk);
   }
 }
 
@@ -132,9 +146,7 @@ int RunSearch(int argc, char** argv, ReadWay way) {
     WritePlain(kUsageLine);
     return 0;
   }
-  searchSettings.searchText = request->searchText;
-  searchSettings.recursive = request->recursive;
-  searchSettings.namePattern = request->namePattern;
+  searchSettings = request->settings;
 
   try {
     BeginSearch();

@@ -71,11 +71,20 @@ bool MatchWildcardIn(std::string_view pattern, std::string_view name, LeadByteTe
   static std::vector<Item> items = ReadPattern(lastPattern, lastTest);
   static std::vector<char> next, row;
   static std::vector<std::size_t> starts;  // where each character of the name begins
+  static bool takesAll = false;  // the pattern takes every name ("*", "*.*" and the like)
   if (pattern != lastPattern || isLeadByte != lastTest) {
     items = ReadPattern(pattern, isLeadByte);
     lastPattern = pattern;
     lastTest = isLeadByte;
+    const auto is = [&](std::size_t k, Token token) { return items[k].token == token; };
+    bool stars = true;
+    for (std::size_t k = 0; k < items.size(); ++k) stars = stars && is(k, Token::Star);
+    // Up to the last dot, the dot or the end, then anything: every name.
+    const bool allDotAll = items.size() == 3 && is(0, Token::StarToDot) &&
+                           is(1, Token::DotOrEnd) && is(2, Token::Star);
+    takesAll = (stars && !items.empty()) || allDotAll;
   }
+  if (takesAll) return true;
   starts.clear();
   for (std::size_t i = 0; i < name.size(); i += CharacterLength(name, i, isLeadByte))
     starts.push_back(i);

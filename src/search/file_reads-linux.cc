@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -18,10 +19,12 @@
 #include <new>
 #include <utility>
 
+#include "search/file_window.h"
+
 namespace {
 
-// How much of each file is read ahead: the content stream's part.
-constexpr std::size_t kAheadBytes = std::size_t{64} << 10;
+// How much of each file is read ahead: the part the file window reads at a time.
+constexpr std::size_t kAheadBytes = FileWindow::kPartSize;
 constexpr unsigned kRingEntries = 2 * kFilesReadAhead;
 constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // Descriptors kept free for other uses while reading ahead: the directory's, the ring's, the
@@ -56,12 +59,16 @@ enum class SlotState {
   Retry,    // not done ahead (descriptors or memory short, or the ring given up): open in turn
 };
 
+// What is under way for one planned file. The window never holds more than kFilesReadAhead
+// files, so a slot per place in the window serves the whole plan: file `i` takes slot
+// `i % kFilesReadAhead`, and a plan of any length costs the same.
 struct Slot {
   SlotState state = SlotState::Idle;
-  bool queued = false;  // prepared on the ring but not handed to the kernel yet
+  bool queued = false;    // prepared on the ring but not handed to the kernel yet
+  std::size_t index = 0;  // the planned file it is for, while not Idle
   int fd = -1;
-  int error = 0;        // of a failed open
-  struct stat st = {};
+  int error = 0;          // of a failed open
+  std::uint64_t size = 0; // of the file opened
   std::string bytes;
 };
 
@@ -85,30 +92,29 @@ class FileReads::Impl {
     SetUp();
     directory_ = directory;
     files_ = std::move(files);
-    slots_.assign(files_.size(), Slot{});
-    next_ = 0;
     stale_ = false;
   }
 
-  OpenResult Open(std::size_t index, InputFile& file, std::uint64_t& length) {
+  OpenResult Open(std::size_t index, const std::string& path, InputFile& file,
+                  std::uint64_t& length) {
     if (index >= files_.size()) return OpenResult::NotOpened;
     const PlannedFile& planned = files_[index];
-    next_ = index + 1;
+    Slot& slot = SlotFor(index);
     // A path is the file: one longer than the system opens is passed over, whichever way the
     // file would be opened.
-    if (planned.path.size() >= PATH_MAX) {
-      Reset(slots_[index]);
+    if (path.size() >= PATH_MAX) {
+      if (slot.index == index) Reset(slot);
       return OpenResult::NotOpened;
     }
     // Since a prompt, an entry may be anything: it is looked at as a path before it is opened.
-    if (stale_ || !planned.knownRegular) return file.Open(planned.path, false, length);
+    if (stale_ || !planned.knownRegular) return file.Open(path, false, length);
 
-    Slot& slot = slots_[index];
-    Fill(index);
+    Fill(index, path);
     WaitFor(index);
+    if (slot.index != index) return file.Open(path, true, length);  // its place was taken
     if (slot.state == SlotState::Done) {
       file.Adopt(slot.fd, std::move(slot.bytes));
-      length = static_cast<std::uint64_t>(slot.st.st_size);
+      length = slot.size;
       slot.fd = -1;
       Reset(slot);
       return OpenResult::Opened;
@@ -125,7 +131,7 @@ class FileReads::Impl {
       useDirectory_ = false;
     }
     // The open in turn, by the path, with the same checks.
-    return file.Open(planned.path, true, length);
+    return file.Open(path, true, length);
   }
 
   const PlannedFile& File(std::size_t index) const { return files_[index]; }
@@ -140,8 +146,6 @@ class FileReads::Impl {
     CloseAhead();
     CloseDirectory();
     files_.clear();
-    slots_.clear();
-    next_ = 0;
   }
 
  private:
@@ -171,7 +175,7 @@ class FileReads::Impl {
     ringUsable_ = false;
     window_ = 1;
     for (const std::size_t i : unsubmitted_) {
-      Slot& slot = slots_[i];
+      Slot& slot = SlotFor(i);
       slot.queued = false;
       if (slot.fd >= 0) close(slot.fd);
       slot.fd = -1;
@@ -195,7 +199,7 @@ class FileReads::Impl {
     if (!ringUsable_ || unsubmitted_.empty()) return;
     const int taken = io_uring_submit(&ring_);
     const std::size_t n = taken > 0 ? std::min<std::size_t>(taken, unsubmitted_.size()) : 0;
-    for (std::size_t k = 0; k < n; ++k) slots_[unsubmitted_[k]].queued = false;
+    for (std::size_t k = 0; k < n; ++k) SlotFor(unsubmitted_[k]).queued = false;
     unsubmitted_.erase(unsubmitted_.begin(), unsubmitted_.begin() + static_cast<long>(n));
     submitted_ += static_cast<unsigned>(n);
     if (!unsubmitted_.empty()) GiveUpRing();
@@ -211,7 +215,7 @@ class FileReads::Impl {
       io_uring_cqe_seen(&ring_, cqe);
       --submitted_;
       ++reaped;
-      if (i < slots_.size()) Completed(i, result);
+      Completed(i, result);
       cqe = nullptr;
     }
     return reaped;
@@ -247,9 +251,10 @@ class FileReads::Impl {
     discard_ = false;
   }
 
-  // Waits until slot `k` is no longer under way.
+  // Waits until planned file `k` is no longer under way.
   void WaitFor(std::size_t k) {
-    Slot& slot = slots_[k];
+    Slot& slot = SlotFor(k);
+    if (slot.index != k) return;
     while (slot.state == SlotState::Opening || slot.state == SlotState::Reading) {
       if (slot.queued) {
         Submit();
@@ -287,9 +292,7 @@ class FileReads::Impl {
     return dirFd_ >= 0 ? dirFd_ : AT_FDCWD;
   }
 
-  const char* NameFor(std::size_t i, int dirFd) const {
-    return dirFd == AT_FDCWD ? files_[i].path.c_str() : files_[i].name.c_str();
-  }
+  Slot& SlotFor(std::size_t i) { return slots_[i % slots_.size()]; }
 
   // A plain read of the first part of a file, which tells whether the page cache held it.
   ssize_t ReadFirstPart(int fd, char* into, std::size_t want) {
@@ -314,29 +317,35 @@ class FileReads::Impl {
     std::string().swap(slot.bytes);
   }
 
-  // Starts the opens of the file at `k` and of those after it, up to the window. The window is
-  // topped up in batches, once half of it has been taken, so that one system call starts many
-  // opens.
-  void Fill(std::size_t k) {
-    const std::size_t end = std::min(slots_.size(), k + window_);
+  // Starts the opens of the file at `k` (whose path is `path`) and of those after it, up to the
+  // window. The window is topped up in batches, once half of it has been taken, so that one
+  // system call starts many opens. Without the directory's descriptor, files are opened by
+  // their paths, and only the one whose turn it is.
+  void Fill(std::size_t k, const std::string& path) {
+    const int dirFd = DirectoryFd();
+    const std::size_t end = dirFd == AT_FDCWD ? k + 1 : std::min(files_.size(), k + window_);
     std::size_t idle = 0;
-    for (std::size_t i = k; i < end; ++i) idle += slots_[i].state == SlotState::Idle;
-    if (slots_[k].state != SlotState::Idle && 2 * idle < window_) return;
+    for (std::size_t i = k; i < end; ++i) idle += SlotFor(i).state == SlotState::Idle;
+    if (SlotFor(k).state != SlotState::Idle && 2 * idle < window_) return;
     for (std::size_t i = k; i < end; ++i) {
       const PlannedFile& file = files_[i];
-      if (slots_[i].state != SlotState::Idle || !file.knownRegular || file.path.size() >= PATH_MAX)
-        continue;
-      if (!StartOpen(i)) break;
+      Slot& slot = SlotFor(i);
+      if (slot.state != SlotState::Idle) {
+        if (slot.index == i) continue;
+        break;  // its place in the window is still taken
+      }
+      if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
+      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd)) break;
     }
     Submit();
   }
 
-  bool StartOpen(std::size_t i) {
-    Slot& slot = slots_[i];
-    const int dirFd = DirectoryFd();
+  bool StartOpen(std::size_t i, const char* name, int dirFd) {
+    Slot& slot = SlotFor(i);
+    slot.index = i;
     slot.state = SlotState::Opening;
     if (!ringUsable_) {
-      const int fd = openat(dirFd, NameFor(i, dirFd), kOpenFlags);
+      const int fd = openat(dirFd, name, kOpenFlags);
       Completed(i, fd >= 0 ? fd : -errno);
       return true;
     }
@@ -345,20 +354,20 @@ class FileReads::Impl {
       slot.state = SlotState::Idle;
       return false;
     }
-    io_uring_prep_openat(sqe, dirFd, NameFor(i, dirFd), kOpenFlags, 0);
+    io_uring_prep_openat(sqe, dirFd, name, kOpenFlags, 0);
     Queue(sqe, i);
     return true;
   }
 
   void Queue(io_uring_sqe* sqe, std::size_t i) {
     io_uring_sqe_set_data64(sqe, i);
-    slots_[i].queued = true;
+    SlotFor(i).queued = true;
     unsubmitted_.push_back(i);
   }
 
   void StartRead(std::size_t i) {
-    Slot& slot = slots_[i];
-    const auto size = static_cast<std::uint64_t>(slot.st.st_size);
+    Slot& slot = SlotFor(i);
+    const std::uint64_t size = slot.size;
     const std::size_t want = size < kAheadBytes ? static_cast<std::size_t>(size) : kAheadBytes;
     try {
       slot.bytes.resize(want);
@@ -383,7 +392,10 @@ class FileReads::Impl {
 
   // The open or read of slot `i` ended with `result` (a descriptor or byte count, or -errno).
   void Completed(std::size_t i, int result) {
-    Slot& slot = slots_[i];
+    Slot& slot = SlotFor(i);
+    // A slot is taken again only once its operation has been reaped, so a completion is always
+    // for the file its slot holds.
+    if (slot.index != i || slot.state == SlotState::Idle) return;
     if (discard_) {
       if (slot.state == SlotState::Opening && result >= 0) close(result);
       if (slot.state == SlotState::Opening || slot.state == SlotState::Reading) Reset(slot);
@@ -399,15 +411,17 @@ class FileReads::Impl {
       slot.fd = result;
       // Opened without following a link and without blocking; nothing is read from it unless
       // it is a regular file.
-      if (fstat(slot.fd, &slot.st) != 0) {
+      struct stat st;
+      if (fstat(slot.fd, &st) != 0) {
         slot.state = SlotState::Retry;
         return;
       }
-      if (!S_ISREG(slot.st.st_mode)) {
+      if (!S_ISREG(st.st_mode)) {
         slot.state = SlotState::Passed;
         return;
       }
-      if (slot.st.st_size == 0) {
+      slot.size = static_cast<std::uint64_t>(st.st_size);
+      if (slot.size == 0) {
         slot.state = SlotState::Done;
         return;
       }
@@ -441,8 +455,7 @@ class FileReads::Impl {
   bool discard_ = false;       // completions are reaped only to be dropped
   std::string directory_;
   std::vector<PlannedFile> files_;
-  std::vector<Slot> slots_;
-  std::size_t next_ = 0;       // the file whose turn comes next
+  std::array<Slot, kFilesReadAhead> slots_;
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
 };
@@ -454,8 +467,9 @@ void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> file
   impl_->Plan(directory, std::move(files));
 }
 
-OpenResult FileReads::Open(std::size_t index, InputFile& file, std::uint64_t& length) {
-  return impl_->Open(index, file, length);
+OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
+                           std::uint64_t& length) {
+  return impl_->Open(index, path, file, length);
 }
 
 const PlannedFile& FileReads::File(std::size_t index) const { return impl_->File(index); }

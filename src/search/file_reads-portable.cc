@@ -20,11 +20,12 @@ void FileReads::Plan(const std::string&, std::vector<PlannedFile> files) {
   impl_->stale = false;
 }
 
-OpenResult FileReads::Open(std::size_t index, InputFile& file, std::uint64_t& length) {
+OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
+                           std::uint64_t& length) {
   if (index >= impl_->files.size()) return OpenResult::NotOpened;
   const PlannedFile& planned = impl_->files[index];
-  if (planned.path.size() >= PATH_MAX) return OpenResult::NotOpened;
-  return file.Open(planned.path, planned.knownRegular && !impl_->stale, length);
+  if (path.size() >= PATH_MAX) return OpenResult::NotOpened;
+  return file.Open(path, planned.knownRegular && !impl_->stale, length);
 }
 
 const PlannedFile& FileReads::File(std::size_t index) const { return impl_->files[index]; }

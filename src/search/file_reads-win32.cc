@@ -16,10 +16,11 @@ void FileReads::Plan(const std::string&, std::vector<PlannedFile> files) {
   impl_->files = std::move(files);
 }
 
-OpenResult FileReads::Open(std::size_t index, InputFile& file, std::uint64_t& length) {
+OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
+                           std::uint64_t& length) {
   if (index >= impl_->files.size()) return OpenResult::NotOpened;
   const PlannedFile& planned = impl_->files[index];
-  return file.Open(planned.path, planned.knownRegular, length);
+  return file.Open(path, planned.knownRegular, length);
 }
 
 const PlannedFile& FileReads::File(std::size_t index) const { return impl_->files[index]; }

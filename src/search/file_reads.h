@@ -11,11 +11,12 @@
 
 #include "search/file_reader.h"
 
-// The files the walk is about to search in one directory, in the order it will search them.
+// One of the files the walk is about to search in one directory, in the order it will search
+// them. The name is the walk's (the directory listing's), which it keeps until the plan ends.
 struct PlannedFile {
-  std::string path;   // as the walk shows it; a file is the one this path names when it is opened
-  std::string name;   // within the directory
-  bool knownRegular;  // as for InputFile::Open
+  const char* name;        // within the directory, NUL-terminated
+  std::uint32_t nameSize;  // without the NUL
+  bool knownRegular;       // as for InputFile::Open
 };
 
 // How files are read. Where the platform reads ahead (POSIX: through io_uring), `Adaptive`
@@ -28,8 +29,8 @@ inline constexpr int kFilesReadAhead = 32;
 
 class FileReads;
 
-// What opens one file for the search: the walk's reads (file `index` of their plan) or, with
-// none, a plain open of `path`.
+// What opens one file for the search: the walk's reads (file `index` of their plan, whose path
+// is `path`) or, with none, a plain open of `path`.
 struct FileOpener {
   const std::string& path;
   bool knownRegular;
@@ -55,9 +56,12 @@ class FileReads {
   // reading some of them (at most kFilesReadAhead, the first part of each).
   void Plan(const std::string& directory, std::vector<PlannedFile> files);
 
-  // Opens file `index` of the plan into `file` and sets `length` (see InputFile::Open). Files
-  // are opened in the plan's order; each at most once.
-  OpenResult Open(std::size_t index, InputFile& file, std::uint64_t& length);
+  // Opens file `index` of the plan into `file` and sets `length` (see InputFile::Open).
+  // `path` is the file's path as the walk shows it (the directory joined with its name): the
+  // file opened is the one this path names. Files are opened in the plan's order; each at
+  // most once.
+  OpenResult Open(std::size_t index, const std::string& path, InputFile& file,
+                  std::uint64_t& length);
 
   // File `index` of the plan.
   const PlannedFile& File(std::size_t index) const;
@@ -77,7 +81,7 @@ class FileReads {
 };
 
 inline OpenResult FileOpener::Open(InputFile& file, std::uint64_t& length) const {
-  return reads ? reads->Open(index, file, length) : file.Open(path, knownRegular, length);
+  return reads ? reads->Open(index, path, file, length) : file.Open(path, knownRegular, length);
 }
 
 #endif  // QZ_SEARCH_FILE_READS_H_

@@ -92,10 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   FUZZ_CHECK(request.has_value());
-  FUZZ_CHECK(request->searchText == args[fileSpec + 1]);
-  FUZZ_CHECK(request->recursive == anyRecursive);
+  FUZZ_CHECK(request->settings.searchText == args[fileSpec + 1]);
+  FUZZ_CHECK(request->settings.recursive == anyRecursive);
   const FileSpecParts parts = SplitFileSpec(args[fileSpec]);
-  FUZZ_CHECK(request->namePattern == parts.name + parts.extension);
+  FUZZ_CHECK(request->settings.namePattern == parts.name + parts.extension);
   FUZZ_CHECK(request->root == RootOf(parts.directory));
   return 0;
 }

@@ -23,30 +23,30 @@ TEST(CommandLine, TooFewArgumentsAskForUsage) {
 TEST(CommandLine, OptionsAnywhereTurnRecursionOn) {
   auto r = Parse({"*.txt", "budget", "/s"});
   ASSERT_TRUE(r);
-  EXPECT_TRUE(r->recursive);
-  EXPECT_EQ(r->searchText, "budget");
+  EXPECT_TRUE(r->settings.recursive);
+  EXPECT_EQ(r->settings.searchText, "budget");
 
   // The argument after the file spec is the search text even when it looks like an option,
   // and it still turns recursion on.
   r = Parse({"*.txt", "/s", "budget"});
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->searchText, "/s");
-  EXPECT_TRUE(r->recursive);
+  EXPECT_EQ(r->settings.searchText, "/s");
+  EXPECT_TRUE(r->settings.recursive);
   r = Parse({"*.txt", "/sizeof"});
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->searchText, "/sizeof");
-  EXPECT_TRUE(r->recursive);
+  EXPECT_EQ(r->settings.searchText, "/sizeof");
+  EXPECT_TRUE(r->settings.recursive);
 
   r = Parse({"/sub", "/x", "*.txt", "budget", "extra"});
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->namePattern, "*.txt");
-  EXPECT_EQ(r->searchText, "budget");
-  EXPECT_TRUE(r->recursive);
+  EXPECT_EQ(r->settings.namePattern, "*.txt");
+  EXPECT_EQ(r->settings.searchText, "budget");
+  EXPECT_TRUE(r->settings.recursive);
 
   // Only a lower-case s counts.
   r = Parse({"*.txt", "budget", "/S"});
   ASSERT_TRUE(r);
-  EXPECT_FALSE(r->recursive);
+  EXPECT_FALSE(r->settings.recursive);
 }
 
 TEST(CommandLine, OptionsBeginWithASlash) {

@@ -29,7 +29,7 @@ TEST(ResolvedDirectory, IsTheSameByAnyPathAndJoinsForPlainSubdirectories) {
   DirectoryListing listing;
   ASSERT_TRUE(ListDirectory(tree.Path("d"), listing));
   ASSERT_EQ(listing.entries.size(), 2u);
-  EXPECT_EQ(listing.entries[0].name, "Sub");
+  EXPECT_EQ(listing.Name(0), "Sub");
   EXPECT_TRUE(listing.entries[0].isDirectory);
   EXPECT_FALSE(listing.entries[0].isLink);
   EXPECT_TRUE(listing.entries[1].isRegularFile);
@@ -53,7 +53,7 @@ TEST(ResolvedDirectory, IsTheSameByAnyPathAndJoinsForPlainSubdirectories) {
   EXPECT_EQ(viaLink, sub);
   ASSERT_TRUE(ListDirectory(tree.path(), listing));
   ASSERT_EQ(listing.entries.size(), 2u);
-  EXPECT_EQ(listing.entries[1].name, "link");
+  EXPECT_EQ(listing.Name(1), "link");
   EXPECT_TRUE(listing.entries[1].isDirectory);
   EXPECT_TRUE(listing.entries[1].isLink);
 }

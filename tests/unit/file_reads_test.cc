@@ -13,11 +13,12 @@
 
 namespace {
 
-// What file `index` of the plan reads as through `reads`, or "-" when it is not opened.
-std::string ReadThrough(FileReads& reads, std::size_t index) {
+// What file `index` of the plan, at `path`, reads as through `reads`, or "-" when it is not
+// opened.
+std::string ReadThrough(FileReads& reads, std::size_t index, const std::string& path) {
   InputFile file;
   std::uint64_t length = 0;
-  if (reads.Open(index, file, length) != OpenResult::Opened) return "-";
+  if (reads.Open(index, path, file, length) != OpenResult::Opened) return "-";
   std::string content(static_cast<std::size_t>(length), '\0');
   std::size_t got = 0;
   while (got < content.size()) {
@@ -44,26 +45,57 @@ TEST(FileReads, EveryWayOfReadingOpensTheSameFiles) {
     tree.File("f.txt", "foxtrot");
     const std::string tooLong = tree.path() + "/" + std::string(5000, 'x') + "/g.txt";
     FileReads reads(way);
-    reads.Plan(tree.path(), {{tree.Path("a.txt"), "a.txt", true},
-                             {tree.Path("b.txt"), "b.txt", true},
-                             {tree.Path("c.txt"), "c.txt", true},
-                             {tree.Path("d.txt"), "d.txt", true},  // listed as regular, is not
-                             {tooLong, "g.txt", true},
-                             {tree.Path("e.txt"), "e.txt", true},
-                             {tree.Path("f.txt"), "f.txt", true}});
-    EXPECT_EQ(ReadThrough(reads, 0), "alpha");
-    EXPECT_EQ(ReadThrough(reads, 1), big);
-    EXPECT_EQ(ReadThrough(reads, 2), "");
-    EXPECT_EQ(ReadThrough(reads, 3), "-");
-    EXPECT_EQ(ReadThrough(reads, 4), "-");
+    reads.Plan(tree.path(), {{"a.txt", 5, true},
+                             {"b.txt", 5, true},
+                             {"c.txt", 5, true},
+                             {"d.txt", 5, true},  // listed as regular, is not
+                             {"g.txt", 5, true},
+                             {"e.txt", 5, true},
+                             {"f.txt", 5, true}});
+    EXPECT_EQ(ReadThrough(reads, 0, tree.Path("a.txt")), "alpha");
+    EXPECT_EQ(ReadThrough(reads, 1, tree.Path("b.txt")), big);
+    EXPECT_EQ(ReadThrough(reads, 2, tree.Path("c.txt")), "");
+    EXPECT_EQ(ReadThrough(reads, 3, tree.Path("d.txt")), "-");
+    EXPECT_EQ(ReadThrough(reads, 4, tooLong), "-");
     reads.BeforePrompt();
     // Changed at the prompt: read as it is now, or not at all once it is a FIFO.
     tree.File("e.txt", "echo, again");
     std::filesystem::remove(tree.Path("f.txt"));
     ASSERT_EQ(mkfifo(tree.Path("f.txt").c_str(), 0644), 0);
-    EXPECT_EQ(ReadThrough(reads, 5), "echo, again");
-    EXPECT_EQ(ReadThrough(reads, 6), "-");
+    EXPECT_EQ(ReadThrough(reads, 5, tree.Path("e.txt")), "echo, again");
+    EXPECT_EQ(ReadThrough(reads, 6, tree.Path("f.txt")), "-");
     reads.End();
+  }
+}
+
+// A plan many times longer than the files read ahead at once, with entries that are not read
+// ahead among them and a second plan after the first: every file reads as itself, however the
+// places of the window are taken and given back.
+TEST(FileReads, LongPlansReadEveryFileAsItself) {
+  for (const ReadWay way : {ReadWay::Plain, ReadWay::Adaptive, ReadWay::Ring}) {
+    qz_test::TempTree tree;
+    std::vector<std::string> names;
+    std::vector<PlannedFile> plan;
+    const int count = 5 * kFilesReadAhead + 3;
+    names.reserve(count);
+    for (int i = 0; i < count; ++i) {
+      names.push_back("f" + std::to_string(i) + ".txt");
+      tree.File(names.back(), std::string(static_cast<std::size_t>(i) * 997, 'x') + names.back());
+      // Every seventh one as an entry whose kind the listing did not know.
+      plan.push_back({names.back().c_str(), static_cast<std::uint32_t>(names.back().size()),
+                      i % 7 != 3});
+    }
+    FileReads reads(way);
+    for (int round = 0; round < 2; ++round) {
+      reads.Plan(tree.path(), plan);
+      for (int i = 0; i < count; ++i) {
+        const std::string want = std::string(static_cast<std::size_t>(i) * 997, 'x') + names[i];
+        ASSERT_EQ(ReadThrough(reads, i, tree.Path(names[i])), want) << "file " << i;
+        // Stop half way through the second plan, as the walk does on Esc.
+        if (round == 1 && i == count / 2) break;
+      }
+      reads.End();
+    }
   }
 }
 

@@ -65,9 +65,9 @@ TEST(Win32Files, ListsEntriesWithTheirKinds) {
   DirectoryListing listing;
   ASSERT_TRUE(ListDirectory(dir.path(), listing));
   ASSERT_EQ(listing.entries.size(), 3u);
-  EXPECT_EQ(listing.entries[0].name, "A.txt");
-  EXPECT_EQ(listing.entries[1].name, "b.txt");
-  EXPECT_EQ(listing.entries[2].name, "sub");
+  EXPECT_EQ(listing.Name(0), "A.txt");
+  EXPECT_EQ(listing.Name(1), "b.txt");
+  EXPECT_EQ(listing.Name(2), "sub");
   EXPECT_TRUE(listing.entries[1].isRegularFile);
   EXPECT_FALSE(listing.entries[1].isDirectory);
   EXPECT_TRUE(listing.entries[2].isDirectory);
@@ -93,7 +93,7 @@ TEST(Win32Files, DeviceNamesInADirectoryAreOrdinaryFiles) {
   DirectoryListing listing;
   ASSERT_TRUE(ListDirectory(dir.path(), listing));
   ASSERT_EQ(listing.entries.size(), 2u);
-  EXPECT_EQ(listing.entries[0].name, "CON");
+  EXPECT_EQ(listing.Name(0), "CON");
 
   InputFile file;
   std::uint64_t length = 0;
@@ -118,7 +118,7 @@ TEST(Win32Files, PathsLongerThanTheClassicLimitWork) {
   DirectoryListing listing;
   ASSERT_TRUE(ListDirectory(deepPath, listing));
   ASSERT_EQ(listing.entries.size(), 1u);
-  EXPECT_EQ(listing.entries[0].name, "f.txt");
+  EXPECT_EQ(listing.Name(0), "f.txt");
 
   InputFile file;
   std::uint64_t length = 0;

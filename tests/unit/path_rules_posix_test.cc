@@ -14,8 +14,8 @@ TEST(PosixPathRules, AbsolutePathsAreFileSpecsNotOptions) {
   auto r = ParseCommandLine({"/home/me/notes/*.txt", "budget", "/s"});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->root, "/home/me/notes");
-  EXPECT_EQ(r->namePattern, "*.txt");
-  EXPECT_TRUE(r->recursive);
+  EXPECT_EQ(r->settings.namePattern, "*.txt");
+  EXPECT_TRUE(r->settings.recursive);
 }
 
 TEST(PosixPathRules, BackslashIsAnOrdinaryByte) {

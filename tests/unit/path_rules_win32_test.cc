@@ -18,8 +18,8 @@ TEST(Win32PathRules, EverySlashArgumentIsAnOption) {
   EXPECT_FALSE(ParseCommandLine({"/notes/*.txt", "budget"}));
   auto r = ParseCommandLine({"/sub/dir", "*.txt", "budget"});
   ASSERT_TRUE(r);
-  EXPECT_TRUE(r->recursive);
-  EXPECT_EQ(r->namePattern, "*.txt");
+  EXPECT_TRUE(r->settings.recursive);
+  EXPECT_EQ(r->settings.namePattern, "*.txt");
 }
 
 TEST(Win32PathRules, SplitsAtEitherSeparatorAfterTheDrive) {
@@ -51,7 +51,7 @@ TEST(Win32PathRules, RootsKeepTheDriveAndOneSeparatorAtTheTop) {
   EXPECT_EQ(ParseCommandLine({"\\*.txt", "x"})->root, "\\");
   EXPECT_EQ(ParseCommandLine({"C:\\*.txt", "x"})->root, "C:\\");
   EXPECT_EQ(ParseCommandLine({"C:*.txt", "x"})->root, "C:\\");
-  EXPECT_EQ(ParseCommandLine({"C:*.txt", "x"})->namePattern, "*.txt");
+  EXPECT_EQ(ParseCommandLine({"C:*.txt", "x"})->settings.namePattern, "*.txt");
 }
 
 TEST(Win32PathRules, JoinsWithOneBackslash) {
