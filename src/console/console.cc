@@ -1,6 +1,8 @@
 #include "console/console.h"
 
 #include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "console/terminal.h"
@@ -12,34 +14,49 @@ int waitingSecondCode = -1;
 
 // What the writers have put on the window since it was last cleared, so that the window can be
 // drawn again when others have written over it (a suspension at a prompt). One report at most:
-// a path, a header, the context and the prompt.
-struct ShownText {
-  bool colored;
-  ConsoleAttribute attribute;  // for colored text
-  std::string text;
+// a path, a header, the context and the prompt. Its memory is kept from one clear to the next,
+// as a walk writes a path line for every file.
+class ShownText {
+ public:
+  void Remember(bool colored, ConsoleAttribute attribute, std::string_view text) {
+    try {
+      pieces_.push_back({colored, attribute, bytes_.size(), text.size()});
+      bytes_.append(text);
+    } catch (const std::bad_alloc&) {
+      Clear();  // a redraw then shows less, and nothing else is lost
+    }
+  }
+
+  void Clear() {
+    pieces_.clear();
+    bytes_.clear();
+  }
+
+  // Clears the window and writes again what it showed, at the window's present width.
+  void DrawAgain() {
+    ShownText shown;
+    std::swap(shown, *this);
+    ClearScreen();
+    for (const Piece& piece : shown.pieces_) {
+      const std::string_view text = std::string_view(shown.bytes_).substr(piece.start, piece.size);
+      if (piece.colored)
+        WriteColored(piece.attribute, text);
+      else
+        WritePlain(text);
+    }
+  }
+
+ private:
+  struct Piece {
+    bool colored;
+    ConsoleAttribute attribute;  // for colored text
+    std::size_t start;           // in bytes_
+    std::size_t size;
+  };
+  std::vector<Piece> pieces_;
+  std::string bytes_;
 };
-std::vector<ShownText> shownSinceClear;
-
-void Remember(bool colored, ConsoleAttribute attribute, std::string_view text) {
-  try {
-    shownSinceClear.push_back({colored, attribute, std::string(text)});
-  } catch (const std::bad_alloc&) {
-    shownSinceClear.clear();  // a redraw then shows less, and nothing else is lost
-  }
-}
-
-// Clears the window and writes again what it showed, at the window's present width.
-void DrawAgain() {
-  std::vector<ShownText> shown;
-  shown.swap(shownSinceClear);
-  ClearScreen();
-  for (const ShownText& piece : shown) {
-    if (piece.colored)
-      WriteColored(piece.attribute, piece.text);
-    else
-      WritePlain(piece.text);
-  }
-}
+ShownText shownSinceClear;
 
 }  // namespace
 
@@ -83,7 +100,7 @@ std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
 void WritePlain(std::string_view text) {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;
-  Remember(false, 0, text);
+  shownSinceClear.Remember(false, 0, text);
   SetConsoleAttribute(info.attribute);
   WriteConsoleBytes(text);
   SetConsoleAttribute(info.attribute);
@@ -93,7 +110,7 @@ void WritePlain(std::string_view text) {
 void WriteColored(ConsoleAttribute attribute, std::string_view text) {
   ConsoleInfo info;
   if (!QueryConsole(info)) return;
-  Remember(true, attribute, text);
+  shownSinceClear.Remember(true, attribute, text);
   SetConsoleAttribute(attribute);
   WriteConsoleBytes(WrapColored(text, info.cursorColumn, info.rightEdge));
   SetConsoleAttribute(info.attribute);
@@ -101,10 +118,9 @@ void WriteColored(ConsoleAttribute attribute, std::string_view text) {
 }
 
 void ClearScreen() {
-  ConsoleInfo info;
-  if (!QueryConsole(info)) return;
-  shownSinceClear.clear();
-  ClearConsoleWindow();
+  // Without a question to the console first: reading the cursor's column would make the
+  // layer draw what the clear is about to erase.
+  if (ClearConsoleWindow()) shownSinceClear.Clear();
 }
 
 void DiscardPendingKeys() {
@@ -122,7 +138,7 @@ int ReadKey() {
     // Suspended at the prompt: the shell has written over the report, which is drawn again
     // for the key that answers it.
     while (key.resumed) {
-      DrawAgain();
+      shownSinceClear.DrawAgain();
       key = ReadKeyboard();
     }
     code = key.code;

@@ -41,7 +41,12 @@ void WriteColored(ConsoleAttribute attribute, std::string_view text);
 // becomes the symbol the console shows for it (its code page 437 glyph on a UTF-8 terminal,
 // '?' in another character set). Windows: paths hold no control bytes, and the console
 // writers show every control byte but CR, LF, TAB, BS and BEL as its glyph themselves.
-std::string InertText(std::string_view text);
+// Returns `text` itself when it needs no change, else the changed text, built in `scratch`.
+std::string_view InertText(std::string_view text, std::string& scratch);
+inline std::string InertText(std::string_view text) {
+  std::string scratch;
+  return std::string(InertText(text, scratch));
+}
 
 // Clears the window and puts the cursor at the top left.
 void ClearScreen();

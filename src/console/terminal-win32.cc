@@ -212,12 +212,12 @@ TextUnit NextConsoleUnit(std::string_view text, int) {
 
 // Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
 // every control byte the console would not act on as its glyph.
-std::string InertText(std::string_view text) { return std::string(text); }
+std::string_view InertText(std::string_view text, std::string&) { return text; }
 
-void ClearConsoleWindow() {
+bool ClearConsoleWindow() {
   Screen& screen = TheScreen();
   CONSOLE_SCREEN_BUFFER_INFO buffer;
-  if (!GetConsoleScreenBufferInfo(screen.handle, &buffer)) return;
+  if (!screen.isConsole || !GetConsoleScreenBufferInfo(screen.handle, &buffer)) return false;
   // The first clear blanks the whole buffer. Text only ever moves the cursor right and down,
   // so after that, the rows down to the cursor's are all a clear needs to blank, as long as
   // the buffer's size and the colours stay the same.
@@ -235,6 +235,7 @@ void ClearConsoleWindow() {
   screen.cleared = true;
   screen.clearedSize = buffer.dwSize;
   screen.clearedAttribute = buffer.wAttributes;
+  return true;
 }
 
 void FlushKeyboardInput() {

@@ -31,7 +31,10 @@ bool QueryConsole(ConsoleInfo& info);
 // ReadKeyboard waits, and at EndTerminal, everything written is shown.
 void SetConsoleAttribute(ConsoleAttribute attribute);
 void WriteConsoleBytes(std::string_view bytes);
-void ClearConsoleWindow();
+
+// Clears the window and puts the cursor at the top left; may be called without QueryConsole.
+// Returns false, doing nothing, when standard output is not a console.
+bool ClearConsoleWindow();
 
 // The first character of the non-empty `text` as the console shows it: its bytes and the
 // cells it takes, for WrapColored's counter. A character of several code points wider than

@@ -7,10 +7,14 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -110,6 +114,15 @@ TerminalCharset LocaleCharset() {
   return charset;
 }
 
+// The hold is 50 ms: the coarse clock, which costs no read of the processor's counter, is
+// fine enough for it, and the walk asks for the time several times per file.
+HeldOutput::Clock::time_point Now() {
+  struct timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) != 0) return HeldOutput::Clock::now();
+  return HeldOutput::Clock::time_point(std::chrono::duration_cast<HeldOutput::Clock::duration>(
+      std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+}
+
 const TerminalCharset& TheCharset() {
   static const TerminalCharset charset = LocaleCharset();
   return charset;
@@ -120,7 +133,12 @@ const TerminalCharset& TheCharset() {
 struct Screen {
   bool isTerminal = false;
   DisplayFilter filter{TheCharset()};
-  HeldOutput held{HeldOutput::Clock::now()};
+  HeldOutput held{Now()};
+  // The last text a writer gave, not through the filter yet. A walk writes each file's path
+  // line, and for a file without a match the next clear drops it a moment later: it goes
+  // through the filter only once something needs it drawn (a pass, more text, other colours,
+  // the cursor's column, a key).
+  std::string unfiltered;
 
   Screen() {
     isTerminal = isatty(STDOUT_FILENO) == 1;
@@ -139,17 +157,32 @@ struct Screen {
       if (held.ColoursMayBeSetDuringPass()) coloursMayBeSet = 1;
       WriteAll(STDOUT_FILENO, held.held());
     }
-    held.Passed(HeldOutput::Clock::now());
+    held.Passed(Now());
     coloursMayBeSet = held.ColoursMayBeSetAfterPass();
   }
 
   void Refresh() {
-    if (held.Due(HeldOutput::Clock::now())) Pass();
+    if (unfiltered.empty() && held.held().empty()) return;
+    if (!held.Due(Now())) return;
+    Settle();
+    Pass();
   }
 
-  // Ends a character the filter still waits on, before colours change, the window is cleared,
-  // or the output is shown whole.
-  void FinishCharacter() { filter.Finish(ScreenWidth(), held.sink()); }
+  // Puts the text not yet filtered through the filter, as its writer would have.
+  void Settle() {
+    if (unfiltered.empty()) return;
+    const int width = ScreenWidth();
+    filter.Write(unfiltered, width, held.sink());
+    filter.EndCharacter(width, held.sink());
+    unfiltered.clear();
+  }
+
+  // Ends a character the filter still waits on, before colours change or the output is shown
+  // whole.
+  void FinishCharacter() {
+    Settle();
+    filter.Finish(ScreenWidth(), held.sink());
+  }
 
   // Everything written reaches the terminal now.
   void ShowAll() {
@@ -179,6 +212,7 @@ using namespace posix_terminal;
 bool QueryConsole(ConsoleInfo& info) {
   Screen& screen = TheScreen();
   if (!screen.isTerminal) return false;
+  screen.Settle();
   const int width = ScreenWidth();
   info.attribute = screen.held.attribute();
   info.cursorColumn = screen.filter.column() < width ? screen.filter.column() : width - 1;
@@ -195,8 +229,8 @@ void SetConsoleAttribute(ConsoleAttribute attribute) {
 
 void WriteConsoleBytes(std::string_view bytes) {
   Screen& screen = TheScreen();
-  screen.filter.Write(bytes, ScreenWidth(), screen.held.sink());
-  screen.filter.EndCharacter(ScreenWidth(), screen.held.sink());
+  screen.Settle();
+  screen.unfiltered.assign(bytes);
 }
 
 void RefreshScreen() {
@@ -204,13 +238,17 @@ void RefreshScreen() {
   if (screen.isTerminal) screen.Refresh();
 }
 
-void ClearConsoleWindow() {
+bool ClearConsoleWindow() {
   Screen& screen = TheScreen();
-  screen.FinishCharacter();
+  if (!screen.isTerminal) return false;
+  // The clear erases what was written since the last pass, filtered or not.
+  screen.unfiltered.clear();
+  screen.filter.Finish(ScreenWidth(), screen.held.sink());
   screen.held.DropForClear();
   screen.held.sink() += kClearAll;
   screen.filter.Home();
   screen.Refresh();
+  return true;
 }
 
 TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
@@ -218,17 +256,43 @@ TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
   return NextShownUnit(text, maxCells);
 }
 
-std::string InertText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char ch : text) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x20 || b == 0x7F)
-      out += SymbolFor(b, TheCharset());
-    else
-      out += ch;
+namespace {
+
+bool Acts(char ch) {
+  const auto b = static_cast<unsigned char>(ch);
+  return b < 0x20 || b == 0x7F;
+}
+
+// Where the first control byte (below 0x20, or DEL) of `text` is; text.end() when none is.
+// Every path shown goes through here, nearly always without one: eight bytes are looked at
+// at a time until one is found.
+std::string_view::iterator FirstActing(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::size_t i = 0;
+  for (; i + sizeof(std::uint64_t) <= text.size(); i += sizeof(std::uint64_t)) {
+    std::uint64_t x;
+    std::memcpy(&x, text.data() + i, sizeof x);
+    const std::uint64_t below = (x - kOnes * 0x20) & ~x & kHighs;  // some byte below 0x20
+    const std::uint64_t del = x ^ (kOnes * 0x7F);
+    if (below | ((del - kOnes) & ~del & kHighs)) break;  // or some byte is 0x7F
   }
-  return out;
+  return std::find_if(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(), Acts);
+}
+
+}  // namespace
+
+std::string_view InertText(std::string_view text, std::string& scratch) {
+  const auto first = FirstActing(text);
+  if (first == text.end()) return text;
+  scratch.assign(text.begin(), first);
+  for (auto it = first; it != text.end(); ++it) {
+    if (Acts(*it))
+      scratch += SymbolFor(static_cast<unsigned char>(*it), TheCharset());
+    else
+      scratch += *it;
+  }
+  return scratch;
 }
 
 void EchoKey(int code, const KeyPress& key) {
@@ -243,6 +307,7 @@ void EchoKey(int code, const KeyPress& key) {
 
   Screen& screen = TheScreen();
   if (screen.isTerminal) {
+    screen.Settle();
     screen.filter.Write(shown, ScreenWidth(), screen.held.sink());
     screen.ShowAll();
     return;

@@ -12,7 +12,8 @@ constexpr std::string_view kPrompt =
 
 void ShowPathLine(const std::string& path) {
   ClearScreen();
-  WritePlain(InertText(path));
+  std::string scratch;  // only a path that needs a change costs memory of its own
+  WritePlain(InertText(path, scratch));
 }
 
 void KeepScreenCurrent() { RefreshScreen(); }

@@ -223,6 +223,20 @@ TEST(WrapColored, CountsCellsAndNeverSplitsACharacter) {
 TEST(InertText, ShowsEveryControlByteAsItsGlyph) {
   EXPECT_EQ(InertText("a\rFound in \nb\tc\bd"), "a\u266AFound in \u25D9b\u25CBc\u25D8d");
   EXPECT_EQ(InertText("plain/caf\xC3\xA9"), "plain/caf\xC3\xA9");
+  // A control byte is found at any place of a long path, next to any neighbours; bytes that
+  // are not control bytes, high ones included, are left as they are.
+  const std::string around = "x\x80 ~\xFF\xC3\xA9!\x7E/";
+  for (std::size_t place = 0; place < 20; ++place) {
+    for (const char control : {'\x00', '\x01', '\x1F', '\x7F'}) {
+      std::string path;
+      while (path.size() < 24) path += around;
+      EXPECT_EQ(InertText(path), path);
+      path[place] = control;
+      const std::string shown = InertText(path);
+      EXPECT_EQ(shown.find(control), std::string::npos) << "byte " << int(control) << " at " << place;
+      EXPECT_EQ(shown.substr(0, place), path.substr(0, place));
+    }
+  }
 }
 
 }  // namespace
