@@ -63,10 +63,12 @@ bool ResolveDirectory(const std::string& path, std::string& resolved) {
   return true;
 }
 
-bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
+                          OpenDirectory* keepOpen) {
   DirStream dir(path);
   if (!dir.get()) return false;
   const int fd = dirfd(dir.get());
+  bool holdsFiles = false;
 
   for (;;) {
     errno = 0;
@@ -79,6 +81,13 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
     if (name == "." || name == "..") continue;
     const EntryKind kind = Classify(fd, entry);
     listing.Add(name, kind.isDirectory, kind.isRegularFile, kind.isLink);
+    holdsFiles = holdsFiles || !kind.isDirectory;
+  }
+  // A copy of the stream's descriptor outlives the stream; without one (descriptors short) the
+  // entries are opened by their paths. A directory of directories alone needs none.
+  if (keepOpen && holdsFiles) {
+    const int kept = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (kept >= 0) *keepOpen = OpenDirectory(kept);
   }
   return true;
 }

@@ -39,7 +39,8 @@ bool ResolveDirectory(const std::string& path, std::string& resolved) {
   return !resolved.empty();
 }
 
-bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing) {
+// Files are opened by their paths on Windows: no directory is kept open.
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing, OpenDirectory*) {
   const std::wstring directory = ExtendedPath(path, /*directory=*/true);
   if (directory.empty()) return false;
 

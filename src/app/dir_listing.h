@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "search/open_directory.h"
+
 // One entry of a listing. Its name lives in the listing's store, NUL-terminated, and stays
 // where it is for as long as the listing does, so that the walk, the reads ahead and the paths
 // all refer to the one copy.
@@ -49,8 +51,10 @@ class DirectoryListing {
 // Reads the whole directory at `path` and closes it again before returning, so that a deep walk
 // holds no listings open. Entries come sorted by name, ASCII letters compared without regard
 // to case and ties broken by bytes, so every run walks in the same order. Returns false when
-// the directory cannot be opened or read.
-bool ListDirectory(const std::string& path, DirectoryListing& listing);
+// the directory cannot be opened or read. With `keepOpen`, the directory is left open in it as
+// well, where the platform can, for opening the entries relative to it.
+bool ListDirectory(const std::string& path, DirectoryListing& listing,
+                   OpenDirectory* keepOpen = nullptr);
 
 // The order ListDirectory sorts names in.
 bool NameOrderLess(std::string_view a, std::string_view b);
@@ -62,7 +66,9 @@ bool NameOrderLess(std::string_view a, std::string_view b);
 bool ResolveDirectory(const std::string& path, std::string& resolved);
 
 // The platform's part of ListDirectory: adds the entries to `listing` (empty on entry) in
-// whatever order the platform delivers them.
-bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing);
+// whatever order the platform delivers them, and keeps the directory open in `keepOpen` (when
+// given) where it can.
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
+                          OpenDirectory* keepOpen);
 
 #endif  // QZ_APP_DIR_LISTING_H_

@@ -44,9 +44,10 @@ struct Walk {
 // read ahead and not searched is closed when the walk leaves them, also on Esc.
 class FileReadsGuard {
  public:
-  FileReadsGuard(FileReads& reads, const std::string& directory, std::vector<PlannedFile> files)
+  FileReadsGuard(FileReads& reads, const std::string& directory, std::vector<PlannedFile> files,
+                 OpenDirectory opened)
       : reads_(reads) {
-    reads_.Plan(directory, std::move(files));
+    reads_.Plan(directory, std::move(files), std::move(opened));
   }
   ~FileReadsGuard() { reads_.End(); }
   FileReadsGuard(const FileReadsGuard&) = delete;
@@ -67,10 +68,12 @@ void EnterDirectory(const std::string& directory, std::string resolved, Walk& wa
     if (resolved.empty() && !ResolveDirectory(directory, resolved)) return;
     if (!walk.entered.insert(resolved).second) return;
     DirectoryListing listing;
-    if (!ListDirectory(directory, listing)) return;
+    OpenDirectory opened;
+    if (!ListDirectory(directory, listing, &opened)) return;
 
     // The plan, the reads and the paths all refer to the listing's names.
     std::vector<PlannedFile> files;
+    files.reserve(listing.entries.size());
     for (const DirectoryEntry& entry : listing.entries) {
       RefreshScreen();
       if (entry.isDirectory ||
@@ -83,7 +86,7 @@ void EnterDirectory(const std::string& directory, std::string resolved, Walk& wa
       std::string& path = walk.path;
       path = JoinPath(directory, {});
       const std::size_t prefix = path.size();
-      const FileReadsGuard planned(walk.reads, directory, std::move(files));
+      const FileReadsGuard planned(walk.reads, directory, std::move(files), std::move(opened));
       for (std::size_t i = 0; i < count; ++i) {
         RefreshScreen();
         const PlannedFile& file = walk.reads.File(i);

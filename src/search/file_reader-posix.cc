@@ -76,6 +76,8 @@ constexpr int kReadFlags = kCheckedReadFlags;
 
 }  // namespace
 
+void CloseDirectoryHandle(std::intptr_t handle) { close(static_cast<int>(handle)); }
+
 OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint64_t& length) {
   Close();
   // A regular entry is opened without following a link: should it have been swapped for one
@@ -107,15 +109,20 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   return OpenResult::Opened;
 }
 
+// Reads at an offset of its own rather than the descriptor's position: the first part may have
+// come from elsewhere (read ahead, into memory of the reads), which leaves the position alone.
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ < 0) return -1;
-  if (aheadTaken_ < ahead_.size()) return static_cast<std::int64_t>(TakeAhead(into, size));
   if (size > INT_MAX) size = INT_MAX;
-  for (;;) {
-    const ssize_t n = read(static_cast<int>(handle_), into, size);
-    if (n >= 0) return n;
-    if (errno != EINTR) return -1;
+  std::int64_t got;
+  if (FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
+    got = reader->ReadFirstPart(handle_, into, size);
+  } else {
+    do got = pread(static_cast<int>(handle_), into, size, static_cast<off_t>(offset_));
+    while (got < 0 && errno == EINTR);
   }
+  if (got > 0) offset_ += static_cast<std::uint64_t>(got);
+  return got < 0 ? -1 : got;
 }
 
 const char* InputFile::Map(std::uint64_t length) {
@@ -156,8 +163,8 @@ void InputFile::Close() {
     mapping_ = nullptr;
     mappedLength_ = 0;
   }
-  ahead_.clear();
-  aheadTaken_ = 0;
+  offset_ = 0;
+  firstPart_ = nullptr;
   if (handle_ < 0) return;
   close(static_cast<int>(handle_));
   handle_ = -1;

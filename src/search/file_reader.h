@@ -13,6 +13,19 @@ enum class OpenResult {
   Failed,     // opened, but could not be measured: passed over as well
 };
 
+// Reads the first bytes of a file that was handed over open (see InputFile::Adopt), for the
+// reads that opened it: they may hold those bytes already, read ahead, or learn something from
+// reading them, such as whether the read had to wait for the disk.
+class FirstPartReader {
+ public:
+  // Reads up to `size` bytes from the start of the open file `handle`, as InputFile::Read
+  // would; the file's reads go on after the bytes this returns.
+  virtual std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t size) = 0;
+
+ protected:
+  ~FirstPartReader() = default;
+};
+
 // One file open for reading only, closed by the destructor at the latest. Never writes.
 class InputFile {
  public:
@@ -44,17 +57,14 @@ class InputFile {
 
   void Close();
 
-  // Takes over `handle`, a regular file already open for reading, and `first`, the bytes
-  // already read from it: Read hands those out first, then goes on at the handle's position.
-  void Adopt(std::intptr_t handle, std::string first);
+  // Takes over `handle`, a regular file already open for reading, from its start. The first
+  // Read goes through `firstPart`, which must outlive that Read.
+  void Adopt(std::intptr_t handle, FirstPartReader* firstPart);
 
  private:
-  // Copies up to `size` of the bytes read ahead and not yet handed out into `into`; how many.
-  std::size_t TakeAhead(char* into, std::size_t size);
-
   std::intptr_t handle_ = -1;
-  std::string ahead_;            // the first bytes, when they were read ahead (POSIX)
-  std::size_t aheadTaken_ = 0;   // how many of them Read has handed out
+  std::uint64_t offset_ = 0;              // where the next Read starts (POSIX)
+  FirstPartReader* firstPart_ = nullptr;  // serves the first Read of an adopted file
   const char* mapping_ = nullptr;
   std::uint64_t mappedLength_ = 0;
 };

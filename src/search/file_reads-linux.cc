@@ -15,7 +15,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -31,6 +33,11 @@ constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLO
 // file being searched and the keyboard (opened for each key when no standard stream is the
 // terminal).
 constexpr int kReservedDescriptors = 4;
+// While files come from the page cache, one first read in this many asks whether it may be
+// done without waiting (a read that asks costs more than one that does not); the first file
+// of the run always asks. Once a file is found on the disk, at most this many more are read
+// one at a time before the ring takes over.
+constexpr unsigned kProbeEvery = 8;
 // A wait for the ring interrupted this many times in a row (by signals, or by a policy that
 // answers every call so) gives the ring up.
 constexpr int kWaitRetries = 4;
@@ -54,7 +61,8 @@ enum class SlotState {
   Idle,     // nothing started
   Opening,  // an open is under way
   Reading,  // open; the first part is being read
-  Done,     // open, first part read: ready to hand over
+  Done,     // open, first part read (or nothing to read ahead): ready to hand over
+  HandedOver,  // the file is the search's; its first part waits here for its first read
   Passed,   // not a regular file, or not there: passed over
   Retry,    // not done ahead (descriptors or memory short, or the ring given up): open in turn
 };
@@ -69,7 +77,10 @@ struct Slot {
   int fd = -1;
   int error = 0;          // of a failed open
   std::uint64_t size = 0; // of the file opened
-  std::string bytes;
+  // The first part read ahead: memory kept from file to file (and only where the ring reads),
+  // so that a file costs no allocation.
+  std::unique_ptr<char[]> buffer;
+  std::size_t got = 0;    // bytes of it read
 };
 
 }  // namespace
@@ -78,7 +89,7 @@ struct Slot {
 // would wait for the disk, the ring keeps many reads in flight for the rest of the run. The
 // kernel writes into the slots' buffers and fills in descriptors for as long as an operation
 // is in flight, so no slot is released, reused or closed before its operation is reaped.
-class FileReads::Impl {
+class FileReads::Impl : public FirstPartReader {
  public:
   explicit Impl(ReadWay way) : way_(way) {}
 
@@ -87,12 +98,14 @@ class FileReads::Impl {
     CloseRing();
   }
 
-  void Plan(const std::string& directory, std::vector<PlannedFile> files) {
+  void Plan(const std::string& directory, std::vector<PlannedFile> files, OpenDirectory opened) {
     End();
     SetUp();
     directory_ = directory;
     files_ = std::move(files);
     stale_ = false;
+    // The listing's own descriptor spares opening the directory again by its path.
+    if (useDirectory_ && opened.get() >= 0) dirFd_ = static_cast<int>(opened.Release());
   }
 
   OpenResult Open(std::size_t index, const std::string& path, InputFile& file,
@@ -109,14 +122,22 @@ class FileReads::Impl {
     // Since a prompt, an entry may be anything: it is looked at as a path before it is opened.
     if (stale_ || !planned.knownRegular) return file.Open(path, false, length);
 
+    ReleaseHandedOver();
     Fill(index, path);
     WaitFor(index);
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
     if (slot.state == SlotState::Done) {
-      file.Adopt(slot.fd, std::move(slot.bytes));
+      // The file's first read is ours (ReadFirstPart): it takes what was read ahead, or reads.
+      file.Adopt(slot.fd, this);
       length = slot.size;
+      handedOverFd_ = slot.fd;
       slot.fd = -1;
-      Reset(slot);
+      if (slot.got > 0) {
+        slot.state = SlotState::HandedOver;
+        handedOver_ = index;
+      } else {
+        Reset(slot);
+      }
       return OpenResult::Opened;
     }
     const bool passed = slot.state == SlotState::Passed;
@@ -275,6 +296,7 @@ class FileReads::Impl {
   // Closes what was opened ahead and forgets what was read, after every operation in flight
   // has been reaped.
   void CloseAhead() {
+    ReleaseHandedOver();
     if (ringUsable_ && !unsubmitted_.empty()) Submit();
     Drain();
     for (Slot& slot : slots_) Reset(slot);
@@ -294,19 +316,42 @@ class FileReads::Impl {
 
   Slot& SlotFor(std::size_t i) { return slots_[i % slots_.size()]; }
 
-  // A plain read of the first part of a file, which tells whether the page cache held it.
-  ssize_t ReadFirstPart(int fd, char* into, std::size_t want) {
+  // The first read of a file handed over: what was read ahead, copied into the search's
+  // buffer; else a plain read of the first part straight into it, which tells whether the page
+  // cache held it.
+  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t want) override {
+    const int fd = static_cast<int>(handle);
+    Slot* const held = handedOver_ != kNone ? &SlotFor(handedOver_) : nullptr;
+    if (held && fd == handedOverFd_ && held->index == handedOver_ &&
+        held->state == SlotState::HandedOver) {
+      Slot& slot = *held;
+      const std::size_t n = std::min(want, slot.got);
+      std::memcpy(into, slot.buffer.get(), n);
+      ReleaseHandedOver();
+      return static_cast<std::int64_t>(n);
+    }
     ssize_t got;
-    if (ringAllowed_) {
+    if (ringAllowed_ && probeCountdown_-- == 0) {
+      probeCountdown_ = kProbeEvery - 1;
       struct iovec part = {into, want};
-      do got = preadv2(fd, &part, 1, -1, RWF_NOWAIT);
+      do got = preadv2(fd, &part, 1, 0, RWF_NOWAIT);
       while (got < 0 && errno == EINTR);
       if (got >= 0) return got;
       if (errno == EAGAIN || errno == EOPNOTSUPP) StartRing();  // from the disk: read ahead
     }
-    do got = read(fd, into, want);
+    do got = pread(fd, into, want, 0);
     while (got < 0 && errno == EINTR);
     return got;
+  }
+
+  // The slot of the file last handed over is free again; its bytes, if the file never read
+  // them, are read from the file instead.
+  void ReleaseHandedOver() {
+    if (handedOver_ == kNone) return;
+    Slot& slot = SlotFor(handedOver_);
+    if (slot.index == handedOver_ && slot.state == SlotState::HandedOver) Reset(slot);
+    handedOver_ = kNone;
+    handedOverFd_ = -1;
   }
 
   static void Reset(Slot& slot) {
@@ -314,7 +359,7 @@ class FileReads::Impl {
     slot.fd = -1;
     slot.state = SlotState::Idle;
     slot.error = 0;
-    std::string().swap(slot.bytes);
+    slot.got = 0;
   }
 
   // Starts the opens of the file at `k` (whose path is `path`) and of those after it, up to the
@@ -367,26 +412,30 @@ class FileReads::Impl {
 
   void StartRead(std::size_t i) {
     Slot& slot = SlotFor(i);
+    // With plain calls there is nothing to gain from reading here: the search reads the first
+    // part straight into its own buffer (ReadFirstPart), sparing a buffer and a copy per file.
+    if (!ringUsable_) {
+      slot.state = SlotState::Done;
+      return;
+    }
     const std::uint64_t size = slot.size;
     const std::size_t want = size < kAheadBytes ? static_cast<std::size_t>(size) : kAheadBytes;
-    try {
-      slot.bytes.resize(want);
-    } catch (const std::bad_alloc&) {
-      close(slot.fd);
-      slot.fd = -1;
-      slot.state = SlotState::Retry;  // the file is read at its turn, as if never planned
+    if (!slot.buffer) {
+      try {
+        slot.buffer = std::make_unique_for_overwrite<char[]>(kAheadBytes);
+      } catch (const std::bad_alloc&) {
+        slot.state = SlotState::Done;  // nothing read ahead: the file is read at its turn
+        return;
+      }
+    }
+    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+    if (!sqe) {
+      slot.state = SlotState::Done;
       return;
     }
     slot.state = SlotState::Reading;
-    // Read at the file's position, which the read advances, so the rest follows on.
-    io_uring_sqe* sqe = ringUsable_ ? io_uring_get_sqe(&ring_) : nullptr;
-    if (!sqe) {
-      const ssize_t got = ReadFirstPart(slot.fd, slot.bytes.data(), want);
-      Completed(i, got >= 0 ? static_cast<int>(got) : -errno);
-      return;
-    }
-    io_uring_prep_read(sqe, slot.fd, slot.bytes.data(), static_cast<unsigned>(want),
-                       static_cast<std::uint64_t>(-1));
+    // From the file's start; the search's reads go on after what this gives (ReadFirstPart).
+    io_uring_prep_read(sqe, slot.fd, slot.buffer.get(), static_cast<unsigned>(want), 0);
     Queue(sqe, i);
   }
 
@@ -435,7 +484,7 @@ class FileReads::Impl {
         slot.fd = -1;
         return;
       }
-      slot.bytes.resize(static_cast<std::size_t>(result));
+      slot.got = static_cast<std::size_t>(result);
       slot.state = SlotState::Done;
     }
   }
@@ -456,6 +505,10 @@ class FileReads::Impl {
   std::string directory_;
   std::vector<PlannedFile> files_;
   std::array<Slot, kFilesReadAhead> slots_;
+  static constexpr std::size_t kNone = SIZE_MAX;
+  std::size_t handedOver_ = kNone;  // the planned file whose slot holds its first part
+  int handedOverFd_ = -1;           // that file's descriptor, now the search's
+  unsigned probeCountdown_ = 0;     // first reads until the next that asks (kProbeEvery)
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
 };
@@ -463,8 +516,9 @@ class FileReads::Impl {
 FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}
 FileReads::~FileReads() = default;
 
-void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> files) {
-  impl_->Plan(directory, std::move(files));
+void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> files,
+                     OpenDirectory opened) {
+  impl_->Plan(directory, std::move(files), std::move(opened));
 }
 
 OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,

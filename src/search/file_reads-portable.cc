@@ -15,7 +15,8 @@ class FileReads::Impl {
 FileReads::FileReads(ReadWay) : impl_(std::make_unique<Impl>()) {}
 FileReads::~FileReads() = default;
 
-void FileReads::Plan(const std::string&, std::vector<PlannedFile> files) {
+// Files are opened by their paths: the directory handle is not needed.
+void FileReads::Plan(const std::string&, std::vector<PlannedFile> files, OpenDirectory) {
   impl_->files = std::move(files);
   impl_->stale = false;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "search/file_reader.h"
+#include "search/open_directory.h"
 
 // One of the files the walk is about to search in one directory, in the order it will search
 // them. The name is the walk's (the directory listing's), which it keeps until the plan ends.
@@ -53,8 +54,11 @@ class FileReads {
   FileReads& operator=(const FileReads&) = delete;
 
   // The files of `directory` the walk will search next, in order. May start opening and
-  // reading some of them (at most kFilesReadAhead, the first part of each).
-  void Plan(const std::string& directory, std::vector<PlannedFile> files);
+  // reading some of them (at most kFilesReadAhead, the first part of each). `opened`, when it
+  // holds a handle, is the directory as its listing read it: the reads take it over, and may
+  // open the files relative to it until the next prompt.
+  void Plan(const std::string& directory, std::vector<PlannedFile> files,
+            OpenDirectory opened = {});
 
   // Opens file `index` of the plan into `file` and sets `length` (see InputFile::Open).
   // `path` is the file's path as the walk shows it (the directory joined with its name): the
