@@ -1,6 +1,7 @@
 #include "app/dir_listing.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -11,11 +12,69 @@ namespace {
 // Names are packed into blocks of this size; a longer name gets a block of its own.
 constexpr std::size_t kNameBlock = std::size_t{64} << 10;
 
+// The first eight bytes of `name` folded, the first in the highest byte, zeros past its end:
+// keys that differ order their names as NameOrderLess does (no name holds a NUL, so a name
+// that ends sooner comes first, as there); equal keys leave it to NameOrderLess.
+std::uint64_t OrderKey(std::string_view name) {
+  std::uint64_t key = 0;
+  for (std::size_t i = 0; i < sizeof key; ++i) {
+    key <<= 8;
+    if (i < name.size()) key |= FoldAscii(name[i]);
+  }
+  return key;
+}
+
+// Sorts the entries by NameOrderLess. The sort compares keys held side by side with the
+// entry's place, which is quicker than comparing names scattered over the store; the entries
+// are then put in that order in place.
+void SortEntries(std::vector<DirectoryEntry>& entries) {
+  struct Keyed {
+    std::uint64_t key;
+    std::size_t index;
+  };
+  std::vector<Keyed> order;
+  order.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    order.push_back({OrderKey({entries[i].name, entries[i].nameSize}), i});
+  std::sort(order.begin(), order.end(), [&](const Keyed& a, const Keyed& b) {
+    if (a.key != b.key) return a.key < b.key;
+    const DirectoryEntry& x = entries[a.index];
+    const DirectoryEntry& y = entries[b.index];
+    return NameOrderLess({x.name, x.nameSize}, {y.name, y.nameSize});
+  });
+  // Place i takes the entry at order[i].index: each cycle of the permutation is walked once,
+  // and a place done is marked by pointing at itself.
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (order[i].index == i) continue;
+    const DirectoryEntry first = entries[i];
+    std::size_t place = i;
+    for (;;) {
+      const std::size_t from = order[place].index;
+      order[place].index = place;
+      if (from == i) {
+        entries[place] = first;
+        break;
+      }
+      entries[place] = entries[from];
+      place = from;
+    }
+  }
+}
+
 }  // namespace
 
 bool NameOrderLess(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
+  // Names in one directory often share a long start; bytes that are equal fold alike, so the
+  // equal start is passed a word at a time.
+  std::size_t i = 0;
+  for (; i + sizeof(std::uint64_t) <= n; i += sizeof(std::uint64_t)) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a.data() + i, sizeof x);
+    std::memcpy(&y, b.data() + i, sizeof y);
+    if (x != y) break;
+  }
+  for (; i < n; ++i) {
     if (FoldAscii(a[i]) != FoldAscii(b[i])) return FoldAscii(a[i]) < FoldAscii(b[i]);
   }
   if (a.size() != b.size()) return a.size() < b.size();
@@ -63,12 +122,9 @@ void DirectoryListing::Clear() {
   blockSize_ = used_ = 0;
 }
 
-bool ListDirectory(const std::string& path, DirectoryListing& listing) {
+bool ListDirectory(const std::string& path, DirectoryListing& listing, OpenDirectory* keepOpen) {
   listing.Clear();
-  if (!ReadDirectoryEntries(path, listing)) return false;
-  std::sort(listing.entries.begin(), listing.entries.end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) {
-              return NameOrderLess({a.name, a.nameSize}, {b.name, b.nameSize});
-            });
+  if (!ReadDirectoryEntries(path, listing, keepOpen)) return false;
+  SortEntries(listing.entries);
   return true;
 }

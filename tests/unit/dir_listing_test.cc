@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +21,57 @@ TEST(NameOrder, FoldsLettersThenBreaksTiesByBytes) {
   std::sort(names.begin(), names.end(), NameOrderLess);
   // '_' (0x5F) comes before every letter once letters are folded to lower case.
   EXPECT_EQ(names, (std::vector<std::string>{"_x", "a", "A.txt", "a.txt", "B.txt", "b.txt"}));
+}
+
+// Long names that share a start and differ only in case, or first differ past a word of
+// bytes, order as the short ones do.
+TEST(NameOrder, LongSharedStartsOrderByTheirFirstFoldedDifference) {
+  const std::string start = "0123456789abcdefghij";
+  std::vector<std::string> names = {start + "b",        start + "A",        "0123456789ABCDEFGHIJa",
+                                    start,              start + "a",        "0123456789abcdefghiJ",
+                                    start + "_",        start + "a" + start};
+  std::sort(names.begin(), names.end(), NameOrderLess);
+  EXPECT_EQ(names, (std::vector<std::string>{"0123456789abcdefghiJ", start, start + "_",
+                                             "0123456789ABCDEFGHIJa", start + "A", start + "a",
+                                             start + "a" + start, start + "b"}));
+}
+
+// A listing comes in name order, each entry with its own kind, whatever order the names
+// were made in.
+TEST(NameOrder, AListingComesSortedWithEachEntryKeepingItsKind) {
+  qz_test::TempTree tree;
+  const std::string letters = "aAbB_.0";
+  std::set<std::string> folded;  // names that differ in case alone would be one on Windows
+  std::map<std::string, bool> made;  // name: made as a directory
+  std::uint32_t seed = 7;
+  while (made.size() < 150) {
+    std::string name = "shared_";
+    for (int k = 0, n = 1 + static_cast<int>(seed % 9); k < n; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      name += letters[(seed >> 16) % letters.size()];
+    }
+    if (name.back() == '.') continue;  // Windows drops a trailing dot
+    std::string key = name;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!folded.insert(key).second) continue;
+    const bool directory = made.size() % 5 == 0;
+    if (directory)
+      std::filesystem::create_directory(tree.Path(name));
+    else
+      tree.File(name, "");
+    made[name] = directory;
+  }
+  DirectoryListing listing;
+  ASSERT_TRUE(ListDirectory(tree.path(), listing));
+  ASSERT_EQ(listing.entries.size(), made.size());
+  std::vector<std::string> names;
+  for (const auto& [name, directory] : made) names.push_back(name);
+  std::sort(names.begin(), names.end(), NameOrderLess);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    ASSERT_EQ(listing.Name(i), names[i]) << "at " << i;
+    EXPECT_EQ(listing.entries[i].isDirectory, made[names[i]]) << names[i];
+    EXPECT_EQ(listing.entries[i].isRegularFile, !made[names[i]]) << names[i];
+  }
 }
 
 // The resolved path the walk keys entered directories by is the same by every path that leads
