@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -13,16 +14,17 @@
 
 namespace {
 
-// What file `index` of the plan, at `path`, reads as through `reads`, or "-" when it is not
-// opened.
-std::string ReadThrough(FileReads& reads, std::size_t index, const std::string& path) {
+// What file `index` of the plan, at `path`, reads as through `reads`, `chunk` bytes a read at
+// most, or "-" when it is not opened.
+std::string ReadThrough(FileReads& reads, std::size_t index, const std::string& path,
+                        std::size_t chunk = SIZE_MAX) {
   InputFile file;
   std::uint64_t length = 0;
   if (reads.Open(index, path, file, length) != OpenResult::Opened) return "-";
   std::string content(static_cast<std::size_t>(length), '\0');
   std::size_t got = 0;
   while (got < content.size()) {
-    const std::int64_t n = file.Read(content.data() + got, content.size() - got);
+    const std::int64_t n = file.Read(content.data() + got, std::min(chunk, content.size() - got));
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
@@ -31,18 +33,23 @@ std::string ReadThrough(FileReads& reads, std::size_t index, const std::string& 
 }
 
 // Every way of reading gives the same files: regular files with their whole content (the part
-// read ahead, then the rest), nothing for a FIFO or a path too long to open, and, once a
-// prompt has come, an entry swapped for a FIFO is not opened (which would block a writer).
+// read ahead, then the rest, also when it is read in small pieces or a file before it was
+// opened and never read), nothing for a FIFO or a path too long to open, and, once a prompt
+// has come, an entry swapped for a FIFO is not opened (which would block a writer).
 TEST(FileReads, EveryWayOfReadingOpensTheSameFiles) {
   for (const ReadWay way : {ReadWay::Plain, ReadWay::Adaptive, ReadWay::Ring}) {
     qz_test::TempTree tree;
-    const std::string big(200000, 'b');
+    std::string big;
+    for (int i = 0; i < 200000; ++i) big += static_cast<char>('a' + i % 23 + i / 65536);
+    const std::string other = big.substr(1000) + "tail";
     tree.File("a.txt", "alpha");
     tree.File("b.txt", big);
     tree.File("c.txt", "");
     ASSERT_EQ(mkfifo(tree.Path("d.txt").c_str(), 0644), 0);
     tree.File("e.txt", "echo");
     tree.File("f.txt", "foxtrot");
+    tree.File("h.txt", other);
+    tree.File("i.txt", big);
     const std::string tooLong = tree.path() + "/" + std::string(5000, 'x') + "/g.txt";
     FileReads reads(way);
     reads.Plan(tree.path(), {{"a.txt", 5, true},
@@ -50,20 +57,29 @@ TEST(FileReads, EveryWayOfReadingOpensTheSameFiles) {
                              {"c.txt", 5, true},
                              {"d.txt", 5, true},  // listed as regular, is not
                              {"g.txt", 5, true},
+                             {"h.txt", 5, true},
+                             {"i.txt", 5, true},
                              {"e.txt", 5, true},
                              {"f.txt", 5, true}});
     EXPECT_EQ(ReadThrough(reads, 0, tree.Path("a.txt")), "alpha");
-    EXPECT_EQ(ReadThrough(reads, 1, tree.Path("b.txt")), big);
+    {
+      InputFile unread;  // opened and closed without a read, as a mapped file is
+      std::uint64_t length = 0;
+      EXPECT_EQ(reads.Open(1, tree.Path("b.txt"), unread, length), OpenResult::Opened);
+      EXPECT_EQ(length, big.size());
+    }
     EXPECT_EQ(ReadThrough(reads, 2, tree.Path("c.txt")), "");
     EXPECT_EQ(ReadThrough(reads, 3, tree.Path("d.txt")), "-");
     EXPECT_EQ(ReadThrough(reads, 4, tooLong), "-");
+    EXPECT_EQ(ReadThrough(reads, 5, tree.Path("h.txt"), 1000), other);
+    EXPECT_EQ(ReadThrough(reads, 6, tree.Path("i.txt")), big);
     reads.BeforePrompt();
     // Changed at the prompt: read as it is now, or not at all once it is a FIFO.
     tree.File("e.txt", "echo, again");
     std::filesystem::remove(tree.Path("f.txt"));
     ASSERT_EQ(mkfifo(tree.Path("f.txt").c_str(), 0644), 0);
-    EXPECT_EQ(ReadThrough(reads, 5, tree.Path("e.txt")), "echo, again");
-    EXPECT_EQ(ReadThrough(reads, 6, tree.Path("f.txt")), "-");
+    EXPECT_EQ(ReadThrough(reads, 7, tree.Path("e.txt")), "echo, again");
+    EXPECT_EQ(ReadThrough(reads, 8, tree.Path("f.txt")), "-");
     reads.End();
   }
 }
