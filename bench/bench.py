@@ -25,9 +25,18 @@ ABSENT = "qzabsentneedle"
 RARE = "Zanzibarite"
 
 
-def run_qz(qz, args, cwd):
-    """Runs qz on a pseudo-terminal it does not control; returns (seconds, output, max RSS KB,
-    (user s, system s))."""
+# A child of this process inherits its peak memory: the kernel counts the memory of the Python
+# process it was forked from, and keeps that figure across exec. The peak of qz alone is what
+# GNU time reports of the child it starts itself.
+GNU_TIME = "/usr/bin/time"
+
+
+def run_qz(qz, args, cwd, peak=False):
+    """Runs qz on a pseudo-terminal it does not control; returns (seconds, output, peak memory
+    KB, (user s, system s)). The peak is qz's own only with `peak` (qz then runs under GNU
+    time), else None."""
+    measured = tempfile.NamedTemporaryFile(suffix=".peak") if peak else None
+    wrapper = [GNU_TIME, "-f", "%M", "-o", measured.name] if measured else []
     master, slave = os.openpty()
     out = bytearray()
     done = threading.Event()
@@ -51,8 +60,8 @@ def run_qz(qz, args, cwd):
     reader = threading.Thread(target=drain)
     reader.start()
     start = time.perf_counter()
-    proc = subprocess.Popen([qz] + args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=slave,
-                            stderr=slave, start_new_session=True)
+    proc = subprocess.Popen(wrapper + [qz] + args, cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=slave, stderr=slave, start_new_session=True)
     _, _, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
     proc.returncode = 0
@@ -60,7 +69,12 @@ def run_qz(qz, args, cwd):
     done.set()
     reader.join()
     os.close(master)
-    return elapsed, bytes(out), usage.ru_maxrss, (usage.ru_utime, usage.ru_stime)
+    kb = None
+    if measured:
+        with open(measured.name) as f:
+            kb = int(f.read().split()[-1])
+        measured.close()
+    return elapsed, bytes(out), kb, (usage.ru_utime, usage.ru_stime)
 
 
 def run_peer(cmd, cwd, usage_out=None):
@@ -117,8 +131,9 @@ def drop_page_cache():
 def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=None, cold=False,
             only=None):
     """Alternates qz, the read floor (when given) and each peer; returns the medians, the
-    counts (None for the floor), qz's peak memory and the median (user s, system s) of qz and
-    of the floor. Cold runs drop the page cache before each run and have no warm-up round."""
+    counts (None for the floor), qz's peak memory (of one more run, not timed) and the median
+    (user s, system s) of qz and of the floor. Cold runs drop the page cache before each run
+    and have no warm-up round."""
     tools = {"qz": None}
     if floor:
         tools["read floor"] = [floor, target]
@@ -126,7 +141,6 @@ def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=No
                   if shutil.which(v[0]) and (only is None or k in only)})
     times = {k: [] for k in tools}
     counts = {}
-    rss = []
     usage = {"qz": [], "read floor": []}
     for i in range(runs + 1):  # the first round warms the cache and is not counted
         for tool, cmd in tools.items():
@@ -136,10 +150,9 @@ def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=No
                 t, _ = run_peer(cmd, corpus, usage[tool] if i else None)
                 counts[tool] = None
             elif tool == "qz":
-                t, out, maxrss, used = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []),
-                                              corpus)
+                t, out, _, used = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []),
+                                         corpus)
                 counts[tool] = qz_occurrences(out)
-                rss.append(maxrss)
                 if i:
                     usage[tool].append(used)
             else:
@@ -147,10 +160,13 @@ def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=No
                 counts[tool] = peer_count(out)
             if i:
                 times[tool].append(t)
+    if cold:
+        drop_page_cache()
+    peak = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []), corpus, peak=True)[2]
     medians = {k: statistics.median(v) for k, v in times.items()}
     cpu = {k: (statistics.median(u for u, _ in v), statistics.median(s for _, s in v))
            for k, v in usage.items() if v}
-    return medians, counts, max(rss), cpu
+    return medians, counts, peak, cpu
 
 
 def count_writes(qz, args, cwd):
@@ -287,7 +303,7 @@ def memory_table(qz, reads, corpus):
             ways.append(("plain", reads, ["plain"]))
         for way, binary, first in ways:
             run_qz(binary, first + ["*.*", ABSENT], path)  # warms the cache
-            t, _, maxrss, (user, system) = run_qz(binary, first + ["*.*", ABSENT], path)
+            t, _, maxrss, (user, system) = run_qz(binary, first + ["*.*", ABSENT], path, peak=True)
             print(f"{title:28} {way:12} {maxrss:9} {maxrss * 1024 / entries:12.0f} {t:7.2f} "
                   f"{user:7.2f} {system:7.2f}")
 
