@@ -125,6 +125,15 @@ std::int64_t InputFile::Read(char* into, std::size_t size) {
   return got < 0 ? -1 : got;
 }
 
+std::string_view InputFile::BorrowFirstPart() {
+  if (!firstPart_ || handle_ < 0) return {};
+  const std::string_view lent = firstPart_->LendFirstPart(handle_);
+  if (lent.empty()) return {};
+  firstPart_ = nullptr;
+  offset_ += lent.size();
+  return lent;
+}
+
 const char* InputFile::Map(std::uint64_t length) {
   if (handle_ < 0 || mapping_ || length == 0 || length > SIZE_MAX) return nullptr;
   InstallBusErrorHandler();

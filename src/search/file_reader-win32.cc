@@ -77,6 +77,9 @@ std::int64_t InputFile::Read(char* into, std::size_t size) {
   return got;
 }
 
+// No file is read ahead on Windows: nothing is ever lent.
+std::string_view InputFile::BorrowFirstPart() { return {}; }
+
 const char* InputFile::Map(std::uint64_t length) {
   if (handle_ == -1 || mapping_ || length == 0 || length > SIZE_MAX) return nullptr;
   const HANDLE section =

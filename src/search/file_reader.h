@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class OpenResult {
@@ -21,6 +22,11 @@ class FirstPartReader {
   // Reads up to `size` bytes from the start of the open file `handle`, as InputFile::Read
   // would; the file's reads go on after the bytes this returns.
   virtual std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t size) = 0;
+
+  // The first bytes of `handle` where they are held already (read ahead), lent without a copy:
+  // they stay as they are until the reads open their next file or a prompt comes, and the
+  // file's reads go on after them. Empty when none are held.
+  virtual std::string_view LendFirstPart(std::intptr_t handle) = 0;
 
  protected:
   ~FirstPartReader() = default;
@@ -60,6 +66,10 @@ class InputFile {
   // Takes over `handle`, a regular file already open for reading, from its start. The first
   // Read goes through `firstPart`, which must outlive that Read.
   void Adopt(std::intptr_t handle, FirstPartReader* firstPart);
+
+  // Before the first Read of an adopted file: its first bytes as its opener lends them (see
+  // FirstPartReader::LendFirstPart), or empty. Reads go on after them.
+  std::string_view BorrowFirstPart();
 
  private:
   std::intptr_t handle_ = -1;

@@ -321,12 +321,9 @@ class FileReads::Impl : public FirstPartReader {
   // cache held it.
   std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t want) override {
     const int fd = static_cast<int>(handle);
-    Slot* const held = handedOver_ != kNone ? &SlotFor(handedOver_) : nullptr;
-    if (held && fd == handedOverFd_ && held->index == handedOver_ &&
-        held->state == SlotState::HandedOver) {
-      Slot& slot = *held;
-      const std::size_t n = std::min(want, slot.got);
-      std::memcpy(into, slot.buffer.get(), n);
+    if (Slot* const held = HandedOver(handle)) {
+      const std::size_t n = std::min(want, held->got);
+      std::memcpy(into, held->buffer.get(), n);
       ReleaseHandedOver();
       return static_cast<std::int64_t>(n);
     }
@@ -342,6 +339,22 @@ class FileReads::Impl : public FirstPartReader {
     do got = pread(fd, into, want, 0);
     while (got < 0 && errno == EINTR);
     return got;
+  }
+
+  // The bytes stay in the slot until ReleaseHandedOver, which only the next Open and
+  // CloseAhead call; no read is started into the slot before then.
+  std::string_view LendFirstPart(std::intptr_t handle) override {
+    Slot* const held = HandedOver(handle);
+    if (!held) return {};
+    return {held->buffer.get(), held->got};
+  }
+
+  // The slot holding the first part of `handle`, the file last handed over; null when none
+  // does.
+  Slot* HandedOver(std::intptr_t handle) {
+    if (handedOver_ == kNone || handle != handedOverFd_) return nullptr;
+    Slot& slot = SlotFor(handedOver_);
+    return slot.index == handedOver_ && slot.state == SlotState::HandedOver ? &slot : nullptr;
   }
 
   // The slot of the file last handed over is free again; its bytes, if the file never read

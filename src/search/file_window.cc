@@ -31,6 +31,7 @@ OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
   data_ = buffer_.data();
   size_ = 0;
   mapped_ = false;
+  borrowed_ = false;
   atEnd_ = false;
   start_ = 0;
   const OpenResult opened = opener.Open(file_, unread_);
@@ -46,16 +47,35 @@ OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
       return OpenResult::Opened;
     }
   }
+  if (!translate_) {
+    const std::string_view lent = file_.BorrowFirstPart();
+    if (!lent.empty()) {
+      data_ = lent.data();
+      size_ = std::min<std::size_t>(lent.size(), static_cast<std::size_t>(unread_));
+      unread_ -= size_;
+      borrowed_ = true;
+      if (unread_ == 0) EndAt(size_);
+    }
+  }
   while (size_ == 0 && !atEnd_) {
     if (!ReadPart()) return OpenResult::Failed;
   }
   return OpenResult::Opened;
 }
 
+bool FileWindow::Own() {
+  if (!borrowed_) return true;
+  if (buffer_.size() < size_ && !TryToGrow([&] { buffer_.resize(size_); })) return false;
+  std::memcpy(buffer_.data(), data_, size_);
+  data_ = buffer_.data();
+  borrowed_ = false;
+  return true;
+}
+
 void FileWindow::Drop(std::size_t count) {
   count = std::min(count, size_);
-  if (!mapped_) std::memmove(buffer_.data(), buffer_.data() + count, size_ - count);
-  else data_ += count;
+  if (mapped_ || borrowed_) data_ += count;
+  else std::memmove(buffer_.data(), buffer_.data() + count, size_ - count);
   size_ -= count;
   start_ += count;
   const std::size_t before = size_;
@@ -91,6 +111,8 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
     EndAt(kept);
     return;
   }
+  // What the reads lent is theirs only until they open the next file or a prompt comes.
+  if (!Own()) return;
   if (atEnd_ || size_ + unread_ > limit) return;
   if (!TryToGrow([&] { buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1); }))
     return;
@@ -107,6 +129,7 @@ void FileWindow::EndAt(std::size_t end) {
 
 // Appends the next part of the file. False when it could not be read.
 bool FileWindow::ReadPart() {
+  if (!Own()) return false;
   if (unread_ == 0) {
     if (translate_) size_ += translate_->Flush(buffer_.data() + size_);
     EndAt(size_);

@@ -1,5 +1,6 @@
 // A window onto one file's bytes: the whole file mapped, or a part at a time read into one
-// buffer that serves every file.
+// buffer that serves every file. A first part read ahead is looked at where the reads hold it,
+// and moved into the buffer only when the window grows or must outlive it (TakeInRest).
 #ifndef QZ_SEARCH_FILE_WINDOW_H_
 #define QZ_SEARCH_FILE_WINDOW_H_
 
@@ -53,6 +54,8 @@ class FileWindow {
 
  private:
   bool ReadPart();
+  // Moves a window that lies in the reads' memory into the buffer. False when memory ran out.
+  bool Own();
 
   std::string& buffer_;
   InputFile file_;
@@ -60,6 +63,7 @@ class FileWindow {
   const char* data_ = nullptr;  // the buffer, or the mapped file
   std::size_t size_ = 0;
   bool mapped_ = false;
+  bool borrowed_ = false;       // data_ is the first part as the reads hold it
   bool atEnd_ = false;
   std::uint64_t unread_ = 0;    // bytes of the measured length not read yet
   std::uint64_t start_ = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "search/content_stream.h"
+#include "search/file_reads.h"
 #include "search/occurrences.h"
 #include "search/scanner.h"
 #include "support/plain_text_mode.h"
@@ -119,6 +120,47 @@ TEST(ContentStream, TakesTheRestInAndLetsTheFileGo) {
   std::filesystem::resize_file(file.path(), std::size_t{1} << 20, cannotShrink);
   stream.TakeInRest();
   EXPECT_EQ(stream.window(), std::string(cannotShrink ? size : std::size_t{1} << 20, 'b'));
+}
+
+// Content the reads took in ahead is the file's, in either text mode, also after the window
+// has moved on from it; once taken in (as before a prompt), it stays as it was while the reads
+// go on to open and read ahead the files after it, in the place it was read into.
+TEST(ContentStream, WhatTheReadsTookInAheadIsTheFilesAndStaysOnceTakenIn) {
+  for (const ReadWay way : {ReadWay::Plain, ReadWay::Ring}) {
+    for (const bool lazy : {false, true}) {
+      qz_test::TempTree tree;
+      std::vector<std::string> names, contents;
+      std::vector<PlannedFile> plan;
+      const int count = kFilesReadAhead + 8;
+      names.reserve(count);
+      for (int i = 0; i < count; ++i) {
+        names.push_back("f" + std::to_string(i) + ".txt");
+        std::string content;
+        const std::size_t size = i == 1 ? 3 * ContentStream::kPartSize + 7 : 1000 + 37 * i;
+        for (std::size_t k = 0; content.size() < size; ++k)
+          content += static_cast<char>('a' + (k * 7 + i) % 26);
+        contents.push_back(content);
+        tree.File(names.back(), content);
+        plan.push_back({names.back().c_str(), static_cast<std::uint32_t>(names.back().size()), true});
+      }
+      FileReads reads(way);
+      reads.Plan(tree.path(), plan);
+      std::string keptBuffer, buffer;
+      ContentStream kept(keptBuffer);
+      const std::string firstPath = tree.Path(names[0]);
+      ASSERT_EQ(kept.Open(FileOpener{firstPath, true, &reads, 0}, lazy), OpenResult::Opened);
+      kept.TakeInRest();  // as before a prompt; the reads then read ahead into its place
+      for (int i = 1; i < count; ++i) {
+        const std::string path = tree.Path(names[i]);
+        ContentStream stream(buffer);
+        ASSERT_EQ(stream.Open(FileOpener{path, true, &reads, static_cast<std::size_t>(i)}, lazy),
+                  OpenResult::Opened);
+        EXPECT_EQ(ReadAll(stream), contents[i]) << "file " << i << " lazy " << lazy;
+      }
+      EXPECT_EQ(kept.window(), contents[0]) << "lazy " << lazy;
+      reads.End();
+    }
+  }
 }
 
 struct Found {
