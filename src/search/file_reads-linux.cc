@@ -1,7 +1,8 @@
 // Opening and reading ahead on POSIX (Linux): the files of the directory being searched are
 // opened relative to its descriptor and their first part read, a bounded number at a time,
-// through io_uring once a read has had to wait for the disk; until then, and where io_uring
-// cannot be set up or has failed, the same steps run as plain calls, one file at a time.
+// through io_uring once a read has had to wait for the disk or the walk has grown long; until
+// then, and where io_uring cannot be set up or has failed, the same steps run as plain calls,
+// one file at a time.
 #include "search/file_reads.h"
 
 #include <fcntl.h>
@@ -38,6 +39,10 @@ constexpr int kReservedDescriptors = 4;
 // of the run always asks. Once a file is found on the disk, at most this many more are read
 // one at a time before the ring takes over.
 constexpr unsigned kProbeEvery = 8;
+// A walk this many files long sets the ring up even while they come from the page cache: it
+// opens and reads many files a system call, and lends what it read where it lies, which over
+// a long walk more than pays for setting it up (about a millisecond).
+constexpr std::uint64_t kRingAfterFiles = 1024;
 // A wait for the ring interrupted this many times in a row (by signals, or by a policy that
 // answers every call so) gives the ring up.
 constexpr int kWaitRetries = 4;
@@ -123,6 +128,7 @@ class FileReads::Impl : public FirstPartReader {
     if (stale_ || !planned.knownRegular) return file.Open(path, false, length);
 
     ReleaseHandedOver();
+    if (++opened_ == kRingAfterFiles) StartRing();
     Fill(index, path);
     WaitFor(index);
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
@@ -522,6 +528,7 @@ class FileReads::Impl : public FirstPartReader {
   std::size_t handedOver_ = kNone;  // the planned file whose slot holds its first part
   int handedOverFd_ = -1;           // that file's descriptor, now the search's
   unsigned probeCountdown_ = 0;     // first reads until the next that asks (kProbeEvery)
+  std::uint64_t opened_ = 0;        // files opened through the read-ahead (kRingAfterFiles)
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
 };

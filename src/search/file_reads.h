@@ -22,8 +22,9 @@ struct PlannedFile {
 
 // How files are read. Where the platform reads ahead (POSIX: through io_uring), `Adaptive`
 // reads with plain calls while the files come from the page cache and sets the ring up at the
-// first read that waits for the disk; `Plain` never sets the ring up, `Ring` sets it up at the
-// start. Where it does not, all three are the same.
+// first read found to wait for the disk, or once the walk has opened a thousand files or so;
+// `Plain` never sets the ring up, `Ring` sets it up at the start. Where it does not, all three
+// are the same.
 enum class ReadWay { Adaptive, Plain, Ring };
 
 inline constexpr int kFilesReadAhead = 32;
