@@ -33,8 +33,9 @@ using EnteredSet = std::unordered_set<std::string>;
 
 // What the walk keeps from one directory to the next.
 struct Walk {
-  explicit Walk(FileReads& r) : reads(r) {}
+  explicit Walk(FileReads& r) : reads(r), names(searchSettings.namePattern) {}
   FileReads& reads;
+  const NamePattern names;  // the files to search, read once for every name listed
   EnteredSet entered;
   std::vector<PendingLevel> pending;
   std::string path;  // the path of the file being searched, composed in place for each file
@@ -76,9 +77,7 @@ void EnterDirectory(const std::string& directory, std::string resolved, Walk& wa
     files.reserve(listing.entries.size());
     for (const DirectoryEntry& entry : listing.entries) {
       RefreshScreen();
-      if (entry.isDirectory ||
-          !MatchWildcard(searchSettings.namePattern, {entry.name, entry.nameSize}))
-        continue;
+      if (entry.isDirectory || !walk.names.Matches({entry.name, entry.nameSize})) continue;
       files.push_back({entry.name, entry.nameSize, entry.isRegularFile});
     }
     if (!files.empty()) {

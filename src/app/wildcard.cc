@@ -1,27 +1,13 @@
 #include "app/wildcard.h"
 
-#include <string>
 #include <vector>
 
 #include "search/ascii.h"
 
 namespace {
 
-// A pattern character as the matcher reads it: the meaning of '*', '?' and '.' depends on what
-// follows them, so the pattern is read into these first.
-enum class Token : unsigned char {
-  Literal,   // one character, letters folded
-  Star,      // any run
-  StarToDot, // any run that does not take the name's last dot
-  AnyButDot, // one character other than a dot, or nothing at a dot or the end
-  DotOrEnd,  // a dot, or the end of the name
-};
-
-struct Item {
-  Token token;
-  unsigned char length;      // for Literal: 1, or 2 for a lead byte and its trail byte
-  unsigned char bytes[2];    // for Literal; a lone byte folded
-};
+using Token = NamePattern::Token;
+using Item = NamePattern::Item;
 
 // The length of the character at `i` of `text`: 2 for a lead byte with a byte after it.
 std::size_t CharacterLength(std::string_view text, std::size_t i, LeadByteTest isLeadByte) {
@@ -60,31 +46,31 @@ std::vector<Item> ReadPattern(std::string_view pattern, LeadByteTest isLeadByte)
 }  // namespace
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
-  return MatchWildcardIn(pattern, name, IsPathLeadByte);
+  return NamePattern(pattern).Matches(name);
 }
 
 bool MatchWildcardIn(std::string_view pattern, std::string_view name, LeadByteTest isLeadByte) {
-  // The walk matches every name of a run against one pattern: it is read once, and the rows of
-  // the match are kept, so that a name costs no allocation.
-  static std::string lastPattern;
-  static LeadByteTest lastTest = nullptr;
-  static std::vector<Item> items = ReadPattern(lastPattern, lastTest);
-  static std::vector<char> next, row;
-  static std::vector<std::size_t> starts;  // where each character of the name begins
-  static bool takesAll = false;  // the pattern takes every name ("*", "*.*" and the like)
-  if (pattern != lastPattern || isLeadByte != lastTest) {
-    items = ReadPattern(pattern, isLeadByte);
-    lastPattern = pattern;
-    lastTest = isLeadByte;
-    const auto is = [&](std::size_t k, Token token) { return items[k].token == token; };
-    bool stars = true;
-    for (std::size_t k = 0; k < items.size(); ++k) stars = stars && is(k, Token::Star);
-    // Up to the last dot, the dot or the end, then anything: every name.
-    const bool allDotAll = items.size() == 3 && is(0, Token::StarToDot) &&
-                           is(1, Token::DotOrEnd) && is(2, Token::Star);
-    takesAll = (stars && !items.empty()) || allDotAll;
-  }
-  if (takesAll) return true;
+  return NamePattern(pattern, isLeadByte).Matches(name);
+}
+
+NamePattern::NamePattern(std::string_view pattern, LeadByteTest isLeadByte)
+    : isLeadByte_(isLeadByte), items_(ReadPattern(pattern, isLeadByte)) {
+  const auto is = [&](std::size_t k, Token token) { return items_[k].token == token; };
+  bool stars = true;
+  for (std::size_t k = 0; k < items_.size(); ++k) stars = stars && is(k, Token::Star);
+  // Up to the last dot, the dot or the end, then anything: every name.
+  const bool allDotAll = items_.size() == 3 && is(0, Token::StarToDot) &&
+                         is(1, Token::DotOrEnd) && is(2, Token::Star);
+  takesAll_ = (stars && !items_.empty()) || allDotAll;
+}
+
+bool NamePattern::Matches(std::string_view name) const {
+  if (takesAll_) return true;
+  const LeadByteTest isLeadByte = isLeadByte_;
+  const std::vector<Item>& items = items_;
+  std::vector<char>& next = next_;
+  std::vector<char>& row = row_;
+  std::vector<std::size_t>& starts = starts_;
   starts.clear();
   for (std::size_t i = 0; i < name.size(); i += CharacterLength(name, i, isLeadByte))
     starts.push_back(i);

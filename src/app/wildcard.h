@@ -2,7 +2,9 @@
 #ifndef QZ_APP_WILDCARD_H_
 #define QZ_APP_WILDCARD_H_
 
+#include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "app/path_rules.h"
 
@@ -17,12 +19,43 @@
 // - a '.' that ends the pattern or stands before '*' or '?' matches a dot, or the end of the
 //   name: "*." matches names without a dot, "notes.*" matches "notes", "a.b.*" matches "a.b",
 //   and "*.*" matches every name.
-// Time is at most proportional to the product of the two lengths. Keeps the last pattern read
-// between calls (one thread only).
+// Time is at most proportional to the product of the two lengths.
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 
 // MatchWildcard in the code page whose lead bytes `isLeadByte` tells (nullptr: one byte a
 // character).
 bool MatchWildcardIn(std::string_view pattern, std::string_view name, LeadByteTest isLeadByte);
+
+// A pattern read once and matched against many names, as MatchWildcardIn matches them: the
+// walk matches every name it lists against one. A match allocates nothing once a name as long
+// has been matched; one object serves one thread.
+class NamePattern {
+ public:
+  explicit NamePattern(std::string_view pattern, LeadByteTest isLeadByte = IsPathLeadByte);
+  bool Matches(std::string_view name) const;
+
+  // A pattern character as the matcher reads it: the meaning of '*', '?' and '.' depends on
+  // what follows them, so the pattern is read into these first.
+  enum class Token : unsigned char {
+    Literal,    // one character, letters folded
+    Star,       // any run
+    StarToDot,  // any run that does not take the name's last dot
+    AnyButDot,  // one character other than a dot, or nothing at a dot or the end
+    DotOrEnd,   // a dot, or the end of the name
+  };
+  struct Item {
+    Token token;
+    unsigned char length;    // for Literal: 1, or 2 for a lead byte and its trail byte
+    unsigned char bytes[2];  // for Literal; a lone byte folded
+  };
+
+ private:
+  LeadByteTest isLeadByte_;
+  std::vector<Item> items_;
+  bool takesAll_;  // the pattern takes every name ("*", "*.*" and the like)
+  // The rows of the match and where each character of the name begins, kept between names.
+  mutable std::vector<char> next_, row_;
+  mutable std::vector<std::size_t> starts_;
+};
 
 #endif  // QZ_APP_WILDCARD_H_
