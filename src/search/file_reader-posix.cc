@@ -115,7 +115,7 @@ std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ < 0) return -1;
   if (size > INT_MAX) size = INT_MAX;
   std::int64_t got;
-  if (FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
+  if (const FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
     got = reader->ReadFirstPart(handle_, into, size);
   } else {
     do got = pread(static_cast<int>(handle_), into, size, static_cast<off_t>(offset_));

@@ -64,7 +64,7 @@ std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ == -1) return -1;
   // The first part through the reads that handed the file over; the file pointer then stands
   // after what they gave.
-  if (FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
+  if (const FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
     const std::int64_t first = reader->ReadFirstPart(handle_, into, size);
     LARGE_INTEGER at;
     at.QuadPart = first > 0 ? first : 0;

@@ -2,7 +2,7 @@
 #include "search/file_reader.h"
 
 
-void InputFile::Adopt(std::intptr_t handle, FirstPartReader* firstPart) {
+void InputFile::Adopt(std::intptr_t handle, const FirstPartReader* firstPart) {
   Close();
   handle_ = handle;
   firstPart_ = firstPart;

@@ -14,22 +14,35 @@ enum class OpenResult {
   Failed,     // opened, but could not be measured: passed over as well
 };
 
-// Reads the first bytes of a file that was handed over open (see InputFile::Adopt), for the
+// Serves the first bytes of a file that was handed over open (see InputFile::Adopt), for the
 // reads that opened it: they may hold those bytes already, read ahead, or learn something from
-// reading them, such as whether the read had to wait for the disk.
+// reading them, such as whether the read had to wait for the disk. A record of the reads'
+// functions rather than an interface of virtual calls: the sanitizers check the object of a
+// virtual call through a pipe, which fails where a test leaves no descriptor free.
 class FirstPartReader {
  public:
+  using ReadFunction = std::int64_t (*)(void* reads, std::intptr_t handle, char* into,
+                                        std::size_t size);
+  using LendFunction = std::string_view (*)(void* reads, std::intptr_t handle);
+
+  FirstPartReader(void* reads, ReadFunction read, LendFunction lend)
+      : reads_(reads), read_(read), lend_(lend) {}
+
   // Reads up to `size` bytes from the start of the open file `handle`, as InputFile::Read
   // would; the file's reads go on after the bytes this returns.
-  virtual std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t size) = 0;
+  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t size) const {
+    return read_(reads_, handle, into, size);
+  }
 
   // The first bytes of `handle` where they are held already (read ahead), lent without a copy:
   // they stay as they are until the reads open their next file or a prompt comes, and the
   // file's reads go on after them. Empty when none are held.
-  virtual std::string_view LendFirstPart(std::intptr_t handle) = 0;
+  std::string_view LendFirstPart(std::intptr_t handle) const { return lend_(reads_, handle); }
 
- protected:
-  ~FirstPartReader() = default;
+ private:
+  void* reads_;
+  ReadFunction read_;
+  LendFunction lend_;
 };
 
 // One file open for reading only, closed by the destructor at the latest. Never writes.
@@ -65,7 +78,7 @@ class InputFile {
 
   // Takes over `handle`, a regular file already open for reading, from its start. The first
   // Read goes through `firstPart`, which must outlive that Read.
-  void Adopt(std::intptr_t handle, FirstPartReader* firstPart);
+  void Adopt(std::intptr_t handle, const FirstPartReader* firstPart);
 
   // Before the first Read of an adopted file: its first bytes as its opener lends them (see
   // FirstPartReader::LendFirstPart), or empty. Reads go on after them.
@@ -74,7 +87,7 @@ class InputFile {
  private:
   std::intptr_t handle_ = -1;
   std::uint64_t offset_ = 0;              // where the next Read starts (POSIX)
-  FirstPartReader* firstPart_ = nullptr;  // serves the first Read of an adopted file
+  const FirstPartReader* firstPart_ = nullptr;  // serves the first Read of an adopted file
   const char* mapping_ = nullptr;
   std::uint64_t mappedLength_ = 0;
 };

@@ -94,7 +94,7 @@ struct Slot {
 // would wait for the disk, the ring keeps many reads in flight for the rest of the run. The
 // kernel writes into the slots' buffers and fills in descriptors for as long as an operation
 // is in flight, so no slot is released, reused or closed before its operation is reaped.
-class FileReads::Impl : public FirstPartReader {
+class FileReads::Impl {
  public:
   explicit Impl(ReadWay way) : way_(way) {}
 
@@ -134,7 +134,7 @@ class FileReads::Impl : public FirstPartReader {
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
     if (slot.state == SlotState::Done) {
       // The file's first read is ours (ReadFirstPart): it takes what was read ahead, or reads.
-      file.Adopt(slot.fd, this);
+      file.Adopt(slot.fd, &firstPartReader_);
       length = slot.size;
       handedOverFd_ = slot.fd;
       slot.fd = -1;
@@ -325,7 +325,7 @@ class FileReads::Impl : public FirstPartReader {
   // The first read of a file handed over: what was read ahead, copied into the search's
   // buffer; else a plain read of the first part straight into it, which tells whether the page
   // cache held it.
-  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t want) override {
+  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t want) {
     const int fd = static_cast<int>(handle);
     if (Slot* const held = HandedOver(handle)) {
       const std::size_t n = std::min(want, held->got);
@@ -349,7 +349,7 @@ class FileReads::Impl : public FirstPartReader {
 
   // The bytes stay in the slot until ReleaseHandedOver, which only the next Open and
   // CloseAhead call; no read is started into the slot before then.
-  std::string_view LendFirstPart(std::intptr_t handle) override {
+  std::string_view LendFirstPart(std::intptr_t handle) {
     Slot* const held = HandedOver(handle);
     if (!held) return {};
     return {held->buffer.get(), held->got};
@@ -529,6 +529,15 @@ class FileReads::Impl : public FirstPartReader {
   int handedOverFd_ = -1;           // that file's descriptor, now the search's
   unsigned probeCountdown_ = 0;     // first reads until the next that asks (kProbeEvery)
   std::uint64_t opened_ = 0;        // files opened through the read-ahead (kRingAfterFiles)
+  // What the files handed over read their first part through.
+  const FirstPartReader firstPartReader_{
+      this,
+      [](void* reads, std::intptr_t handle, char* into, std::size_t size) {
+        return static_cast<Impl*>(reads)->ReadFirstPart(handle, into, size);
+      },
+      [](void* reads, std::intptr_t handle) {
+        return static_cast<Impl*>(reads)->LendFirstPart(handle);
+      }};
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
 };
