@@ -109,6 +109,12 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   return OpenResult::Opened;
 }
 
+void InputFile::Adopt(std::intptr_t handle, const FirstPartReader* firstPart) {
+  Close();
+  handle_ = handle;
+  firstPart_ = firstPart;
+}
+
 // Reads at an offset of its own rather than the descriptor's position: the first part may have
 // come from elsewhere (read ahead, into memory of the reads), which leaves the position alone.
 std::int64_t InputFile::Read(char* into, std::size_t size) {

@@ -62,15 +62,6 @@ void CloseDirectoryHandle(std::intptr_t) {}
 
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ == -1) return -1;
-  // The first part through the reads that handed the file over; the file pointer then stands
-  // after what they gave.
-  if (const FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
-    const std::int64_t first = reader->ReadFirstPart(handle_, into, size);
-    LARGE_INTEGER at;
-    at.QuadPart = first > 0 ? first : 0;
-    if (first >= 0 && !SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN)) return -1;
-    return first;
-  }
   const DWORD ask = size < kReadChunk ? static_cast<DWORD>(size) : kReadChunk;
   DWORD got = 0;
   if (!ReadFile(AsHandle(handle_), into, ask, &got, nullptr)) return -1;
@@ -105,7 +96,6 @@ void InputFile::Close() {
     mapping_ = nullptr;
     mappedLength_ = 0;
   }
-  firstPart_ = nullptr;
   if (handle_ == -1) return;
   CloseHandle(AsHandle(handle_));
   handle_ = -1;

@@ -76,18 +76,20 @@ class InputFile {
 
   void Close();
 
-  // Takes over `handle`, a regular file already open for reading, from its start. The first
-  // Read goes through `firstPart`, which must outlive that Read.
+  // POSIX, where files are opened ahead: takes over `handle`, a regular file already open for
+  // reading, from its start. The first Read goes through `firstPart`, which must outlive that
+  // Read.
   void Adopt(std::intptr_t handle, const FirstPartReader* firstPart);
 
   // Before the first Read of an adopted file: its first bytes as its opener lends them (see
-  // FirstPartReader::LendFirstPart), or empty. Reads go on after them.
+  // FirstPartReader::LendFirstPart), or empty; always empty where nothing is adopted. Reads go
+  // on after them.
   std::string_view BorrowFirstPart();
 
  private:
   std::intptr_t handle_ = -1;
-  std::uint64_t offset_ = 0;              // where the next Read starts (POSIX)
-  const FirstPartReader* firstPart_ = nullptr;  // serves the first Read of an adopted file
+  std::uint64_t offset_ = 0;                    // where the next Read starts (POSIX)
+  const FirstPartReader* firstPart_ = nullptr;  // serves the first Read of an adopted file (POSIX)
   const char* mapping_ = nullptr;
   std::uint64_t mappedLength_ = 0;
 };
