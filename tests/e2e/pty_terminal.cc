@@ -94,6 +94,7 @@ bool SetsSameName(std::string_view entry, std::string_view setting) {
 // and the entries of options.environment in place of any of the same name.
 std::vector<std::string> EnvironmentFor(const LaunchOptions& options) {
   std::vector<std::string> own = {"LC_ALL=" + options.locale};
+  if (!options.term.empty()) own.push_back("TERM=" + options.term);
   own.insert(own.end(), options.environment.begin(), options.environment.end());
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
@@ -101,7 +102,10 @@ std::vector<std::string> EnvironmentFor(const LaunchOptions& options) {
     const bool replaced = std::any_of(own.begin(), own.end(), [&](const std::string& setting) {
       return SetsSameName(entry, setting);
     });
-    if (replaced || entry.rfind("LC_CTYPE=", 0) == 0 || entry.rfind("LANG=", 0) == 0) continue;
+    // The terminal and the colours are the test's to choose, whatever the tests run under.
+    if (replaced || entry.starts_with("LC_CTYPE=") || entry.starts_with("LANG=") ||
+        entry.starts_with("TERM=") || entry.starts_with("NO_COLOR="))
+      continue;
     env.emplace_back(entry);
   }
   env.insert(env.end(), own.begin(), own.end());
@@ -173,6 +177,22 @@ PtyTerminal::PtyTerminal(const LaunchOptions& options)
   vt_ = vterm_new(rows_, cols_);
   vterm_set_utf8(vt_, 1);
   screen_ = vterm_obtain_screen(vt_);
+  static const VTermScreenCallbacks callbacks = [] {
+    VTermScreenCallbacks c = {};
+    c.sb_pushline = [](int cols, const VTermScreenCell* cells, void* user) {
+      std::string row;
+      for (int col = 0; col < cols; ++col) {
+        if (cells[col].chars[0] == 0) row += ' ';
+        for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && cells[col].chars[i] != 0; ++i)
+          AppendUtf8(cells[col].chars[i], row);
+      }
+      row.erase(row.find_last_not_of(' ') + 1);
+      static_cast<PtyTerminal*>(user)->scrollback_.push_back(std::move(row));
+      return 1;
+    };
+    return c;
+  }();
+  vterm_screen_set_callbacks(screen_, &callbacks, this);
   vterm_screen_reset(screen_, 1);
   if (options.connection == Connection::kPipesOnly)
     StartOnPipes(options);

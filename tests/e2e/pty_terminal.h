@@ -64,6 +64,9 @@ struct LaunchOptions {
   bool nonBlockingOutput = false;
   // The child's locale (LC_ALL; LANG and LC_CTYPE are removed), whatever the tests run under.
   std::string locale = "C.UTF-8";
+  // The child's TERM, which says what the terminal can do; "" leaves TERM unset. NO_COLOR is
+  // unset unless `environment` sets it.
+  std::string term = "xterm";
   // Further NAME=value entries for the child's environment, each in place of the tests' own
   // entry of that name.
   std::vector<std::string> environment;
@@ -141,6 +144,9 @@ class PtyTerminal {
   int rows() const { return rows_; }
   int cols() const { return cols_; }
 
+  // The rows scrolled off the top of the screen, oldest first, trimmed as Row trims them.
+  const std::vector<std::string>& Scrollback() const { return scrollback_; }
+
   // Every byte the child has written to the terminal or pipe, in order.
   const std::string& Transcript() const { return transcript_; }
 
@@ -167,6 +173,7 @@ class PtyTerminal {
   int waitStatus_ = 0;
   std::string transcript_;
   std::string startError_;
+  std::vector<std::string> scrollback_;
 };
 
 // Occurrences of `needle` in `haystack`, not overlapping.
