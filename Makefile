@@ -19,7 +19,7 @@ WIN_BUILDS   := $(foreach w,$(WINDOWS),build-$(firstword $(subst :, ,$(w))))
 # arm64 Linux: qz linked statically; the tests and the scan benchmark run under qemu-user.
 ARM64_BUILD  ?= build-arm64
 ARM64_CONFIG := $(CROSS_CONFIG) -DQZ_TARGET=aarch64-linux-gnu -DQZ_STATIC=ON -DQZ_BENCH=ON
-ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 \
+ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 libncurses-dev:arm64 \
                 libvterm-dev:arm64 libbenchmark-dev:arm64 libstdc++6:arm64 googletest qemu-user
 # The plain POSIX build: the Linux layer (io_uring, opens through /proc) switched off, as a
 # port to another system starts from; the whole test suite runs against it.

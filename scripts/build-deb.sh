@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 tag=deb
 source scripts/lib.sh
 
-need debhelper dpkg-dev libutf8proc-dev liburing-dev
+need debhelper dpkg-dev libutf8proc-dev liburing-dev libncurses-dev
 
 version=$(dpkg-parsechangelog -S Version)
 arch=$(dpkg --print-architecture)

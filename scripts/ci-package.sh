@@ -11,7 +11,7 @@ tag=ci-package
 source scripts/lib.sh
 started=$SECONDS
 
-need debhelper dpkg-dev devscripts lintian mandoc groff man-db libutf8proc-dev liburing-dev
+need debhelper dpkg-dev devscripts lintian mandoc groff man-db libutf8proc-dev liburing-dev libncurses-dev
 build=${BUILD:-build}
 
 # --- Man page ------------------------------------------------------------------------------

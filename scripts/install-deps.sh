@@ -13,9 +13,10 @@ fi
 
 # strace injects failed system calls and bindfs makes a file system with repeated inode
 # numbers, for the reading pipeline's end-to-end tests; locales (localedef) and tmux for
-# the terminal tests.
+# the terminal tests; ncurses-base has the terminal descriptions the tests name, dash is a
+# second shell for the job-control tests.
 packages=(cmake make g++ pkg-config libgtest-dev libvterm-dev libutf8proc-dev liburing-dev
-          strace bindfs locales tmux "$@")
+          libncurses-dev ncurses-base dash strace bindfs locales tmux "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

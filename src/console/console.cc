@@ -1,5 +1,6 @@
 #include "console/console.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <utility>
@@ -65,19 +66,39 @@ void BeginConsole() { BeginTerminal(); }
 void EndConsole() { EndTerminal(); }
 
 std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
+  // Bells are neither written nor counted: they go first, so that no character is ended by one.
+  std::string withoutBells;
+  if (text.find('\a') != std::string_view::npos) {
+    withoutBells.reserve(text.size());
+    for (char c : text)
+      if (c != '\a') withoutBells.push_back(c);
+    text = withoutBells;
+  }
   std::string out;
   out.reserve(text.size() + text.size() / 32 + 2);
   int counter = startColumn;
+  // The counter restarts at 1 after CR and LF, where the cursor's column is 0: that column, for
+  // the tab stops, is the counter less this.
+  int lineStartOffset = 0;
   while (!text.empty()) {
     const char c = text.front();
-    if (c == '\a') {
-      text.remove_prefix(1);
-      continue;
-    }
     if (c == '\r' || c == '\n') {
       out.push_back(c);
       text.remove_prefix(1);
       counter = 1;
+      lineStartOffset = 1;
+    } else if (const int tabCells = c == '\t' ? ConsoleTabCells(counter - lineStartOffset) : 1;
+               tabCells > 1) {
+      // A tab that would pass the row's end fills the row with blanks instead, so that the row
+      // ends where the count says and nowhere else.
+      text.remove_prefix(1);
+      if (counter + tabCells > rightEdge) {
+        out.append(static_cast<std::size_t>(std::max(rightEdge - counter, 0)), ' ');
+        counter = rightEdge;
+      } else {
+        out.push_back('\t');
+        counter += tabCells;
+      }
     } else {
       // A row holds rightEdge cells: a character wider than that breaks where rows end.
       const TextUnit unit = NextConsoleUnit(text, rightEdge);
@@ -92,6 +113,7 @@ std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {
     if (counter >= rightEdge) {
       out += "\n\r";
       counter = 0;
+      lineStartOffset = 0;
     }
   }
   return out;
@@ -112,7 +134,10 @@ void WriteColored(ConsoleAttribute attribute, std::string_view text) {
   if (!QueryConsole(info)) return;
   shownSinceClear.Remember(true, attribute, text);
   SetConsoleAttribute(attribute);
-  WriteConsoleBytes(WrapColored(text, info.cursorColumn, info.rightEdge));
+  // A terminal that sets text apart with marks of text has moved the cursor past them.
+  ConsoleInfo now = info;
+  QueryConsole(now);
+  WriteConsoleBytes(WrapColored(text, now.cursorColumn, now.rightEdge));
   SetConsoleAttribute(info.attribute);
   RefreshScreen();
 }

@@ -2,7 +2,7 @@
 
 
 void HeldOutput::AppendAttribute(ConsoleAttribute attribute) {
-  held_ += AttributeToSgr(attribute);
+  held_ += style_.Select(attribute);
   if (attribute != kDefaultAttribute) holdsColour_ = true;
 }
 
@@ -33,7 +33,7 @@ void HeldOutput::Passed(Clock::time_point now) {
 
 void HeldOutput::ColoursWereReset() {
   if (shown_ == kDefaultAttribute) return;
-  held_.insert(0, AttributeToSgr(shown_));
+  held_.insert(0, style_.Select(shown_));
   holdsColour_ = true;
   shown_ = kDefaultAttribute;
 }

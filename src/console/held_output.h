@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "console/terminal_text.h"
 
@@ -15,7 +16,9 @@ class HeldOutput {
   // Output written within this long of the last pass waits for the next one.
   static constexpr Clock::duration kHoldLimit = std::chrono::milliseconds(50);
 
-  explicit HeldOutput(Clock::time_point now) : lastPass_(now) {}
+  // `style`: how the terminal is told the colours (see TerminalStyle).
+  explicit HeldOutput(Clock::time_point now, TerminalStyle style = TerminalStyle())
+      : style_(std::move(style)), lastPass_(now) {}
 
   // Where the terminal bytes go, in order; they reach the terminal at the next pass.
   std::string& sink() { return held_; }
@@ -51,6 +54,7 @@ class HeldOutput {
  private:
   void AppendAttribute(ConsoleAttribute attribute);
 
+  TerminalStyle style_;
   std::string held_;
   ConsoleAttribute attribute_ = kDefaultAttribute;  // as the writers see it
   ConsoleAttribute shown_ = kDefaultAttribute;      // as the terminal has it before held_

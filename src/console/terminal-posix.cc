@@ -27,12 +27,15 @@ volatile std::sig_atomic_t coloursReset = 0;
 volatile std::sig_atomic_t widthChanged = 1;
 volatile std::sig_atomic_t resumedInKeyRead = 0;
 char terminalPath[256] = "";
+const char* volatile resetSequence = "\x1b[0m";
+volatile std::sig_atomic_t cursorPastLineStart = 0;
 
 namespace {
 
 // How long a signal handler waits for the terminal to take the colour reset before it gives up.
 constexpr long kHandlerWriteMs = 250;
-constexpr char kResetColours[] = "\x1b[0m";
+// How often a wait for the foreground looks again where the job cannot be stopped.
+constexpr int kForegroundCheckMs = 200;
 
 // Signals whose default action ends the process; each puts the terminal back first.
 constexpr int kFatalSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
@@ -69,6 +72,11 @@ bool InForeground(int fd) {
   return group > 0 && group == getpgrp();
 }
 
+// The mode wanted now, once the modes are taken.
+const struct termios& WantedMode() {
+  return inKeyRead == 2 ? rawMode : inKeyRead == 1 ? rawWritingMode : quietMode;
+}
+
 // A descriptor on the controlling terminal inside a handler: the standard one, or a fresh open.
 int HandlerTerminal() {
   const int fd = standardTerminalFd;
@@ -83,9 +91,11 @@ void CloseHandlerTerminal(int fd) {
 // after the modes were given back) the mode found is saved. Only in the foreground: the modes
 // of a terminal another job has belong to that job.
 void TakeModes(int fd) {
-  if (fd < 0) return;
+  // With the job-control signals held off, a change from the background would not stop the
+  // process but go through, and change the modes of the job in the foreground.
+  if (fd < 0 || !InForeground(fd)) return;
   if (!modesTaken) {
-    if (!InForeground(fd) || tcgetattr(fd, &savedMode) != 0) return;
+    if (tcgetattr(fd, &savedMode) != 0) return;
     quietMode = savedMode;
     quietMode.c_lflag &= ~(ICANON | ECHO);
     quietMode.c_cc[VMIN] = 1;
@@ -101,7 +111,7 @@ void TakeModes(int fd) {
     rawMode.c_iflag &= ~IXON;
     modesTaken = 1;
   }
-  tcsetattr(fd, TCSANOW, inKeyRead == 2 ? &rawMode : inKeyRead == 1 ? &rawWritingMode : &quietMode);
+  tcsetattr(fd, TCSANOW, &WantedMode());
 }
 
 void GiveModesBack(int fd) {
@@ -116,15 +126,26 @@ long long MonotonicMs() {
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Writes the colour reset through a descriptor that never blocks, opened for the purpose: the
-// process's own standard output may be stuck in a write to a terminal that does not drain, and
-// may belong to others who rely on its blocking mode. Gives up after kHandlerWriteMs.
-void ResetColoursFromHandler() {
-  if (!coloursMayBeSet || terminalPath[0] == '\0') return;
+// Writes the colour reset, and with `endLine` the end of a line the cursor stands in, through a
+// descriptor that never blocks, opened for the purpose: the process's own standard output may be
+// stuck in a write to a terminal that does not drain, and may belong to others who rely on its
+// blocking mode. Gives up after kHandlerWriteMs.
+void ResetColoursFromHandler(bool endLine = false) {
+  const char* reset = resetSequence;
+  const bool resetting = coloursMayBeSet && reset[0] != '\0';
+  endLine = endLine && cursorPastLineStart;
+  if ((!resetting && !endLine) || terminalPath[0] == '\0') return;
   const int fd = open(terminalPath, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return;
-  const char* next = kResetColours;
-  std::size_t left = sizeof kResetColours - 1;
+  if (endLine && !InForeground(fd)) {
+    close(fd);  // stopping in the background: the terminal is another job's
+    return;
+  }
+  char bytes[64];
+  std::size_t left = 0;
+  for (const char* from : {resetting ? reset : "", endLine ? "\r\n" : ""})
+    for (; *from != '\0' && left < sizeof bytes; ++from) bytes[left++] = *from;
+  const char* next = bytes;
   const long long deadline = MonotonicMs() + kHandlerWriteMs;
   while (left > 0) {
     const ssize_t n = RetryOnInterrupt([&] { return write(fd, next, left); });
@@ -141,8 +162,11 @@ void ResetColoursFromHandler() {
   }
   close(fd);
   if (left == 0) {
-    coloursMayBeSet = 0;
-    coloursReset = 1;
+    if (resetting) {
+      coloursMayBeSet = 0;
+      coloursReset = 1;
+    }
+    if (endLine) cursorPastLineStart = 0;
   }
 }
 
@@ -164,7 +188,7 @@ void OnStopSignal(int sig) {
   const int fd = modesTaken ? HandlerTerminal() : -1;
   GiveModesBack(fd);
   CloseHandlerTerminal(fd);
-  ResetColoursFromHandler();
+  ResetColoursFromHandler(/*endLine=*/true);
   struct sigaction stop = {}, ours = {};
   stop.sa_handler = SIG_DFL;
   sigemptyset(&stop.sa_mask);
@@ -284,6 +308,20 @@ void RawMode::Waiting() {
   TakeModes(fd_);
 }
 
+void RawMode::Check() {
+  HandlersHeldOff hold;
+  if (!modesTaken) {
+    TakeModes(fd_);
+    return;
+  }
+  struct termios now;
+  if (!InForeground(fd_) || tcgetattr(fd_, &now) != 0) return;
+  const struct termios& wanted = WantedMode();
+  if (now.c_lflag != wanted.c_lflag || now.c_iflag != wanted.c_iflag ||
+      now.c_cc[VMIN] != wanted.c_cc[VMIN] || now.c_cc[VINTR] != wanted.c_cc[VINTR])
+    tcsetattr(fd_, TCSANOW, &wanted);
+}
+
 RawMode::~RawMode() {
   HandlersHeldOff hold;
   inKeyRead = 0;
@@ -291,6 +329,23 @@ RawMode::~RawMode() {
     GiveModesBack(fd_);
   else if (modesTaken)
     TakeModes(fd_);
+}
+
+bool InBackground(int fd) {
+  const pid_t group = tcgetpgrp(fd);
+  return group > 0 && group != getpgrp();
+}
+
+bool WaitForForeground(int fd) {
+  bool waited = false;
+  while (InBackground(fd)) {
+    waited = true;
+    // The whole job stops, as the terminal stops it for a read from the background; the stop
+    // handler puts the terminal back first and takes the modes again once continued.
+    kill(0, SIGTTIN);
+    if (InBackground(fd)) poll(nullptr, 0, kForegroundCheckMs);
+  }
+  return waited;
 }
 
 }  // namespace posix_terminal

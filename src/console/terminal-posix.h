@@ -26,6 +26,13 @@ extern volatile std::sig_atomic_t resumedInKeyRead;
 // Standard output's terminal, which a handler opens for a descriptor of its own ("" when
 // standard output is none).
 extern char terminalPath[256];
+// What puts the terminal's own colours and attributes back ("" where none are ever changed);
+// set once, before the handlers are installed.
+extern const char* volatile resetSequence;
+// The terminal's cursor stands past the start of its line, as far as the screen has passed
+// output on: a handler that stops the process ends the line first, so that the shell's job
+// message stands on a line of its own.
+extern volatile std::sig_atomic_t cursorPastLineStart;
 
 // Calls `call` again for as long as it fails with EINTR, and gives its last result.
 template <typename Call>
@@ -80,12 +87,31 @@ class RawMode {
   explicit RawMode(int fd);
   ~RawMode();
   void Waiting();
+  // Sets the mode again where someone else has changed it behind our back (a shell that
+  // brought the job back without continuing it, or a burst of stops and continues that left
+  // the shell's mode behind). Only in the foreground.
+  void Check();
   RawMode(const RawMode&) = delete;
   RawMode& operator=(const RawMode&) = delete;
 
  private:
   int fd_;
 };
+
+// What the terminal named `term` (the TERM variable; null or "" when unset) can do, from its
+// terminfo entry. A name without an entry gives the description of `dumb`: no colours, no
+// clear, no cursor movement.
+TerminalDescription DescribeTerminal(const char* term);
+
+// Whether another job has the terminal `fd` in the foreground (false for a terminal that is
+// not the controlling one, which has no jobs).
+bool InBackground(int fd);
+
+// Waits, stopped, until this job has the terminal `fd` in the foreground again, as a read from
+// the background would: the job stops, and the shell's `fg` continues it. Where stopping is
+// not possible (a process group no shell looks after), looks again every so often. Returns
+// whether it had to wait.
+bool WaitForForeground(int fd);
 
 // The screen's side, for the modes and the keyboard.
 bool OutputIsTerminal();  // standard output is a terminal (set up on the first call)

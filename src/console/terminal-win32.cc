@@ -210,6 +210,8 @@ TextUnit NextConsoleUnit(std::string_view text, int) {
   return CodePageUnit(text, IsConsoleLeadByte);
 }
 
+int ConsoleTabCells(int) { return 1; }
+
 // Names on Windows hold no control bytes (the file system refuses them), and WriteShown shows
 // every control byte the console would not act on as its glyph.
 std::string_view InertText(std::string_view text, std::string&) { return text; }

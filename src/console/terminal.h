@@ -41,6 +41,10 @@ bool ClearConsoleWindow();
 // `maxCells` gives its first code point only.
 TextUnit NextConsoleUnit(std::string_view text, int maxCells);
 
+// The cells a TAB written at the cursor's column `column` takes, for WrapColored's counter: to
+// the next multiple of 8 on a terminal; one in the Windows console's own count.
+int ConsoleTabCells(int column);
+
 // Drops the keyboard's waiting input.
 void FlushKeyboardInput();
 

@@ -28,8 +28,7 @@ namespace posix_terminal {
 namespace {
 
 constexpr int kFallbackWidth = 80;
-// Home and clear the window; the terminal's scrollback, the user's earlier work, stays.
-constexpr std::string_view kClearAll = "\x1b[H\x1b[2J";
+constexpr int kFallbackRows = 24;
 
 void NoteResize(int) { widthChanged = 1; }
 
@@ -63,6 +62,20 @@ int WidthOf(int fd) {
   struct winsize ws = {};
   if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
   return kFallbackWidth;
+}
+
+int RowsOf(int fd) {
+  struct winsize ws = {};
+  if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0) return ws.ws_row;
+  return kFallbackRows;
+}
+
+// How the terminal is told colours, as its description (TERM) says and the user asks: a
+// NO_COLOR that is set and not empty asks for none.
+TerminalStyle StyleOfTerminal() {
+  const char* noColour = std::getenv("NO_COLOR");
+  return TerminalStyle::For(DescribeTerminal(std::getenv("TERM")),
+                            noColour != nullptr && *noColour != '\0');
 }
 
 // The width of standard output's terminal, asked again only after it has been resized.
@@ -131,9 +144,12 @@ const TerminalCharset& TheCharset() {
 // Standard output, when it is a terminal: the filter that makes text inert, and what is held
 // back on its way.
 struct Screen {
-  bool isTerminal = false;
+  bool isTerminal = isatty(STDOUT_FILENO) == 1;
+  TerminalStyle style = isTerminal ? StyleOfTerminal() : TerminalStyle();
   DisplayFilter filter{TheCharset()};
-  HeldOutput held{Now()};
+  HeldOutput held{Now(), style};
+  bool clearedBefore = false;  // the window has been cleared once
+  int shownColumn = 0;         // where the terminal's cursor stands after the last pass
   // The last text a writer gave, not through the filter yet. A walk writes each file's path
   // line, and for a file without a match the next clear drops it a moment later: it goes
   // through the filter only once something needs it drawn (a pass, more text, other colours,
@@ -141,8 +157,8 @@ struct Screen {
   std::string unfiltered;
 
   Screen() {
-    isTerminal = isatty(STDOUT_FILENO) == 1;
     if (!isTerminal) return;
+    resetSequence = style.reset().c_str();
     if (ttyname_r(STDOUT_FILENO, terminalPath, sizeof terminalPath) != 0) terminalPath[0] = '\0';
     InstallResizeHandler();
   }
@@ -159,11 +175,17 @@ struct Screen {
     }
     held.Passed(Now());
     coloursMayBeSet = held.ColoursMayBeSetAfterPass();
+    shownColumn = filter.column();
+    cursorPastLineStart = shownColumn != 0;
   }
 
+  // Passes what has been held long enough. Not on a terminal that cannot clear, where what a
+  // clear would have erased (the path of each file without a match) would stay on the screen
+  // for good: there the reports are shown whole, when a key is read. Not in the background
+  // either, where the terminal is another job's.
   void Refresh() {
     if (unfiltered.empty() && held.held().empty()) return;
-    if (!held.Due(Now())) return;
+    if (!held.Due(Now()) || style.clear().empty() || InBackground(STDOUT_FILENO)) return;
     Settle();
     Pass();
   }
@@ -224,7 +246,13 @@ void SetConsoleAttribute(ConsoleAttribute attribute) {
   Screen& screen = TheScreen();
   if (attribute == screen.held.attribute()) return;
   screen.FinishCharacter();
+  const std::string_view mark = screen.style.MarkBetween(screen.held.attribute(), attribute);
   screen.held.SetAttribute(attribute);
+  if (!mark.empty()) {
+    // Written as text, so that the cursor's column counts it.
+    screen.filter.Write(mark, ScreenWidth(), screen.held.sink());
+    screen.filter.EndCharacter(ScreenWidth(), screen.held.sink());
+  }
 }
 
 void WriteConsoleBytes(std::string_view bytes) {
@@ -245,7 +273,20 @@ bool ClearConsoleWindow() {
   screen.unfiltered.clear();
   screen.filter.Finish(ScreenWidth(), screen.held.sink());
   screen.held.DropForClear();
-  screen.held.sink() += kClearAll;
+  std::string& out = screen.held.sink();
+  const TerminalStyle& style = screen.style;
+  if (style.clear().empty()) {
+    // No clear: the report starts on a line of its own after a blank one.
+    out += screen.shownColumn != 0 ? "\r\n\r\n" : "\r\n";
+  } else {
+    if (!screen.clearedBefore && !style.scrollForward().empty()) {
+      // What the user had on the screen goes up into the scrollback instead of being erased:
+      // from the cursor's row, a screenful of lines scrolls every row down to it away.
+      for (int rows = RowsOf(STDOUT_FILENO); rows > 0; --rows) out += style.scrollForward();
+    }
+    out += style.clear();
+  }
+  screen.clearedBefore = true;
   screen.filter.Home();
   screen.Refresh();
   return true;
@@ -255,6 +296,8 @@ TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
   if (!TheCharset().utf8) return {1, 1};
   return NextShownUnit(text, maxCells);
 }
+
+int ConsoleTabCells(int column) { return 8 - column % 8; }
 
 namespace {
 

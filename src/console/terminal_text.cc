@@ -142,14 +142,82 @@ ShownPoint NextShownPoint(std::string_view text) {
 
 }  // namespace
 
-std::string AttributeToSgr(ConsoleAttribute attribute) {
+namespace {
+
+// The SGR parameter that selects the console colour `colour` (0-15) as the foreground (`base`
+// 30) or the background (40). Console colour bits are blue 1, green 2, red 4 and intensity 8;
+// the terminal's are red 1, green 2, blue 4, with the bright colours 60 above the others.
+std::string ColourParameter(int colour, int base) {
+  const int ansi = ((colour & 1) << 2) | (colour & 2) | ((colour & 4) >> 2);
+  return std::to_string(base + ((colour & 8) ? 60 : 0) + ansi);
+}
+
+// The same from the 256-colour set where the colour is black or grey (bright black): the fixed
+// #000000 (16) and #808080 (244), which no palette of the first 16 colours moves.
+std::string FixedColourParameter(int colour, int base) {
+  const std::string select = base == 30 ? "38;5;" : "48;5;";
+  if (colour == 0) return select + "16";
+  if (colour == 8) return select + "244";
+  return ColourParameter(colour, base);
+}
+
+std::string Sgr(ConsoleAttribute attribute, std::string (*parameter)(int, int)) {
   if (attribute == kDefaultAttribute) return "\x1b[0m";
-  // Console colour bits are blue 1, green 2, red 4; the terminal's are red 1, green 2, blue 4.
-  auto swap = [](int c) { return ((c & 1) << 2) | (c & 2) | ((c & 4) >> 2); };
-  const int fg = swap(attribute & 7), bg = swap((attribute >> 4) & 7);
-  const int fgBase = (attribute & 0x08) ? 90 : 30;
-  const int bgBase = (attribute & 0x80) ? 100 : 40;
-  return "\x1b[0;" + std::to_string(fgBase + fg) + ";" + std::to_string(bgBase + bg) + "m";
+  return "\x1b[0;" + parameter(attribute & 0x0F, 30) + ";" + parameter((attribute >> 4) & 0x0F, 40) +
+         "m";
+}
+
+}  // namespace
+
+std::string AttributeToSgr(ConsoleAttribute attribute) { return Sgr(attribute, ColourParameter); }
+
+TerminalStyle TerminalStyle::For(const TerminalDescription& description, bool noColour) {
+  TerminalStyle style;
+  style.clear_ = description.clear;
+  style.scrollForward_ = description.scrollForward;
+  if (description.colours >= 8 && !noColour) {
+    // Every terminal that lists colours takes the ANSI codes; SGR 0 ends them.
+    const std::string_view name = description.name;
+    if (name == "linux" || name.starts_with("linux-"))
+      style.kind_ = Kind::kConsoleColours;
+    else
+      style.kind_ = description.colours >= 256 ? Kind::k256Colours : Kind::kSixteenColours;
+    return style;
+  }
+  if (!description.reverse.empty()) {
+    style.kind_ = Kind::kReverse;
+    style.reverse_ = description.reverse;
+    style.reset_ = description.plain;
+    return style;
+  }
+  style.kind_ = Kind::kMarks;
+  style.reset_.clear();
+  return style;
+}
+
+std::string TerminalStyle::Select(ConsoleAttribute attribute) const {
+  switch (kind_) {
+    case Kind::kSixteenColours:
+      return AttributeToSgr(attribute);
+    case Kind::k256Colours:
+      return Sgr(attribute, FixedColourParameter);
+    case Kind::kConsoleColours:
+      // Bright backgrounds show as their dark ones there, so grey (bright black) would be
+      // black: it becomes light grey, the others their dark colour.
+      if (attribute & 0x80)
+        attribute = (attribute & 0xF0) == 0x80 ? (attribute & 0x0F) | 0x70 : attribute & 0x7F;
+      return AttributeToSgr(attribute);
+    case Kind::kReverse:
+      return SetApart(attribute) ? reset_ + reverse_ : reset_;
+    case Kind::kMarks:
+      break;
+  }
+  return {};
+}
+
+std::string_view TerminalStyle::MarkBetween(ConsoleAttribute from, ConsoleAttribute to) const {
+  if (kind_ != Kind::kMarks || SetApart(from) == SetApart(to)) return {};
+  return SetApart(to) ? kMarkOpen : kMarkClose;
 }
 
 std::string_view Cp437Glyph(unsigned char byte) {

@@ -21,6 +21,61 @@ inline constexpr ConsoleAttribute kDefaultAttribute = 0x07;
 // black (grey). kDefaultAttribute gives plain SGR 0.
 std::string AttributeToSgr(ConsoleAttribute attribute);
 
+// What a terminal's description (its terminfo entry) says it can do, as far as the writers
+// care. Sequences are ready to write: parameters filled in, padding dropped.
+struct TerminalDescription {
+  std::string name = "dumb";  // the name the description was found under
+  int colours = -1;           // the colours it lists; -1 or 0 when it lists none
+  std::string clear;          // homes the cursor and clears the window; "" when it cannot
+  std::string scrollForward;  // moves down a line, scrolling at the bottom; "" when it cannot
+  std::string reverse;        // reverse video, else standout; "" when it has neither
+  std::string plain;          // turns every attribute off; "" when it has no such sequence
+};
+
+// How the console's attributes reach a terminal, chosen once from its description:
+// - kSixteenColours (8 to 255 colours listed): the SGR codes of the 16 PC colours (AttributeToSgr);
+//   most such terminals show the bright ones though their entries list 8;
+// - k256Colours: the same, but black and grey are fixed colours of the 256-colour set (16,
+//   #000000, and 244, #808080), so that black on grey reads whatever the terminal's palette
+//   makes of its first 16 colours;
+// - kConsoleColours (the Linux console, which takes bright backgrounds for dark ones): a bright
+//   background becomes its dark one, and grey becomes light grey (47);
+// - kReverse (no colours, or NO_COLOR): text on a background other than black is set apart in
+//   reverse video (or standout), everything else is plain;
+// - kMarks (neither colours nor reverse video, as `dumb`): no escape sequence at all; text set
+//   apart is written between kMarkOpen and kMarkClose, as text the user reads.
+class TerminalStyle {
+ public:
+  enum class Kind { kSixteenColours, k256Colours, kConsoleColours, kReverse, kMarks };
+  static constexpr std::string_view kMarkOpen = ">>";
+  static constexpr std::string_view kMarkClose = "<<";
+
+  TerminalStyle() = default;  // kSixteenColours, with the ANSI clear
+  // `noColour`: the user asked for none (NO_COLOR set and not empty).
+  static TerminalStyle For(const TerminalDescription& description, bool noColour);
+
+  Kind kind() const { return kind_; }
+  // The sequence that selects `attribute` ("" where the terminal is sent none).
+  std::string Select(ConsoleAttribute attribute) const;
+  // Puts the terminal's own attributes back; "" where none is ever changed.
+  const std::string& reset() const { return reset_; }
+  // The text kMarks writes between text in `from` and text in `to`; "" for the other kinds.
+  std::string_view MarkBetween(ConsoleAttribute from, ConsoleAttribute to) const;
+  // Whether text in `attribute` is set apart from ordinary text: a background other than black.
+  static bool SetApart(ConsoleAttribute attribute) { return (attribute & 0xF0) != 0; }
+
+  // Clears the window and homes the cursor; "" where the terminal cannot.
+  const std::string& clear() const { return clear_; }
+  const std::string& scrollForward() const { return scrollForward_; }
+
+ private:
+  Kind kind_ = Kind::kSixteenColours;
+  std::string reset_ = "\x1b[0m";
+  std::string reverse_;
+  std::string clear_ = "\x1b[H\x1b[2J";
+  std::string scrollForward_ = "\n";
+};
+
 // The UTF-8 form of the glyph code page 437 shows for `byte` (control codes as the PC
 // console's symbols: 27 is an arrow, 3 a heart).
 std::string_view Cp437Glyph(unsigned char byte);

@@ -179,7 +179,9 @@ TEST(Signals, EveryFatalSignalPutsTheTerminalBack) {
 // An interactive shell in the terminal runs qz as a job.
 class ShellSession {
  public:
-  explicit ShellSession(const TempTree& tree) : t_(ShellOptions(tree)) {}
+  // `shell`: bash, or dash (without line editing; its prompt is the same).
+  explicit ShellSession(const TempTree& tree, const std::string& shell = "bash")
+      : t_(ShellOptions(tree, shell)) {}
   PtyTerminal& terminal() { return t_; }
 
   bool WaitForShellPrompt(std::size_t n) { return t_.WaitForOutputCount(kShellPrompt, n); }
@@ -197,10 +199,11 @@ class ShellSession {
   static constexpr std::string_view kShellPrompt = "qzshell$ ";
 
  private:
-  static LaunchOptions ShellOptions(const TempTree& tree) {
+  static LaunchOptions ShellOptions(const TempTree& tree, const std::string& shell) {
     LaunchOptions options;
     options.program = "env";
-    options.args = {"PS1=qzshell$ ", "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i"};
+    options.args = {"PS1=qzshell$ ", "HISTFILE=/dev/null", shell, "-i"};
+    if (shell == "bash") options.args = {"PS1=qzshell$ ", "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i"};
     options.workingDirectory = tree.path();
     return options;
   }
@@ -303,6 +306,146 @@ TEST(JobControl, CtrlZAtAPromptSuspendsAndFgDrawsTheReportAgain) {
   t.SendKeys("n");
   ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
   EXPECT_TRUE(HasRow(t, "3 occurrences of the text \"needle\"")) << Describe(t);
+  shell.Type("exit");
+  t.WaitExit();
+}
+
+// The state letter of process `pid` in /proc (R, S, T for stopped, ...); '?' when unknown.
+char ProcessState(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t end = line.rfind(')');
+  return end != std::string::npos && end + 2 < line.size() ? line[end + 2] : '?';
+}
+
+bool WaitForState(pid_t pid, char state) {
+  for (int tries = 0; tries < ScaledTimeout(10000) / 10; ++tries) {
+    if (ProcessState(pid) == state) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+// Put in the background at a prompt, qz neither draws nor reads: it stops, as a job that wants
+// the terminal does, and `fg` brings it back with its modes and the report drawn again.
+TEST(JobControl, SentToTheBackgroundAtAPromptItWaitsStoppedForFg) {
+  if (access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  tree.File("a.txt", "before needle after needle");
+  ShellSession shell(tree);
+  PtyTerminal& t = shell.terminal();
+  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
+  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  const pid_t job = t.ForegroundGroup();
+  ASSERT_GT(job, 0);
+
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    t.SendKeys("\x1a");
+    ASSERT_TRUE(shell.WaitForShellPrompt(2 + 2 * round)) << Describe(t);
+    shell.Type("bg");
+    ASSERT_TRUE(shell.WaitForShellPrompt(3 + 2 * round)) << Describe(t);
+    ASSERT_TRUE(WaitForState(job, 'T')) << "qz runs on in the background" << Describe(t);
+    t.Pump(100);
+    EXPECT_EQ(CountOccurrences(t.Transcript(), kPromptTail), 1u + round)
+        << "drawn in the background" << Describe(t);
+    shell.Type("fg");
+    ASSERT_TRUE(ReachPrompt(t, 2 + round));
+    ASSERT_TRUE(t.WaitForRawMode()) << Describe(t);
+  }
+  // One key, no Enter, answers the report; Ctrl+C is that key.
+  t.SendKeys("\x03");
+  ASSERT_TRUE(PromptWithHeader(t, 4, "Found in ./a.txt - position 20:")) << Describe(t);
+  t.SendKeys("n");
+  ASSERT_TRUE(shell.WaitForShellPrompt(6)) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "2 occurrences of the text \"needle\"")) << Describe(t);
+  shell.Type("exit");
+  t.WaitExit();
+}
+
+// Stops and continues in a burst at a prompt, as a script or an impatient user sends them,
+// end with qz answering one key in its own modes, in the foreground or after `fg`.
+TEST(JobControl, ABurstOfStopsAndContinuesLeavesItAnsweringOneKey) {
+  if (access("/bin/bash", X_OK) != 0) GTEST_SKIP() << "no bash";
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  tree.File("a.txt", "needle needle needle needle");
+  ShellSession shell(tree);
+  PtyTerminal& t = shell.terminal();
+  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
+  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  const pid_t job = t.ForegroundGroup();
+  ASSERT_GT(job, 0);
+  std::size_t shellPrompts = 1;
+  // Either qz has the terminal and its modes again by itself, or the shell took the terminal
+  // when it saw the job stop, and `fg` gives it back (again, where the job stopped once more
+  // the moment it was given the terminal).
+  const auto bringBack = [&] {
+    for (int tries = 0; tries < 20; ++tries) {
+      t.Pump(200);
+      if (t.WaitForOutputCount(ShellSession::kShellPrompt, shellPrompts + 1, 0)) {
+        ++shellPrompts;
+        shell.Type("fg");
+        continue;
+      }
+      if (t.ForegroundGroup() == job && ProcessState(job) != 'T' && t.WaitForRawMode(100))
+        return true;
+    }
+    return false;
+  };
+  // First a stop at the prompt, then a continue from elsewhere while the shell has the
+  // terminal: the shell's `fg` then continues nothing, as the job runs already.
+  t.SendKeys("\x1a");
+  ASSERT_TRUE(shell.WaitForShellPrompt(++shellPrompts)) << Describe(t);
+  kill(-job, SIGCONT);
+  t.Pump(300);
+  shell.Type("fg");
+  ASSERT_TRUE(bringBack()) << Describe(t);
+  for (int position : {7, 14, 21}) {
+    SCOPED_TRACE("after the report before position " + std::to_string(position));
+    for (int i = 0; i < 40; ++i) kill(-job, i % 2 == 0 ? SIGTSTP : SIGCONT);
+    ASSERT_TRUE(bringBack()) << Describe(t);
+    t.Pump(200);
+    const std::size_t shown = CountOccurrences(t.Transcript(), kPromptTail);
+    t.SendKeys("n");
+    ASSERT_TRUE(PromptWithHeader(t, shown + 1,
+                                 "Found in ./a.txt - position " + std::to_string(position) + ":"));
+  }
+  t.SendKeys("\x1b");
+  ASSERT_TRUE(shell.WaitForShellPrompt(shellPrompts + 1)) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "4 occurrences of the text \"needle\"")) << Describe(t);
+  shell.Type("exit");
+  t.WaitExit();
+}
+
+// A stop leaves the cursor at the start of a line, so that a shell that does not start its job
+// message on a fresh line (dash) shows it on a line of its own.
+TEST(JobControl, TheShellsStopMessageStandsOnALineOfItsOwn) {
+  if (access("/bin/dash", X_OK) != 0) GTEST_SKIP() << "no dash";
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  tree.File("a.txt", "before needle after");
+  ShellSession shell(tree, "dash");
+  PtyTerminal& t = shell.terminal();
+  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
+  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  t.SendKeys("\x1a");
+  ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
+  ASSERT_TRUE(t.WaitForText("Stopped")) << Describe(t);
+  int stopped = 0;
+  while (stopped < t.rows() && t.Row(stopped).find("Stopped") == std::string::npos) ++stopped;
+  ASSERT_LT(stopped, t.rows()) << Describe(t);
+  EXPECT_EQ(t.Row(stopped).rfind("[1]", 0), 0u) << Describe(t);
+  EXPECT_EQ(t.Row(stopped - 1), kPromptRow) << Describe(t);
+  shell.Type("fg");
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  t.SendKeys("\x1b");
+  ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
   shell.Type("exit");
   t.WaitExit();
 }

@@ -19,7 +19,23 @@ TEST(WrapColored, BreaksWhenTheCounterReachesTheRightEdge) {
 TEST(WrapColored, DropsBellsAndCountsEveryOtherByte) {
   EXPECT_EQ(WrapColored("\a\a\a", 0, 79), "");
   EXPECT_EQ(WrapColored("", 5, 79), "");
-  EXPECT_EQ(WrapColored("a\ab\tc", 0, 3), "ab\t\n\rc");
+  // The tab at column 2 would pass the edge: blanks fill the row instead.
+  EXPECT_EQ(WrapColored("a\ab\tc", 0, 3), "ab \n\rc");
+}
+
+// A tab counts the cells to the next multiple of 8 of the cursor's column (which is one less
+// than the counter after CR or LF); one that would pass the row's end fills it with blanks.
+TEST(WrapColored, TabsCountToTheNextTabStop) {
+  EXPECT_EQ(WrapColored("ab\tc", 0, 79), "ab\tc");
+  EXPECT_EQ(WrapColored(std::string(70, 'x') + "\t" + std::string(8, 'y'), 0, 79),
+            std::string(70, 'x') + "\t" + std::string(7, 'y') + "\n\ry");  // 2 cells, to 72
+  EXPECT_EQ(WrapColored(std::string(76, 'x') + "\tyz", 0, 79),
+            std::string(76, 'x') + "   \n\ryz");
+  EXPECT_EQ(WrapColored(std::string(74, 'x') + "\tyz", 0, 79),
+            std::string(74, 'x') + "     \n\ryz");
+  // After a line feed the column is 0 and the counter 1: the stop is column 8, counter 9.
+  EXPECT_EQ(WrapColored("\nabcdefg\t" + std::string(70, 'y'), 0, 79),
+            "\nabcdefg\t" + std::string(70, 'y') + "\n\r");
 }
 
 }  // namespace

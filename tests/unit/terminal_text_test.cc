@@ -111,6 +111,54 @@ TEST(Attributes, MapToAnsiColours) {
   EXPECT_EQ(AttributeToSgr(kDefaultAttribute), "\x1b[0m");
 }
 
+// Which style each kind of terminal description gets, and what it sends for the two colours
+// of a report (context 14, match 128) and for the default.
+TEST(TerminalStyle, EachDescriptionGetsWhatItCanShow) {
+  TerminalDescription colours;
+  colours.name = "xterm-256color";
+  colours.colours = 256;
+  colours.clear = "\x1b[H\x1b[2J";
+  colours.reverse = "\x1b[7m";
+  colours.plain = "\x1b(B\x1b[m";
+  const TerminalStyle many = TerminalStyle::For(colours, false);
+  EXPECT_EQ(many.kind(), TerminalStyle::Kind::k256Colours);
+  EXPECT_EQ(many.Select(14), "\x1b[0;93;48;5;16m");
+  EXPECT_EQ(many.Select(128), "\x1b[0;38;5;16;48;5;244m");
+  EXPECT_EQ(many.Select(0x1C), "\x1b[0;91;44m");
+  EXPECT_EQ(many.Select(kDefaultAttribute), "\x1b[0m");
+  EXPECT_EQ(many.clear(), colours.clear);
+
+  colours.colours = 8;
+  EXPECT_EQ(TerminalStyle::For(colours, false).Select(128), "\x1b[0;30;100m");
+  colours.name = "linux";
+  const TerminalStyle console = TerminalStyle::For(colours, false);
+  EXPECT_EQ(console.Select(128), "\x1b[0;30;47m");  // light grey, not the dark black of 100
+  EXPECT_EQ(console.Select(0x9E), "\x1b[0;93;44m");  // another bright background: its dark one
+  EXPECT_EQ(console.Select(14), "\x1b[0;93;40m");
+
+  // NO_COLOR, or a terminal without colours: reverse video for the match alone.
+  for (const TerminalStyle& style :
+       {TerminalStyle::For(colours, true), TerminalStyle::For({.name = "vt100",
+                                                               .reverse = "\x1b[7m",
+                                                               .plain = "\x1b[m\x0f"},
+                                                              false)}) {
+    EXPECT_EQ(style.kind(), TerminalStyle::Kind::kReverse);
+    EXPECT_EQ(style.Select(128), style.reset() + "\x1b[7m");
+    EXPECT_EQ(style.Select(14), style.reset());
+    EXPECT_EQ(style.MarkBetween(14, 128), "");
+  }
+
+  // Nothing at all: no sequence, the match between marks.
+  const TerminalStyle plain = TerminalStyle::For(TerminalDescription(), false);
+  EXPECT_EQ(plain.kind(), TerminalStyle::Kind::kMarks);
+  EXPECT_EQ(plain.Select(128), "");
+  EXPECT_EQ(plain.reset(), "");
+  EXPECT_EQ(plain.clear(), "");
+  EXPECT_EQ(plain.MarkBetween(14, 128), TerminalStyle::kMarkOpen);
+  EXPECT_EQ(plain.MarkBetween(128, kDefaultAttribute), TerminalStyle::kMarkClose);
+  EXPECT_EQ(plain.MarkBetween(kDefaultAttribute, 14), "");
+}
+
 TEST(DisplayFilter, ShowsInvisibleReorderingAndSeparatorsAsReplacements) {
   // RLO, LRI, PDI, LRM, RLM, ALM, LINE SEPARATOR, PARAGRAPH SEPARATOR: one U+FFFD each.
   EXPECT_EQ(Filter("a\u202Eb\u2066c\u2069d\u200E\u200F\u061C\u2028\u2029e"),
