@@ -156,6 +156,8 @@ struct Screen {
   // the cursor's column, a key).
   std::string unfiltered;
 
+  ~Screen() { resetSequence = ""; }  // a handler during the exit must not read freed memory
+
   Screen() {
     if (!isTerminal) return;
     resetSequence = style.reset().c_str();
@@ -279,14 +281,18 @@ bool ClearConsoleWindow() {
     // No clear: the report starts on a line of its own after a blank one.
     out += screen.shownColumn != 0 ? "\r\n\r\n" : "\r\n";
   } else {
-    if (!screen.clearedBefore && !style.scrollForward().empty()) {
+    const bool first = !screen.clearedBefore && !style.scrollForward().empty();
+    if (first) {
       // What the user had on the screen goes up into the scrollback instead of being erased:
       // from the cursor's row, a screenful of lines scrolls every row down to it away.
       for (int rows = RowsOf(STDOUT_FILENO); rows > 0; --rows) out += style.scrollForward();
     }
     out += style.clear();
+    screen.clearedBefore = true;
+    screen.filter.Home();
+    // Passed at once, so that the next clear (the first file may have no match) cannot drop it.
+    if (first) screen.Pass();
   }
-  screen.clearedBefore = true;
   screen.filter.Home();
   screen.Refresh();
   return true;

@@ -110,6 +110,7 @@ TEST(Terminals, APlainTerminalGetsTextAloneWithTheMatchBetweenMarks) {
 // What the user had on the screen before the first report goes into the scrollback.
 TEST(Terminals, TheFirstClearScrollsTheScreenIntoTheScrollback) {
   TempTree tree;
+  tree.File("0.txt", "the first file has no match: its clear is the first");
   tree.File("a.txt", "needle");
   LaunchOptions options;
   options.program = "sh";
