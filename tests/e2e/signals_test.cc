@@ -185,6 +185,13 @@ class ShellSession {
   PtyTerminal& terminal() { return t_; }
 
   bool WaitForShellPrompt(std::size_t n) { return t_.WaitForOutputCount(kShellPrompt, n); }
+
+  // At the shell's first prompt, starts qz with `args` and waits for its first prompt.
+  testing::AssertionResult StartQzToItsFirstPrompt(const std::vector<std::string>& args) {
+    if (!WaitForShellPrompt(1)) return testing::AssertionFailure() << "no shell prompt";
+    Type(QzCommand(args));
+    return ReachPrompt(t_, 1);
+  }
   void Type(const std::string& line) { t_.SendKeys(line + "\r"); }
 
   // The command line that starts qz with `args`, through the test's wrapper if it has one.
@@ -284,10 +291,7 @@ TEST(JobControl, CtrlZAtAPromptSuspendsAndFgDrawsTheReportAgain) {
   tree.File("b.txt", "needle needle");
   ShellSession shell(tree);
   PtyTerminal& t = shell.terminal();
-  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
-  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
-
-  ASSERT_TRUE(ReachPrompt(t, 1));
+  ASSERT_TRUE(shell.StartQzToItsFirstPrompt({"*.txt", "needle"})) << Describe(t);
   t.SendKeys("\x1a");
   ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
   EXPECT_NE(t.Transcript().find("Stopped"), std::string::npos) << Describe(t);
@@ -336,9 +340,7 @@ TEST(JobControl, SentToTheBackgroundAtAPromptItWaitsStoppedForFg) {
   tree.File("a.txt", "before needle after needle");
   ShellSession shell(tree);
   PtyTerminal& t = shell.terminal();
-  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
-  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
-  ASSERT_TRUE(ReachPrompt(t, 1));
+  ASSERT_TRUE(shell.StartQzToItsFirstPrompt({"*.txt", "needle"})) << Describe(t);
   const pid_t job = t.ForegroundGroup();
   ASSERT_GT(job, 0);
 
@@ -375,9 +377,7 @@ TEST(JobControl, ABurstOfStopsAndContinuesLeavesItAnsweringOneKey) {
   tree.File("a.txt", "needle needle needle needle");
   ShellSession shell(tree);
   PtyTerminal& t = shell.terminal();
-  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
-  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
-  ASSERT_TRUE(ReachPrompt(t, 1));
+  ASSERT_TRUE(shell.StartQzToItsFirstPrompt({"*.txt", "needle"})) << Describe(t);
   const pid_t job = t.ForegroundGroup();
   ASSERT_GT(job, 0);
   std::size_t shellPrompts = 1;
@@ -431,9 +431,7 @@ TEST(JobControl, TheShellsStopMessageStandsOnALineOfItsOwn) {
   tree.File("a.txt", "before needle after");
   ShellSession shell(tree, "dash");
   PtyTerminal& t = shell.terminal();
-  ASSERT_TRUE(shell.WaitForShellPrompt(1)) << Describe(t);
-  shell.Type(ShellSession::QzCommand({"*.txt", "needle"}));
-  ASSERT_TRUE(ReachPrompt(t, 1));
+  ASSERT_TRUE(shell.StartQzToItsFirstPrompt({"*.txt", "needle"})) << Describe(t);
   t.SendKeys("\x1a");
   ASSERT_TRUE(shell.WaitForShellPrompt(2)) << Describe(t);
   ASSERT_TRUE(t.WaitForText("Stopped")) << Describe(t);
