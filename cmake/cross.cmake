@@ -3,9 +3,10 @@
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake -DQZ_TARGET=i686-w64-mingw32
 #
 # *-w64-mingw32 builds a Windows console program with MinGW-w64 (g++-mingw-w64-*-posix: the
-# -posix thread model is needed for std::mutex, which GoogleTest uses); *-linux-gnu builds a
-# Linux program with <triplet>-g++ (g++-aarch64-linux-gnu), its libraries taken from that
-# architecture's Debian packages (libutf8proc-dev:arm64, after dpkg --add-architecture arm64).
+# -posix thread model is needed for std::mutex, which GoogleTest uses); *-linux-gnu* builds a
+# Linux program with <triplet>-g++ (g++-aarch64-linux-gnu, g++-arm-linux-gnueabihf), its
+# libraries taken from that architecture's Debian packages (libutf8proc-dev:arm64, after
+# dpkg --add-architecture arm64).
 if(NOT QZ_TARGET)
   message(FATAL_ERROR "cross.cmake needs the target's triplet: -DQZ_TARGET=<triplet>")
 endif()
@@ -25,18 +26,44 @@ if(QZ_TARGET MATCHES "-w64-mingw32$")
   set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
   # The C and C++ runtimes linked in: the program needs no DLL beyond the system's.
   set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-elseif(QZ_TARGET MATCHES "-linux-gnu$")
+elseif(QZ_TARGET MATCHES "-linux-gnu")
   set(CMAKE_SYSTEM_NAME Linux)
   set(CMAKE_C_COMPILER ${QZ_TARGET}-gcc)
   set(CMAKE_CXX_COMPILER ${QZ_TARGET}-g++)
-  # Multiarch: the target's libraries live in /usr/lib/<triplet>, where CMake looks by the
-  # library architecture, and pkg-config reads the target's .pc files only.
-  set(CMAKE_LIBRARY_ARCHITECTURE ${QZ_TARGET})
-  set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${QZ_TARGET}/pkgconfig:/usr/share/pkgconfig)
+  # Multiarch: the target's libraries live in /usr/lib/<multiarch tuple>, where CMake looks by
+  # the library architecture, and pkg-config reads the target's .pc files only. The tuple is
+  # the compiler's triplet but for i386, whose compiler is named for the i686.
+  string(REGEX REPLACE "^i686-" "i386-" multiarch "${QZ_TARGET}")
+  set(CMAKE_LIBRARY_ARCHITECTURE ${multiarch})
+  if(QZ_SYSROOT)
+    # The target's libraries unpacked into a folder of their own (scripts/cross-sysroot.sh)
+    # rather than installed beside the machine's.
+    list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QZ_SYSROOT)
+    set(CMAKE_FIND_ROOT_PATH ${QZ_SYSROOT})
+    set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
+    set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+    set(CMAKE_CXX_FLAGS_INIT "-isystem ${QZ_SYSROOT}/usr/include")
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${QZ_SYSROOT}/usr/lib/${multiarch}")
+    set(ENV{PKG_CONFIG_LIBDIR} ${QZ_SYSROOT}/usr/lib/${multiarch}/pkgconfig)
+    set(ENV{PKG_CONFIG_SYSROOT_DIR} ${QZ_SYSROOT})
+  else()
+    set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${multiarch}/pkgconfig:/usr/share/pkgconfig)
+  endif()
   # ctest runs the target's programs through qemu-user, so the kernel need not know the format
   # (binfmt_misc); a dynamically linked one finds its libraries where multiarch put them.
-  find_program(QZ_EMULATOR qemu-${CMAKE_SYSTEM_PROCESSOR})
-  if(QZ_EMULATOR)
+  # qemu names a few processors its own way.
+  set(emulated ${CMAKE_SYSTEM_PROCESSOR})
+  if(emulated STREQUAL "i686")
+    set(emulated i386)
+  elseif(emulated STREQUAL "powerpc64le")
+    set(emulated ppc64le)
+  endif()
+  find_program(QZ_EMULATOR qemu-${emulated})
+  if(QZ_EMULATOR AND QZ_SYSROOT)
+    # Without the architecture's libraries installed, a program linked dynamically against the
+    # C and C++ runtimes finds them, and the loader, where the cross compiler keeps its own.
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${QZ_EMULATOR} -L /usr/${QZ_TARGET})
+  elseif(QZ_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${QZ_EMULATOR})
   endif()
 else()

@@ -137,11 +137,12 @@ TEST(TerminalStyle, EachDescriptionGetsWhatItCanShow) {
   EXPECT_EQ(console.Select(14), "\x1b[0;93;40m");
 
   // NO_COLOR, or a terminal without colours: reverse video for the match alone.
+  TerminalDescription mono;
+  mono.name = "vt100";
+  mono.reverse = "\x1b[7m";
+  mono.plain = "\x1b[m\x0f";
   for (const TerminalStyle& style :
-       {TerminalStyle::For(colours, true), TerminalStyle::For({.name = "vt100",
-                                                               .reverse = "\x1b[7m",
-                                                               .plain = "\x1b[m\x0f"},
-                                                              false)}) {
+       {TerminalStyle::For(colours, true), TerminalStyle::For(mono, false)}) {
     EXPECT_EQ(style.kind(), TerminalStyle::Kind::kReverse);
     EXPECT_EQ(style.Select(128), style.reset() + "\x1b[7m");
     EXPECT_EQ(style.Select(14), style.reset());
