@@ -151,7 +151,8 @@ int RunSearch(int argc, char** argv, ReadWay way) {
   searchSettings = request->settings;
 
   try {
-    BeginSearch();
+    // The search text is read in the code page it reached the program in.
+    BeginSearch(TextLeadBytes());
     FileReads reads(way);
     SearchDirectory(request->root, reads);
   } catch (const std::bad_alloc&) {
