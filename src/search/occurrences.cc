@@ -37,6 +37,9 @@ Occurrences::Step Occurrences::Next(std::uint64_t& position, MatchView& view) {
       from_ = at + 1;
       if (found == ContentStream::Found::NotOne) continue;
       view = content_.Segments(at, m, kContextWidth);
+      // The occurrence ends with a whole character, so the context after it starts one.
+      if (scanner_.twoByte())
+        view.after = WithoutHalfCharacterAtEnd(view.after, scanner_.leadBytes());
       return Step::Found;
     }
     if (content_.atEnd()) return Step::Done;

@@ -17,7 +17,10 @@ inline constexpr std::size_t kContextWidth = 250;  // bytes shown before and aft
 // console: over a long file it comes back
 // now and then with Working, so that the caller can let the screen catch up. In a code page of
 // two-byte characters (Scanner::twoByte) an occurrence starts a character of the content, the
-// characters counted from the content's first byte, and matches character by character.
+// characters counted from the content's first byte, and matches character by character; the
+// context after it ends with a whole character (a lead byte cut from its trail byte by the
+// width is left out). The context before it is cut at the width as it stands, and may begin
+// with a trail byte.
 class Occurrences {
  public:
   Occurrences(ContentStream& content, const Scanner& scanner)

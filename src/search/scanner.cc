@@ -261,6 +261,15 @@ void CharacterWalk::BeforeDrop(std::string_view window, std::size_t count) {
   if (known_ < count) StartsCharacter(window, count);
 }
 
+std::string_view WithoutHalfCharacterAtEnd(std::string_view text, const LeadBytes& lead) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!lead.IsLead(text[i])) continue;
+    if (i + 1 == text.size()) return text.substr(0, i);
+    ++i;
+  }
+  return text;
+}
+
 std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from) {
   const std::size_t n = content.size(), m = needle.size();
   for (std::size_t i = from; i < n; ++i) {

@@ -94,6 +94,10 @@ class CharacterWalk {
   std::size_t known_ = 0;  // a window position that starts a character
 };
 
+// `text`, whose first byte starts a character, without a lead byte that ends it alone: the
+// context after an occurrence, cut at its width, never ends in half a character.
+std::string_view WithoutHalfCharacterAtEnd(std::string_view text, const LeadBytes& lead);
+
 // The same contract as Scanner::FindNext, one position at a time with a bounded compare at
 // each: the plain rule, kept as the reference the fast scanner is measured and tested against.
 std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from);

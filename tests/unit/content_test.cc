@@ -277,7 +277,8 @@ std::vector<std::string> Characters(std::string_view text, const LeadBytes& lead
 
 // What the search must find in a code page of two-byte characters: the needle's characters
 // equal to the content's from one of its characters on, no NUL among them. A needle that ends
-// in a lead byte would end inside a character, and is found nowhere.
+// in a lead byte would end inside a character, and is found nowhere. The context after an
+// occurrence is never cut inside a character.
 std::vector<Found> ExpectedIn(std::string_view raw, std::string_view needle, const LeadBytes& lead) {
   const std::string content = PlainTextMode(raw);
   std::vector<Found> found;
@@ -290,8 +291,15 @@ std::vector<Found> ExpectedIn(std::string_view raw, std::string_view needle, con
     if (!std::equal(want.begin(), want.end(), have.begin() + k)) continue;
     const std::size_t p = starts[k];
     const std::size_t from = p > kContextWidth ? p - kContextWidth : 0;
-    found.push_back({p, content.substr(from, p - from), content.substr(p, needle.size()),
-                     content.substr(p + needle.size(), kContextWidth)});
+    // After it, whole characters only, as many as the width holds.
+    std::string after;
+    for (std::size_t i = k + want.size(); i < have.size(); ++i) {
+      const std::size_t size = (i + 1 < starts.size() ? starts[i + 1] : content.size()) - starts[i];
+      if (after.size() + size > kContextWidth || (size == 1 && lead.IsLead(content[starts[i]])))
+        break;
+      after += content.substr(starts[i], size);
+    }
+    found.push_back({p, content.substr(from, p - from), content.substr(p, needle.size()), after});
   }
   return found;
 }

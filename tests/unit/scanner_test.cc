@@ -119,6 +119,13 @@ TEST(TwoByteScanner, ComparesCharacterByCharacter) {
   EXPECT_FALSE(Scanner("x").twoByte());
 }
 
+TEST(TwoByteScanner, TheContextAfterNeverEndsInHalfACharacter) {
+  const LeadBytes lead = Cp932();
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("ab\x83\x41\x83", lead), "ab\x83\x41");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("ab\x83\x83", lead), "ab\x83\x83");  // one character
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("ab\x83", LeadBytes()), "ab\x83");
+}
+
 TEST(CharacterWalk, FindsCharacterStartsLookingBackOnlyAsFarAsNeeded) {
   const LeadBytes lead = Cp932();
   // 83 83 | 83 41 | 61 | 95 5C | 5C: the first bytes are all lead bytes and pair up.
