@@ -50,10 +50,10 @@ class DirectoryListing {
 };
 
 // Reads the whole directory at `path` and closes it again before returning, so that a deep walk
-// holds no listings open. Entries come sorted by name (NameOrderLessIn, with the lead bytes of
-// the code page the names are spelled in), so every run walks in the same order. Returns false when the
-// directory cannot be opened or read. With `keepOpen`, the directory is left open in it as
-// well, where the platform can, for opening the entries relative to it.
+// holds no listings open. Entries come sorted by name (NameOrderLessIn, with `leadBytes`, those
+// of the code page the names are spelled in), so every run walks in the same order. Returns
+// false when the directory cannot be opened or read. With `keepOpen`, the directory is left
+// open in it as well, where the platform can, for opening the entries relative to it.
 bool ListDirectory(const std::string& path, DirectoryListing& listing,
                    OpenDirectory* keepOpen = nullptr, const LeadBytes& leadBytes = LeadBytes());
 

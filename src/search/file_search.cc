@@ -12,7 +12,8 @@ namespace {
 // What BeginSearch sets up for the run.
 struct RunSearchSetup {
   RunSearchSetup(const std::string& text, const LeadBytes& leadBytes)
-      : scanner(text, leadBytes), lazyTextMode(!text.empty() && text.find('\n') == std::string::npos) {}
+      : scanner(text, leadBytes),
+        lazyTextMode(!text.empty() && text.find('\n') == std::string::npos) {}
 
   Scanner scanner;
   // Whether files are read in the lazy text mode: only for a text that is not empty and holds

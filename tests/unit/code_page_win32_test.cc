@@ -11,8 +11,10 @@ namespace {
 // 932 (the CI's run of Wine in Japanese) those of Shift JIS.
 TEST(Win32CodePage, LeadBytesAreTheAnsiCodePagesOwn) {
   const LeadBytes lead = TextLeadBytes();
-  for (int b = 0; b < 256; ++b)
-    EXPECT_EQ(lead.IsLead(static_cast<unsigned char>(b)), IsDBCSLeadByte(static_cast<BYTE>(b)) != 0) << b;
+  for (int b = 0; b < 256; ++b) {
+    const auto byte = static_cast<unsigned char>(b);
+    EXPECT_EQ(lead.IsLead(byte), IsDBCSLeadByte(byte) != 0) << b;
+  }
   if (GetACP() == 932) {
     EXPECT_TRUE(lead.IsLead(static_cast<unsigned char>(0x83)));
     EXPECT_FALSE(lead.IsLead(static_cast<unsigned char>(0xA1)));  // a katakana of one byte

@@ -279,7 +279,8 @@ std::vector<std::string> Characters(std::string_view text, const LeadBytes& lead
 // equal to the content's from one of its characters on, no NUL among them. A needle that ends
 // in a lead byte would end inside a character, and is found nowhere. The context after an
 // occurrence is never cut inside a character.
-std::vector<Found> ExpectedIn(std::string_view raw, std::string_view needle, const LeadBytes& lead) {
+std::vector<Found> ExpectedIn(std::string_view raw, std::string_view needle,
+                              const LeadBytes& lead) {
   const std::string content = PlainTextMode(raw);
   std::vector<Found> found;
   std::vector<std::size_t> starts;
@@ -328,7 +329,8 @@ TEST(TwoByteOccurrences, AgreeWithTheCharactersInBothModesAcrossParts) {
   std::mt19937 rng(932);
   for (int round = 0; round < 300; ++round) {
     // Runs of lead bytes, CR LF and the letters a trail byte may be.
-    const std::string raw = RandomText(rng, rng() % 1500, round % 4 ? "\x83\x83" "aA\r\nb" : "\x83" "aA\r\nb\x1a");
+    const std::string raw =
+        RandomText(rng, rng() % 1500, round % 4 ? "\x83\x83" "aA\r\nb" : "\x83" "aA\r\nb\x1a");
     std::string needle = RandomText(rng, 1 + rng() % 3, "\x83" "aAb");
     TempFile file(raw);
     ASSERT_EQ(Search(file.path(), needle, true, lead), ExpectedIn(raw, needle, lead)) << round;
@@ -345,7 +347,8 @@ TEST(TwoByteOccurrences, AgreeWithTheCharactersInBothModesAcrossParts) {
     std::string raw;
     while (raw.size() < size) {
       const std::size_t odd = raw.size() > 2 * kPart ? rng() % 2 : 0;
-      raw += RandomText(rng, 50 + rng() % 100, "\x83\x95" "b\r\n") + "b";  // the run starts a character
+      // The run starts a character.
+      raw += RandomText(rng, 50 + rng() % 100, "\x83\x95" "b\r\n") + "b";
       raw += std::string(1500 + 2 * (rng() % 2) + odd, '\x83') + "\x41" "ab";
     }
     TempFile file(raw);

@@ -51,8 +51,9 @@ TEST(NameOrder, ATwoByteCodePageNeverFoldsATrailByte) {
   const std::string a = "\x83\x41", so = "\x83\x5C", di = "\x83\x61", ya = "\x83\x83";
   std::vector<std::string> names = {ya + "a", so + "\x83\x74\x83\x67.txt", di + ".txt", "B.txt",
                                     a + ".txt", ya + "A", "a.txt"};
-  std::sort(names.begin(), names.end(),
-            [&](const std::string& x, const std::string& y) { return NameOrderLessIn(x, y, lead); });
+  std::sort(names.begin(), names.end(), [&](const std::string& x, const std::string& y) {
+    return NameOrderLessIn(x, y, lead);
+  });
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "B.txt", a + ".txt",
                                              so + "\x83\x74\x83\x67.txt", di + ".txt", ya + "A",
                                              ya + "a"}));
