@@ -3,9 +3,10 @@
 # with MinGW-w64 and the release archives (`make windows`), checks each program's PE header
 # (console program, system DLLs only, ASLR and DEP), its version resource and its archive, and
 # runs each program under Wine: its unit tests, then the end-to-end walk inside tmux, checking
-# the screen after every key (scripts/ci-windows-walk.sh). The 32-bit program runs under 32-bit
-# Wine (wine32:i386) in the same 64-bit prefix. Installs the compilers, Wine and tmux first when
-# they are missing. Prints a line per program; exits non-zero on any failure.
+# the screen after every key (scripts/ci-windows-walk.sh), and searches in code page 932
+# (scripts/ci-windows-cp932.sh). The 32-bit program runs under 32-bit Wine (wine32:i386) in the
+# same 64-bit prefix. Installs the compilers, Wine, tmux and the locales first when they are
+# missing. Prints a line per program; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,7 +17,7 @@ started=$SECONDS
 # --- Packages ------------------------------------------------------------------------------
 t0=$SECONDS
 installed=$(scripts/install-deps.sh --no-recommends g++-mingw-w64-i686-posix \
-  g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 tmux googletest unzip)
+  g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 tmux googletest unzip locales)
 if [ -n "$installed" ]; then
   note "$installed in $((SECONDS - t0)) s"
   started=$SECONDS  # the timing below is that of the build and the tests
@@ -118,8 +119,15 @@ for name in win32 win64; do
   walk_checks=$(sed -n 's/^ci-windows-walk: \([0-9]* passed, [0-9]* failed\)$/\1/p' <<<"$walk")
   check "build-$name/qz.exe: end-to-end walk under Wine (${walk_checks:-no checks ran})" [ $walked = ok ]
   timeout 20 wineserver -k 2>/dev/null || true
+
+  cp932=$(scripts/ci-windows-cp932.sh "$root/build-$name/qz.exe" 2>&1) && cp932_ran=ok || cp932_ran=FAILED
+  printf '%s\n' "$cp932"
+  cp932_checks=$(sed -n 's/^ci-windows-cp932: \([0-9]* passed, [0-9]* failed\)$/\1/p' <<<"$cp932")
+  check "build-$name/qz.exe: code page 932 under Wine (${cp932_checks:-no checks ran})" \
+    [ $cp932_ran = ok ]
+  timeout 20 wineserver -k 2>/dev/null || true
   if ((failures == failed_before)); then
-    summary+=("ok      build-$name/qz.exe: $unit_passed unit tests, walk ${walk_checks}")
+    summary+=("ok      build-$name/qz.exe: $unit_passed unit tests, walk ${walk_checks}, code page 932 ${cp932_checks}")
   else
     summary+=("FAILED  build-$name/qz.exe")
   fi

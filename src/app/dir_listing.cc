@@ -12,14 +12,18 @@ namespace {
 // Names are packed into blocks of this size; a longer name gets a block of its own.
 constexpr std::size_t kNameBlock = std::size_t{64} << 10;
 
-// The first eight bytes of `name` folded, the first in the highest byte, zeros past its end:
-// keys that differ order their names as NameOrderLess does (no name holds a NUL, so a name
-// that ends sooner comes first, as there); equal keys leave it to NameOrderLess.
-std::uint64_t OrderKey(std::string_view name) {
+// The first eight bytes of `name` folded (in a code page of two-byte characters, those that are
+// characters of their own), the first in the highest byte, zeros past its end: keys that
+// differ order their names as NameOrderLess does (no name holds a NUL, so a name that ends
+// sooner comes first, as there); equal keys leave it to NameOrderLess.
+std::uint64_t OrderKey(std::string_view name, const LeadBytes& leadBytes) {
   std::uint64_t key = 0;
+  bool trail = false;  // byte i is the trail byte of a character begun at i - 1
   for (std::size_t i = 0; i < sizeof key; ++i) {
     key <<= 8;
-    if (i < name.size()) key |= FoldAscii(name[i]);
+    if (i >= name.size()) continue;
+    key |= trail ? static_cast<unsigned char>(name[i]) : FoldAscii(name[i]);
+    trail = !trail && leadBytes.IsLead(name[i]);
   }
   return key;
 }
@@ -27,7 +31,7 @@ std::uint64_t OrderKey(std::string_view name) {
 // Sorts the entries by NameOrderLess. The sort compares keys held side by side with the
 // entry's place, which is quicker than comparing names scattered over the store; the entries
 // are then put in that order in place.
-void SortEntries(std::vector<DirectoryEntry>& entries) {
+void SortEntries(std::vector<DirectoryEntry>& entries, const LeadBytes& leadBytes) {
   struct Keyed {
     std::uint64_t key;
     std::size_t index;
@@ -35,12 +39,12 @@ void SortEntries(std::vector<DirectoryEntry>& entries) {
   std::vector<Keyed> order;
   order.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i)
-    order.push_back({OrderKey({entries[i].name, entries[i].nameSize}), i});
+    order.push_back({OrderKey({entries[i].name, entries[i].nameSize}, leadBytes), i});
   std::sort(order.begin(), order.end(), [&](const Keyed& a, const Keyed& b) {
     if (a.key != b.key) return a.key < b.key;
     const DirectoryEntry& x = entries[a.index];
     const DirectoryEntry& y = entries[b.index];
-    return NameOrderLess({x.name, x.nameSize}, {y.name, y.nameSize});
+    return NameOrderLessIn({x.name, x.nameSize}, {y.name, y.nameSize}, leadBytes);
   });
   // Place i takes the entry at order[i].index: each cycle of the permutation is walked once,
   // and a place done is marked by pointing at itself.
@@ -76,6 +80,23 @@ bool NameOrderLess(std::string_view a, std::string_view b) {
   }
   for (; i < n; ++i) {
     if (FoldAscii(a[i]) != FoldAscii(b[i])) return FoldAscii(a[i]) < FoldAscii(b[i]);
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+bool NameOrderLessIn(std::string_view a, std::string_view b, const LeadBytes& leadBytes) {
+  if (leadBytes.empty()) return NameOrderLess(a, b);
+  // Byte by byte from the start, as a byte's part in its character depends on all before it.
+  // The names go in step: bytes that fold alike are both lead bytes or neither, since ASCII
+  // bytes are never lead bytes and folding changes ASCII letters only.
+  const std::size_t n = std::min(a.size(), b.size());
+  bool trail = false;  // byte i is the trail byte of a character begun at i - 1
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = trail ? static_cast<unsigned char>(a[i]) : FoldAscii(a[i]);
+    const unsigned char y = trail ? static_cast<unsigned char>(b[i]) : FoldAscii(b[i]);
+    if (x != y) return x < y;
+    trail = !trail && leadBytes.IsLead(a[i]);
   }
   if (a.size() != b.size()) return a.size() < b.size();
   return a < b;
@@ -122,9 +143,10 @@ void DirectoryListing::Clear() {
   blockSize_ = used_ = 0;
 }
 
-bool ListDirectory(const std::string& path, DirectoryListing& listing, OpenDirectory* keepOpen) {
+bool ListDirectory(const std::string& path, DirectoryListing& listing, OpenDirectory* keepOpen,
+                   const LeadBytes& leadBytes) {
   listing.Clear();
   if (!ReadDirectoryEntries(path, listing, keepOpen)) return false;
-  SortEntries(listing.entries);
+  SortEntries(listing.entries, leadBytes);
   return true;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "search/code_page.h"
 #include "search/open_directory.h"
 
 // One entry of a listing. Its name lives in the listing's store, NUL-terminated, and stays
@@ -49,15 +50,19 @@ class DirectoryListing {
 };
 
 // Reads the whole directory at `path` and closes it again before returning, so that a deep walk
-// holds no listings open. Entries come sorted by name, ASCII letters compared without regard
-// to case and ties broken by bytes, so every run walks in the same order. Returns false when
-// the directory cannot be opened or read. With `keepOpen`, the directory is left open in it as
-// well, where the platform can, for opening the entries relative to it.
+// holds no listings open. Entries come sorted by name (NameOrderLessIn, with `leadBytes`, those
+// of the code page the names are spelled in), so every run walks in the same order. Returns
+// false when the directory cannot be opened or read. With `keepOpen`, the directory is left
+// open in it as well, where the platform can, for opening the entries relative to it.
 bool ListDirectory(const std::string& path, DirectoryListing& listing,
-                   OpenDirectory* keepOpen = nullptr);
+                   OpenDirectory* keepOpen = nullptr, const LeadBytes& leadBytes = LeadBytes());
 
-// The order ListDirectory sorts names in.
+// The order ListDirectory sorts names in: ASCII letters compared without regard to case, ties
+// broken by bytes. NameOrderLess reads names as one byte a character; NameOrderLessIn reads
+// them in the code page whose lead bytes `leadBytes` are, and folds only the bytes that are
+// characters of their own, never a trail byte (with no lead bytes, the two are one order).
 bool NameOrderLess(std::string_view a, std::string_view b);
+bool NameOrderLessIn(std::string_view a, std::string_view b, const LeadBytes& leadBytes);
 
 // The one path of the directory that `path` leads to: absolute, every link resolved, so that
 // every path to one directory gives the same and two directories never do (unlike device and

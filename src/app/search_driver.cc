@@ -33,8 +33,10 @@ using EnteredSet = std::unordered_set<std::string>;
 
 // What the walk keeps from one directory to the next.
 struct Walk {
-  explicit Walk(FileReads& r) : reads(r), names(searchSettings.namePattern) {}
+  Walk(FileReads& r, const LeadBytes& lead)
+      : reads(r), leadBytes(lead), names(searchSettings.namePattern) {}
   FileReads& reads;
+  const LeadBytes& leadBytes;  // of the code page names are spelled in
   const NamePattern names;  // the files to search, read once for every name listed
   EnteredSet entered;
   std::vector<PendingLevel> pending;
@@ -70,7 +72,7 @@ void EnterDirectory(const std::string& directory, std::string resolved, Walk& wa
     if (!walk.entered.insert(resolved).second) return;
     DirectoryListing listing;
     OpenDirectory opened;
-    if (!ListDirectory(directory, listing, &opened)) return;
+    if (!ListDirectory(directory, listing, &opened, walk.leadBytes)) return;
 
     // The plan, the reads and the paths all refer to the listing's names.
     std::vector<PlannedFile> files;
@@ -107,8 +109,8 @@ void EnterDirectory(const std::string& directory, std::string resolved, Walk& wa
 
 // The walk keeps its pending directories on a stack of its own rather than on the call stack,
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
-void SearchDirectory(const std::string& directory, FileReads& reads) {
-  Walk walk(reads);
+void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes) {
+  Walk walk(reads, leadBytes);
   EnterDirectory(directory, {}, walk);
   while (!walk.pending.empty() && searchTally.keepGoing) {
     PendingLevel& top = walk.pending.back();
@@ -151,9 +153,11 @@ int RunSearch(int argc, char** argv, ReadWay way) {
   searchSettings = request->settings;
 
   try {
-    BeginSearch();
+    // One code page for the whole run: the search text's and the names'.
+    const LeadBytes leadBytes = TextLeadBytes();
+    BeginSearch(leadBytes);
     FileReads reads(way);
-    SearchDirectory(request->root, reads);
+    SearchDirectory(request->root, reads, leadBytes);
   } catch (const std::bad_alloc&) {
     // Not even the run's setup fitted: nothing was searched, and the summary says so.
   }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "search/code_page.h"
 #include "search/file_reads.h"
 
 // The whole run: reads the arguments (argv[0] is the program), searches, prints the summary.
@@ -17,8 +18,9 @@ int RunSearch(int argc, char** argv, ReadWay way = ReadWay::Adaptive);
 // first. Stops taking entries as soon as searchTally.keepGoing is cleared. A directory this
 // walk has already entered (reached again through a link) is not entered again, nor listed.
 // A directory or file in which memory runs out is passed over, and the walk goes on. The files
-// are opened through `reads`.
-void SearchDirectory(const std::string& directory, FileReads& reads);
+// are opened through `reads`. Names are spelled in the code page whose lead bytes `leadBytes`
+// are (none: byte by byte), which the name order follows (ListDirectory).
+void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes);
 
 // The closing summary for the given counts and search text.
 std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,

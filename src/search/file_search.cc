@@ -11,8 +11,9 @@ namespace {
 
 // What BeginSearch sets up for the run.
 struct RunSearchSetup {
-  explicit RunSearchSetup(const std::string& text)
-      : scanner(text), lazyTextMode(!text.empty() && text.find('\n') == std::string::npos) {}
+  RunSearchSetup(const std::string& text, const LeadBytes& leadBytes)
+      : scanner(text, leadBytes),
+        lazyTextMode(!text.empty() && text.find('\n') == std::string::npos) {}
 
   Scanner scanner;
   // Whether files are read in the lazy text mode: only for a text that is not empty and holds
@@ -25,9 +26,9 @@ std::unique_ptr<RunSearchSetup> setup;
 
 }  // namespace
 
-void BeginSearch() {
+void BeginSearch(const LeadBytes& leadBytes) {
   setup.reset();
-  setup = std::make_unique<RunSearchSetup>(searchSettings.searchText);
+  setup = std::make_unique<RunSearchSetup>(searchSettings.searchText, leadBytes);
 }
 
 void SearchFile(const std::string& path, bool knownRegular, FileReads* reads, std::size_t index) {

@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <string>
 
+#include "search/code_page.h"
 #include "search/content_stream.h"
 #include "search/file_reads.h"
 #include "search/search_state.h"
 
 // Sets up the run's search from searchSettings, which must be complete: the scanner for the
-// search text and the text mode every file is read in. The driver calls it once before the
-// walk; calling it again starts over with the settings as they are then.
-void BeginSearch();
+// search text, read in the code page whose lead bytes `leadBytes` are (none: byte by byte),
+// and the text mode every file is read in. The driver calls it once before the walk; calling
+// it again starts over with the settings as they are then.
+void BeginSearch(const LeadBytes& leadBytes);
 
 // Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
 // `knownRegular` says the directory listing saw a regular file there. With `reads`, the file

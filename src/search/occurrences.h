@@ -15,11 +15,16 @@ inline constexpr std::size_t kContextWidth = 250;  // bytes shown before and aft
 // (ContentStream::TakeInRest) before it is reported, so that whatever the user does while
 // reading it, the later occurrences are those of the content as it was. It never talks to the
 // console: over a long file it comes back
-// now and then with Working, so that the caller can let the screen catch up.
+// now and then with Working, so that the caller can let the screen catch up. In a code page of
+// two-byte characters (Scanner::twoByte) an occurrence starts a character of the content, the
+// characters counted from the content's first byte, and matches character by character; the
+// context after it ends with a whole character (a lead byte cut from its trail byte by the
+// width is left out). The context before it is cut at the width as it stands, and may begin
+// with a trail byte.
 class Occurrences {
  public:
   Occurrences(ContentStream& content, const Scanner& scanner)
-      : content_(content), scanner_(scanner) {}
+      : content_(content), scanner_(scanner), walk_(scanner.leadBytes()) {}
 
   enum class Step {
     Found,    // `position` and `view` hold the next occurrence
@@ -35,8 +40,11 @@ class Occurrences {
   static constexpr std::size_t kSlice = std::size_t{16} << 20;
 
  private:
+  std::size_t Find(std::string_view window, std::size_t from);
+
   ContentStream& content_;
   const Scanner& scanner_;
+  CharacterWalk walk_;  // for a code page of two-byte characters
   std::size_t from_ = 0;  // in the window: where the next occurrence may start
   bool tookInRest_ = false;
 };

@@ -36,8 +36,18 @@ int Commonness(unsigned char c) {
 
 }  // namespace
 
-Scanner::Scanner(std::string_view needle) : needle_(needle), folded_(needle) {
+Scanner::Scanner(std::string_view needle, const LeadBytes& lead)
+    : needle_(needle), folded_(needle), lead_(lead) {
   for (char& c : folded_) c = static_cast<char>(FoldAscii(c));
+  if (twoByte()) {
+    single_.assign(needle_.size(), true);
+    for (std::size_t i = 0; i < needle_.size(); ++i) {
+      if (!lead_.IsLead(needle_[i])) continue;
+      single_[i] = false;
+      if (i + 1 == needle_.size()) endsInLeadByte_ = true;
+      else single_[++i] = false;
+    }
+  }
   occursNowhere_ = needle_.find('\0') != std::string::npos;
   for (std::size_t i = 1; i < needle_.size(); ++i)
     if (Commonness(needle_[i]) < Commonness(needle_[anchor1_])) anchor1_ = i;
@@ -219,6 +229,46 @@ std::size_t Scanner::FindWide(const unsigned char* hay, std::size_t n, std::size
   return FindScalar(hay, n, from);
 }
 #endif
+
+bool Scanner::MatchesCharactersAt(std::string_view content, std::size_t at) const {
+  const std::size_t m = needle_.size();
+  if (endsInLeadByte_ || at > content.size() || m > content.size() - at) return false;
+  for (std::size_t j = 0; j < m; ++j) {
+    const char c = content[at + j];
+    // The two texts go character by character in step: where the needle has a character of
+    // one byte, so must the content; a lead byte equal to the needle's takes the trail byte
+    // along on both sides.
+    if (single_[j] ? (lead_.IsLead(c) || FoldAscii(c) != FoldAscii(needle_[j]))
+                   : c != needle_[j])
+      return false;
+    if (c == '\0') return false;
+  }
+  return true;
+}
+
+bool CharacterWalk::StartsCharacter(std::string_view window, std::size_t at) {
+  // Between a trail byte asked about and the character after it.
+  if (at < known_) return false;
+  std::size_t k = at;
+  while (k > known_ && lead_.IsLead(window[k - 1])) --k;
+  // Byte k starts a character; so does every other byte from there up to `at`.
+  const bool starts = (at - k) % 2 == 0;
+  known_ = starts ? at : at + 1;
+  return starts;
+}
+
+void CharacterWalk::BeforeDrop(std::string_view window, std::size_t count) {
+  if (known_ < count) StartsCharacter(window, count);
+}
+
+std::string_view WithoutHalfCharacterAtEnd(std::string_view text, const LeadBytes& lead) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!lead.IsLead(text[i])) continue;
+    if (i + 1 == text.size()) return text.substr(0, i);
+    ++i;
+  }
+  return text;
+}
 
 std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from) {
   const std::size_t n = content.size(), m = needle.size();

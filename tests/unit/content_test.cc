@@ -187,12 +187,13 @@ std::vector<Found> Expected(std::string_view raw, std::string_view needle) {
   return found;
 }
 
-std::vector<Found> Search(const std::string& path, std::string_view needle, bool lazy) {
+std::vector<Found> Search(const std::string& path, std::string_view needle, bool lazy,
+                          const LeadBytes& lead = LeadBytes()) {
   std::string buffer;
   ContentStream stream(buffer);
   std::vector<Found> found;
   if (stream.Open(path, false, lazy) != OpenResult::Opened) return found;
-  const Scanner scanner(needle);
+  const Scanner scanner(needle, lead);
   Occurrences occurrences(stream, scanner);
   std::uint64_t position;
   MatchView view;
@@ -246,6 +247,117 @@ TEST(Occurrences, LargeFilesAcrossPartsAndMapped) {
       EXPECT_EQ(Search(file.path(), "needle", true), expected) << size;
       EXPECT_EQ(Search(file.path(), "needle", false), expected) << size;
     }
+  }
+}
+
+// Code page 932 (Shift JIS): lead bytes 0x81-0x9F and 0xE0-0xFC.
+LeadBytes Cp932() {
+  LeadBytes lead;
+  lead.AddRange(0x81, 0x9F);
+  lead.AddRange(0xE0, 0xFC);
+  return lead;
+}
+
+// A text as its characters, walked from its start: a lead byte with the byte after it, any
+// other byte alone and folded.
+std::vector<std::string> Characters(std::string_view text, const LeadBytes& lead,
+                                    std::vector<std::size_t>* starts = nullptr) {
+  std::vector<std::string> characters;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (starts) starts->push_back(i);
+    if (lead.IsLead(text[i]) && i + 1 < text.size()) {
+      characters.emplace_back(text.substr(i++, 2));
+    } else {
+      const char c = text[i];
+      characters.emplace_back(1, (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+    }
+  }
+  return characters;
+}
+
+// What the search must find in a code page of two-byte characters: the needle's characters
+// equal to the content's from one of its characters on, no NUL among them. A needle that ends
+// in a lead byte would end inside a character, and is found nowhere. The context after an
+// occurrence is never cut inside a character.
+std::vector<Found> ExpectedIn(std::string_view raw, std::string_view needle,
+                              const LeadBytes& lead) {
+  const std::string content = PlainTextMode(raw);
+  std::vector<Found> found;
+  std::vector<std::size_t> starts;
+  const std::vector<std::string> have = Characters(content, lead, &starts);
+  const std::vector<std::string> want = Characters(needle, lead);
+  if (!want.empty() && want.back().size() == 1 && lead.IsLead(want.back()[0])) return found;
+  if (needle.find('\0') != std::string_view::npos) return found;
+  for (std::size_t k = 0; k + want.size() <= have.size() && k < have.size(); ++k) {
+    if (!std::equal(want.begin(), want.end(), have.begin() + k)) continue;
+    const std::size_t p = starts[k];
+    const std::size_t from = p > kContextWidth ? p - kContextWidth : 0;
+    // After it, whole characters only, as many as the width holds.
+    std::string after;
+    for (std::size_t i = k + want.size(); i < have.size(); ++i) {
+      const std::size_t size = (i + 1 < starts.size() ? starts[i + 1] : content.size()) - starts[i];
+      if (after.size() + size > kContextWidth || (size == 1 && lead.IsLead(content[starts[i]])))
+        break;
+      after += content.substr(starts[i], size);
+    }
+    found.push_back({p, content.substr(from, p - from), content.substr(p, needle.size()), after});
+  }
+  return found;
+}
+
+// Shift JIS: the search text 'a' is not found in the trail byte of katakana A (83 41), nor is
+// katakana A found in katakana DI (83 61), whose trail byte is the letter folded.
+TEST(TwoByteOccurrences, MatchesStartWithACharacterAndTrailBytesNeverFold) {
+  const LeadBytes lead = Cp932();
+  TempFile file("\x83\x41 a \x83\x61 A \x83\x83\x41");
+  for (const bool lazy : {true, false}) {
+    std::vector<std::uint64_t> positions;
+    for (const Found& f : Search(file.path(), "a", lazy, lead)) positions.push_back(f.position);
+    // The last byte, 41, stands alone after the character 83 83: it is the letter.
+    EXPECT_EQ(positions, (std::vector<std::uint64_t>{3, 8, 12})) << lazy;
+    positions.clear();
+    for (const Found& f : Search(file.path(), "\x83\x41", lazy, lead))
+      positions.push_back(f.position);
+    EXPECT_EQ(positions, (std::vector<std::uint64_t>{0})) << lazy;  // not DI, nor 83 | 83 41
+    // With no lead bytes, the bytes as ever.
+    EXPECT_EQ(Search(file.path(), "a", lazy).size(), 5u) << lazy;
+  }
+}
+
+TEST(TwoByteOccurrences, AgreeWithTheCharactersInBothModesAcrossParts) {
+  const LeadBytes lead = Cp932();
+  std::mt19937 rng(932);
+  for (int round = 0; round < 300; ++round) {
+    // Runs of lead bytes, CR LF and the letters a trail byte may be.
+    const std::string raw =
+        RandomText(rng, rng() % 1500, round % 4 ? "\x83\x83" "aA\r\nb" : "\x83" "aA\r\nb\x1a");
+    std::string needle = RandomText(rng, 1 + rng() % 3, "\x83" "aAb");
+    TempFile file(raw);
+    ASSERT_EQ(Search(file.path(), needle, true, lead), ExpectedIn(raw, needle, lead)) << round;
+    ASSERT_EQ(Search(file.path(), needle, false, lead), ExpectedIn(raw, needle, lead)) << round;
+    needle = RandomText(rng, rng() % 3, "\x83" "a\r\n");  // with an LF, or empty: translated only
+    ASSERT_EQ(Search(file.path(), needle, false, lead), ExpectedIn(raw, needle, lead)) << round;
+  }
+  // Files of several parts whose first occurrence comes late, so that the window slides over
+  // runs of lead bytes longer than the context it keeps. Each run ends in a candidate for the
+  // byte search, 83 41 61, which is one only where the run's length is odd: up to the third
+  // part, none is.
+  constexpr std::size_t kPart = ContentStream::kPartSize;
+  for (const std::size_t size : {3 * kPart + 77, 4 * kPart + 33333}) {
+    std::string raw;
+    while (raw.size() < size) {
+      const std::size_t odd = raw.size() > 2 * kPart ? rng() % 2 : 0;
+      // The run starts a character.
+      raw += RandomText(rng, 50 + rng() % 100, "\x83\x95" "b\r\n") + "b";
+      raw += std::string(1500 + 2 * (rng() % 2) + odd, '\x83') + "\x41" "ab";
+    }
+    TempFile file(raw);
+    const std::string needle = "\x83\x41" "a";
+    const std::vector<Found> expected = ExpectedIn(raw, needle, lead);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_GT(expected.front().position, 2 * kPart);
+    EXPECT_EQ(Search(file.path(), needle, true, lead), expected) << size;
+    EXPECT_EQ(Search(file.path(), needle, false, lead), expected) << size;
   }
 }
 

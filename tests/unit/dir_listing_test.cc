@@ -36,6 +36,43 @@ TEST(NameOrder, LongSharedStartsOrderByTheirFirstFoldedDifference) {
                                              start + "a" + start, start + "b"}));
 }
 
+// Code page 932 (Shift JIS): lead bytes 0x81-0x9F and 0xE0-0xFC.
+LeadBytes Cp932() {
+  LeadBytes lead;
+  lead.AddRange(0x81, 0x9F);
+  lead.AddRange(0xE0, 0xFC);
+  return lead;
+}
+
+// Katakana A is 83 41, SO 83 5C, DI 83 61, small YA 83 83: a trail byte that is a letter's
+// byte is not that letter, and is never folded. A lone letter after a character still is.
+TEST(NameOrder, ATwoByteCodePageNeverFoldsATrailByte) {
+  const LeadBytes lead = Cp932();
+  const std::string a = "\x83\x41", so = "\x83\x5C", di = "\x83\x61", ya = "\x83\x83";
+  std::vector<std::string> names = {ya + "a", so + "\x83\x74\x83\x67.txt", di + ".txt", "B.txt",
+                                    a + ".txt", ya + "A", "a.txt"};
+  std::sort(names.begin(), names.end(), [&](const std::string& x, const std::string& y) {
+    return NameOrderLessIn(x, y, lead);
+  });
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "B.txt", a + ".txt",
+                                             so + "\x83\x74\x83\x67.txt", di + ".txt", ya + "A",
+                                             ya + "a"}));
+  // With no lead bytes, the order of one-byte code pages: A folds, and ties DI.
+  EXPECT_TRUE(NameOrderLessIn(so, a, LeadBytes()));
+  EXPECT_FALSE(NameOrderLessIn(so, a, lead));
+
+  // A listing sorts by its keys first: names that differ within their first eight bytes, and
+  // names that differ only past them.
+  qz_test::TempTree tree;
+  const std::vector<std::string> sorted = {"ax.txt", a + "x.txt", a + "xxxxxxA", a + "xxxxxxb",
+                                           "\x83\x5F" "x.txt"};
+  for (const std::string& name : sorted) tree.File(name, "");
+  DirectoryListing listing;
+  ASSERT_TRUE(ListDirectory(tree.path(), listing, nullptr, lead));
+  ASSERT_EQ(listing.entries.size(), sorted.size());
+  for (std::size_t i = 0; i < sorted.size(); ++i) EXPECT_EQ(listing.Name(i), sorted[i]) << i;
+}
+
 // A listing comes in name order, each entry with its own kind, whatever order the names
 // were made in.
 TEST(NameOrder, AListingComesSortedWithEachEntryKeepingItsKind) {

@@ -92,4 +92,61 @@ TEST(Scanner, LongNearMatchesEverywhereGiveTheSameOccurrences) {
   EXPECT_EQ(Scanner(longNeedle).FindNext(longContent, 0), (1u << 20) - 100000);
 }
 
+// Code page 932 (Shift JIS): lead bytes 0x81-0x9F and 0xE0-0xFC. Katakana A is 83 41 (its
+// trail byte is 'A'), katakana DI is 83 61 (its trail byte is 'a').
+LeadBytes Cp932() {
+  LeadBytes lead;
+  lead.AddRange(0x81, 0x9F);
+  lead.AddRange(0xE0, 0xFC);
+  return lead;
+}
+
+TEST(TwoByteScanner, ComparesCharacterByCharacter) {
+  const LeadBytes lead = Cp932();
+  const Scanner a("\x83\x41", lead);  // katakana A
+  EXPECT_TRUE(a.twoByte());
+  EXPECT_TRUE(a.MatchesCharactersAt("x\x83\x41", 1));
+  EXPECT_FALSE(a.MatchesCharactersAt("\x83\x61", 0));  // DI: a trail byte is never folded
+  EXPECT_EQ(a.FindNext("\x83\x61", 0), 0u);           // though the byte search has it
+  const Scanner word("aB\x83\x41" "c", lead);
+  EXPECT_TRUE(word.MatchesCharactersAt("Ab\x83\x41" "C", 0));
+  EXPECT_FALSE(word.MatchesCharactersAt("Ab\x83\x41", 0));  // runs past the end
+  // A character of one byte matches only one: never a lead byte that takes the next along.
+  const Scanner letter("A", lead);
+  EXPECT_TRUE(letter.MatchesCharactersAt("a", 0));
+  EXPECT_FALSE(Scanner("\x83", lead).MatchesCharactersAt("\x83\x41", 0));  // ends in a lead byte
+  EXPECT_TRUE(Scanner("", lead).MatchesCharactersAt("\x83\x41", 0));
+  EXPECT_FALSE(Scanner("x").twoByte());
+}
+
+TEST(TwoByteScanner, TheContextAfterNeverEndsInHalfACharacter) {
+  const LeadBytes lead = Cp932();
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("ab\x83\x41\x83", lead), "ab\x83\x41");
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("ab\x83\x83", lead), "ab\x83\x83");  // one character
+  EXPECT_EQ(WithoutHalfCharacterAtEnd("ab\x83", LeadBytes()), "ab\x83");
+}
+
+TEST(CharacterWalk, FindsCharacterStartsLookingBackOnlyAsFarAsNeeded) {
+  const LeadBytes lead = Cp932();
+  // 83 83 | 83 41 | 61 | 95 5C | 5C: the first bytes are all lead bytes and pair up.
+  const std::string_view text = "\x83\x83\x83\x41\x61\x95\x5C\x5C";
+  const std::vector<bool> starts = {true, false, true, false, true, true, false, true};
+  CharacterWalk walk(lead);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    EXPECT_EQ(walk.StartsCharacter(text, i), starts[i]) << i;
+    EXPECT_EQ(walk.StartsCharacter(text, i), starts[i]) << i << " again";
+  }
+  // Asked about from far on, and past a drop that cuts a character: the window's first byte
+  // is then a trail byte.
+  for (std::size_t from = 0; from < text.size(); ++from) {
+    for (std::size_t drop = 0; drop <= from; ++drop) {
+      CharacterWalk later(lead);
+      later.BeforeDrop(text, drop);
+      later.Dropped(drop);
+      EXPECT_EQ(later.StartsCharacter(text.substr(drop), from - drop), starts[from])
+          << from << " after dropping " << drop;
+    }
+  }
+}
+
 }  // namespace
