@@ -81,7 +81,9 @@ struct Slot {
   std::size_t index = 0;  // the planned file it is for, while not Idle
   int fd = -1;
   int error = 0;          // of a failed open
+  bool ahead = false;     // opened before its turn (see Open)
   std::uint64_t size = 0; // of the file opened
+  struct timespec changed = {}, modified = {};  // its change and modification times then
   // The first part read ahead: memory kept from file to file (and only where the ring reads),
   // so that a file costs no allocation.
   std::unique_ptr<char[]> buffer;
@@ -132,6 +134,10 @@ class FileReads::Impl {
     Fill(index, path);
     WaitFor(index);
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
+    if (slot.state == SlotState::Done && slot.ahead && !TakeAsItIsNow(slot)) {
+      Reset(slot);
+      return file.Open(path, true, length);
+    }
     if (slot.state == SlotState::Done) {
       // The file's first read is ours (ReadFirstPart): it takes what was read ahead, or reads.
       file.Adopt(slot.fd, &firstPartReader_);
@@ -381,6 +387,26 @@ class FileReads::Impl {
     slot.got = 0;
   }
 
+  // A file opened ahead of its turn is read as it is when its turn comes: should it have
+  // changed since it was opened (its size, its change or its modification time), what was read
+  // ahead is dropped, to be read again, and its length is taken anew. A change within the
+  // file system's timestamp granularity that keeps the size goes unseen. False when the file
+  // can no longer be measured.
+  static bool TakeAsItIsNow(Slot& slot) {
+    struct stat now;
+    if (fstat(slot.fd, &now) != 0) return false;
+    if (static_cast<std::uint64_t>(now.st_size) != slot.size || !SameTime(now.st_ctim, slot.changed) ||
+        !SameTime(now.st_mtim, slot.modified)) {
+      slot.size = static_cast<std::uint64_t>(now.st_size);
+      slot.got = 0;
+    }
+    return true;
+  }
+
+  static bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  }
+
   // Starts the opens of the file at `k` (whose path is `path`) and of those after it, up to the
   // window. The window is topped up in batches, once half of it has been taken, so that one
   // system call starts many opens. Without the directory's descriptor, files are opened by
@@ -399,15 +425,16 @@ class FileReads::Impl {
         break;  // its place in the window is still taken
       }
       if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
-      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd)) break;
+      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd, i != k)) break;
     }
     Submit();
   }
 
-  bool StartOpen(std::size_t i, const char* name, int dirFd) {
+  bool StartOpen(std::size_t i, const char* name, int dirFd, bool ahead) {
     Slot& slot = SlotFor(i);
     slot.index = i;
     slot.state = SlotState::Opening;
+    slot.ahead = ahead;
     if (!ringUsable_) {
       const int fd = openat(dirFd, name, kOpenFlags);
       Completed(i, fd >= 0 ? fd : -errno);
@@ -489,6 +516,8 @@ class FileReads::Impl {
         return;
       }
       slot.size = static_cast<std::uint64_t>(st.st_size);
+      slot.changed = st.st_ctim;
+      slot.modified = st.st_mtim;
       if (slot.size == 0) {
         slot.state = SlotState::Done;
         return;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,6 +209,75 @@ TEST(Pipeline, FailingRingCallsFallBackToPlainReads) {
     ASSERT_EQ(walk.headers.size(), 1u) << fault << "\n" << Describe(t);
     EXPECT_EQ(walk.headers[0], "Found in ./z.txt - position 1:") << fault;
     ExpectCounts(t, "2 files", "2 occurrences");
+  }
+}
+
+// Whether `pid` is stopped at or in system call `number` with the arguments `args` (the first
+// ones, as /proc shows them: in hexadecimal; an empty one matches any).
+bool InSystemCall(pid_t pid, long number, const std::vector<std::string>& args) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long found = -1;
+  if (!(in >> found) || found != number) return false;
+  for (const std::string& want : args) {
+    std::string arg;
+    if (!(in >> arg) || (!want.empty() && arg != want)) return false;
+  }
+  return true;
+}
+
+// qz (started by strace, the child of `tracer`), held back by strace at a call of `number`
+// with `args`: waits until it is stopped there.
+testing::AssertionResult HeldAt(pid_t tracer, long number, const std::vector<std::string>& args) {
+  for (int i = 0; i < ScaledTimeout(8000) / 2; ++i) {
+    const pid_t qz = ChildOf(tracer);
+    if (qz > 0 && InSystemCall(qz, number, args)) return testing::AssertionSuccess();
+    usleep(2000);
+  }
+  return testing::AssertionFailure() << "qz was never held at system call " << number;
+}
+
+// Writes `content` over the start of the file at `path`, in place: the same file, the same
+// size, no truncation.
+void WriteInPlace(const std::string& path, std::string_view content) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << path;
+  EXPECT_EQ(pwrite(fd, content.data(), content.size(), 0), static_cast<ssize_t>(content.size()));
+  close(fd);
+}
+
+// Files changed after they were read ahead and before their turn, with no prompt between: the
+// change is made while qz is held back in its second read of the file before them (strace
+// delays every such call a quarter of a second). One truncated to nothing shows nothing; one rewritten in place shows what
+// it holds at its turn, never its old first part joined to its new rest. Every way of reading
+// gives the same report.
+TEST(Pipeline, AFileChangedAfterItWasReadAheadIsReadAsItIsAtItsTurn) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+  const NoLeakCheck underStrace;
+  for (const std::string reads : {"ring", "plain", "adaptive"}) {
+    for (const bool truncated : {true, false}) {
+      TempTree tree;
+      // Its second part is read with a plain call (64 KiB at 64 KiB), where qz is held.
+      tree.File("a.txt", Repeat('.', 200000));
+      // Truncated: the word goes. Rewritten: "nee" ends the first part read ahead and "dle"
+      // begins the rest, but neither text holds the word.
+      tree.File("b.txt", truncated ? "needle" : Repeat('x', 65533) + "neeXYZ");
+      tree.File("c.txt", "needle");
+      LaunchOptions options = In(tree, {"*.txt", "needle"});
+      options.reads = reads;
+      options.wrapper = {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                         "inject=pread64:delay_enter=250000"};
+      PtyTerminal t(options);
+      const std::string run = reads + (truncated ? ", truncated" : ", rewritten");
+      ASSERT_TRUE(HeldAt(t.pid(), SYS_pread64, {"", "", "0x10000", "0x10000"}))
+          << run << "\n" << Describe(t);
+      if (truncated) ASSERT_EQ(truncate(tree.Path("b.txt").c_str(), 0), 0);
+      else WriteInPlace(tree.Path("b.txt"), Repeat('z', 65536) + "dle");
+      const Walkthrough walk = AnswerEveryPrompt(t);
+      EXPECT_TRUE(ExitedWithZero(walk.exit)) << run << "\n" << Describe(t);
+      EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c.txt - position 0:"}) << run;
+      ExpectCounts(t, "1 file", "1 occurrence");
+    }
   }
 }
 
