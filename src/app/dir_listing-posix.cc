@@ -1,4 +1,5 @@
 #include "app/dir_listing.h"
+#include "app/directory_path-posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -63,11 +64,49 @@ bool ResolveDirectory(const std::string& path, std::string& resolved) {
   return true;
 }
 
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The resolved path of the directory open as `fd`, which was opened by `path`; `expected` as
+// for EnterRequest. Where the system does not tell it, the expected path is taken when `path`
+// names, without a link at its end, the directory open; otherwise `path` is resolved, and must
+// still lead to the directory open.
+bool ResolveOpenedDirectory(int fd, const std::string& path, std::string_view expected,
+                            std::string& resolved) {
+  if (PathOfOpenDirectory(fd, resolved)) return true;
+  struct stat opened, there;
+  if (fstat(fd, &opened) != 0) return false;
+  if (!expected.empty() && lstat(path.c_str(), &there) == 0 && S_ISDIR(there.st_mode) &&
+      SameFile(there, opened)) {
+    resolved = expected;
+    return true;
+  }
+  std::string found;
+  if (!ResolveDirectory(path, found) || stat(found.c_str(), &there) != 0 ||
+      !SameFile(there, opened))
+    return false;
+  resolved = std::move(found);
+  return true;
+}
+
+}  // namespace
+
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
-                          OpenDirectory* keepOpen) {
+                          OpenDirectory* keepOpen, EnterRequest* request) {
   DirStream dir(path);
   if (!dir.get()) return false;
   const int fd = dirfd(dir.get());
+  // The directory is known by what was opened, whatever the listing of its parent saw there.
+  if (request) {
+    std::string resolved;
+    if (!ResolveOpenedDirectory(fd, path, request->expected, resolved)) return false;
+    const auto [at, fresh] = request->entered.insert(std::move(resolved));
+    if (!fresh) return false;
+    request->resolved = *at;
+  }
   bool holdsFiles = false;
 
   for (;;) {

@@ -128,3 +128,11 @@ bool ListDirectory(const std::string& path, DirectoryListing& listing, OpenDirec
   SortEntries(listing.entries);
   return true;
 }
+
+bool ListDirectoryOnce(const std::string& path, EnterRequest& request,
+                       DirectoryListing& listing, OpenDirectory* keepOpen) {
+  listing.Clear();
+  if (!ReadDirectoryEntries(path, listing, keepOpen, &request)) return false;
+  SortEntries(listing.entries);
+  return true;
+}

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "search/open_directory.h"
@@ -56,6 +57,28 @@ class DirectoryListing {
 bool ListDirectory(const std::string& path, DirectoryListing& listing,
                    OpenDirectory* keepOpen = nullptr);
 
+// The directories a walk has entered, each by its resolved path (see ResolveDirectory). Links
+// can lead to one directory along many paths (a loop back to an ancestor, or a lattice of links
+// that would multiply at every level); it is entered once.
+using EnteredDirectories = std::unordered_set<std::string>;
+
+// What a walk asks of a listing: that it be of a directory not entered yet.
+struct EnterRequest {
+  EnteredDirectories& entered;
+  // The resolved path the walk expects (its parent's joined with the name of an entry that
+  // listing saw as a directory and no link), or empty. Where the platform can check that the
+  // directory opened is that one, it is taken without resolving.
+  std::string_view expected;
+  std::string resolved = {};  // set to the resolved path of the directory opened
+};
+
+// ListDirectory for a walk: the directory `path` leads to when it is opened (whatever is there
+// then, links followed) is resolved from that opening, and its entries are read only when it
+// is not in `request.entered` yet; it is then added there. False when it was entered before,
+// or cannot be opened or read. The directory listed is the one known by the path added.
+bool ListDirectoryOnce(const std::string& path, EnterRequest& request,
+                       DirectoryListing& listing, OpenDirectory* keepOpen = nullptr);
+
 // The order ListDirectory sorts names in.
 bool NameOrderLess(std::string_view a, std::string_view b);
 
@@ -65,10 +88,11 @@ bool NameOrderLess(std::string_view a, std::string_view b);
 // is this path joined with its name. False when there is no directory there.
 bool ResolveDirectory(const std::string& path, std::string& resolved);
 
-// The platform's part of ListDirectory: adds the entries to `listing` (empty on entry) in
-// whatever order the platform delivers them, and keeps the directory open in `keepOpen` (when
-// given) where it can.
+// The platform's part of ListDirectory and ListDirectoryOnce: adds the entries to `listing`
+// (empty on entry) in whatever order the platform delivers them, and keeps the directory open
+// in `keepOpen` (when given) where it can. With `request`, the directory is first entered as
+// ListDirectoryOnce says, and false means nothing was read.
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
-                          OpenDirectory* keepOpen);
+                          OpenDirectory* keepOpen, EnterRequest* request = nullptr);
 
 #endif  // QZ_APP_DIR_LISTING_H_

@@ -503,6 +503,32 @@ TEST(Pipeline, LinksToADirectoryAlreadyEnteredAddNothing) {
   EXPECT_EQ(headers[0], "Found in ./data/x.txt - position 0:");
 }
 
+// Subdirectories swapped at a prompt for links: one to a directory the walk has entered (the
+// root) is not entered again; one to a directory it has not (moved out of the listing's
+// sight) is searched once, under the path shown. A directory is known by what is there when
+// the walk enters it, not by what its listing saw. Every way of reading gives the same walk.
+TEST(Pipeline, ASubdirectorySwappedAtAPromptForALinkIsNotSearchedTwice) {
+  for (const std::string reads : {"ring", "plain", "adaptive"}) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    tree.File("b/x.txt", "needle");
+    tree.File("c/y.txt", "needle");
+    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+    options.reads = reads;
+    PtyTerminal t(options);
+    ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./a.txt - position 0:")) << reads;
+    fs::rename(tree.Path("b"), tree.Path("b.old"));
+    fs::create_directory_symlink(".", tree.Path("b"));
+    fs::rename(tree.Path("c"), tree.Path("c.old"));
+    fs::create_directory_symlink("b.old", tree.Path("c"));
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << reads << "\n" << Describe(t);
+    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c/x.txt - position 0:"}) << reads;
+    ExpectCounts(t, "2 files", "2 occurrences");
+  }
+}
+
 // A FUSE view over two file systems (bindfs over two tmpfs mounts, in a mount namespace of its
 // own) passes their inode numbers through under one device number, so distinct directories
 // share them: every file is still found, and links back into the tree still end the walk.
