@@ -181,6 +181,26 @@ class FileReads::Impl {
     files_.clear();
   }
 
+  bool GiveBackMemory() {
+    bool gave = ringOpen_;
+    ringAllowed_ = false;
+    memoryShort_ = true;
+    GiveUpRing();  // reaps every read in flight: no buffer is written into after this
+    CloseRing();
+    for (Slot& slot : slots_) {
+      if (slot.state == SlotState::HandedOver) continue;  // lent to the file being searched
+      if (slot.state != SlotState::Idle) {
+        Reset(slot);
+        gave = true;
+      }
+      if (slot.buffer) {
+        slot.buffer.reset();
+        gave = true;
+      }
+    }
+    return gave;
+  }
+
  private:
   void SetUp() {
     if (setUp_) return;
@@ -374,7 +394,10 @@ class FileReads::Impl {
   void ReleaseHandedOver() {
     if (handedOver_ == kNone) return;
     Slot& slot = SlotFor(handedOver_);
-    if (slot.index == handedOver_ && slot.state == SlotState::HandedOver) Reset(slot);
+    if (slot.index == handedOver_ && slot.state == SlotState::HandedOver) {
+      Reset(slot);
+      if (memoryShort_) slot.buffer.reset();
+    }
     handedOver_ = kNone;
     handedOverFd_ = -1;
   }
@@ -395,8 +418,8 @@ class FileReads::Impl {
   static bool TakeAsItIsNow(Slot& slot) {
     struct stat now;
     if (fstat(slot.fd, &now) != 0) return false;
-    if (static_cast<std::uint64_t>(now.st_size) != slot.size || !SameTime(now.st_ctim, slot.changed) ||
-        !SameTime(now.st_mtim, slot.modified)) {
+    if (static_cast<std::uint64_t>(now.st_size) != slot.size ||
+        !SameTime(now.st_ctim, slot.changed) || !SameTime(now.st_mtim, slot.modified)) {
       slot.size = static_cast<std::uint64_t>(now.st_size);
       slot.got = 0;
     }
@@ -569,6 +592,7 @@ class FileReads::Impl {
       }};
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
+  bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
 };
 
 FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}
@@ -589,3 +613,5 @@ const PlannedFile& FileReads::File(std::size_t index) const { return impl_->File
 void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
 
 void FileReads::End() { impl_->End(); }
+
+bool FileReads::GiveBackMemory() { return impl_->GiveBackMemory(); }

@@ -616,5 +616,51 @@ TEST(Pipeline, RunningOutOfMemoryPassesOverAndEndsWithTheSummary) {
   }
 }
 
+// The report of a run under `ulimit -v limit` (in KiB) with the files read `reads`: the header
+// at each prompt, then the count of occurrences the summary gives ("30 occurrences"), or
+// nothing when there was no summary.
+// A run that does not even start (the limit is below what the loader maps) has neither.
+std::vector<std::string> ReportUnderLimit(const TempTree& tree, const std::string& reads,
+                                          int limit, bool mustExitCleanly = true) {
+  LaunchOptions options = Limited(tree, {"*.txt", "needle"}, "-v " + std::to_string(limit));
+  options.reads = reads;
+  PtyTerminal t(options);
+  Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
+  if (mustExitCleanly) {
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << reads << " " << limit << "\n" << Describe(t);
+  }
+  const std::string& raw = t.Transcript();
+  const std::size_t end = raw.find(" of the text \"needle\"");
+  const std::size_t start = end == std::string::npos ? end : raw.rfind('\n', end);
+  walk.headers.push_back(start == std::string::npos ? "" : raw.substr(start + 1, end - start - 1));
+  return walk.headers;
+}
+
+// Memory so short that the read-ahead's buffers (2 MiB) would crowd out the search: at the
+// tightest limit under which plain reads show every occurrence, reading ahead shows the same,
+// as the read-ahead gives its memory back before any file or occurrence is passed over. Each
+// occurrence shown is counted, and none that was not.
+TEST(Pipeline, MemoryShortForTheReadAheadLosesNoOccurrence) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers reserve address space";
+  TempTree tree;
+  for (int i = 0; i < 10; ++i) {
+    std::string content = Repeat('.', 3000000);  // taken in whole before its first report
+    for (int k = 0; k < 3; ++k) content.replace(k * 1000000 + 123, 6, "needle");
+    tree.File("f" + std::to_string(i) + ".txt", content);
+  }
+  const std::string all = "30 occurrences";
+  // The tightest limit, to 256 KiB, under which plain reads show all 30.
+  int low = 2048, high = 65536;
+  ASSERT_EQ(ReportUnderLimit(tree, "plain", high).back(), all);
+  while (high - low > 256) {
+    const int middle = (low + high) / 2;
+    (ReportUnderLimit(tree, "plain", middle, false).back() == all ? high : low) = middle;
+  }
+  const std::vector<std::string> plain = ReportUnderLimit(tree, "plain", high);
+  ASSERT_EQ(plain.size(), 31u);
+  for (const std::string reads : {"ring", "adaptive"})
+    EXPECT_EQ(ReportUnderLimit(tree, reads, high), plain) << reads << " at -v " << high;
+}
+
 }  // namespace
 }  // namespace qz_e2e
