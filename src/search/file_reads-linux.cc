@@ -81,9 +81,13 @@ struct Slot {
   std::size_t index = 0;  // the planned file it is for, while not Idle
   int fd = -1;
   int error = 0;          // of a failed open
-  bool ahead = false;     // opened before its turn (see Open)
-  std::uint64_t size = 0; // of the file opened
-  struct timespec changed = {}, modified = {};  // its change and modification times then
+  bool relative = false;  // opened relative to the directory's descriptor, by its name
+  // What the file opened was when it was opened: which file, its size, its change and
+  // modification times.
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::uint64_t size = 0;
+  struct timespec changed = {}, modified = {};
   // The first part read ahead: memory kept from file to file (and only where the ring reads),
   // so that a file costs no allocation.
   std::unique_ptr<char[]> buffer;
@@ -134,7 +138,11 @@ class FileReads::Impl {
     Fill(index, path);
     WaitFor(index);
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
-    if (slot.state == SlotState::Done && slot.ahead && !TakeAsItIsNow(slot)) {
+    // Opened by its name in the directory, possibly ahead of its turn: it is taken only if it
+    // is still the file its path names, else the path is opened now. (What was not found or
+    // not a regular file there may be one by the path now.)
+    if (slot.relative && slot.state != SlotState::Retry &&
+        (slot.state != SlotState::Done || !TakeAsItIsNow(slot, path))) {
       Reset(slot);
       return file.Open(path, true, length);
     }
@@ -340,9 +348,13 @@ class FileReads::Impl {
   }
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
+  // Only the ring opens files relative to the directory, many at a time and ahead of their
+  // turn; each is checked at its turn to be what its path names then (TakeAsItIsNow). A plain
+  // call opens one file, in its turn, by its path, which costs less than a relative open and
+  // that check.
   int DirectoryFd() {
-    if (dirFd_ < 0 && useDirectory_)
-      dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (!ringUsable_ || !useDirectory_) return AT_FDCWD;
+    if (dirFd_ < 0) dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     return dirFd_ >= 0 ? dirFd_ : AT_FDCWD;
   }
 
@@ -410,14 +422,18 @@ class FileReads::Impl {
     slot.got = 0;
   }
 
-  // A file opened ahead of its turn is read as it is when its turn comes: should it have
-  // changed since it was opened (its size, its change or its modification time), what was read
-  // ahead is dropped, to be read again, and its length is taken anew. A change within the
-  // file system's timestamp granularity that keeps the size goes unseen. False when the file
-  // can no longer be measured.
-  static bool TakeAsItIsNow(Slot& slot) {
+  // A file the ring opened by its name in the directory, at its turn or ahead of it, is the
+  // one its path names when its turn comes, as it is then: false when the path names another
+  // file now (the file was renamed or replaced, the directory renamed or a link put on the
+  // path) or nothing. Should the file have changed since it was opened (its size, its change
+  // or its modification time), what was read ahead is dropped, to be read again, and its
+  // length is taken anew. A change within the file system's timestamp granularity that keeps
+  // the size goes unseen.
+  static bool TakeAsItIsNow(Slot& slot, const std::string& path) {
     struct stat now;
-    if (fstat(slot.fd, &now) != 0) return false;
+    if (lstat(path.c_str(), &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != slot.device ||
+        now.st_ino != slot.inode)
+      return false;
     if (static_cast<std::uint64_t>(now.st_size) != slot.size ||
         !SameTime(now.st_ctim, slot.changed) || !SameTime(now.st_mtim, slot.modified)) {
       slot.size = static_cast<std::uint64_t>(now.st_size);
@@ -448,16 +464,16 @@ class FileReads::Impl {
         break;  // its place in the window is still taken
       }
       if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
-      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd, i != k)) break;
+      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd)) break;
     }
     Submit();
   }
 
-  bool StartOpen(std::size_t i, const char* name, int dirFd, bool ahead) {
+  bool StartOpen(std::size_t i, const char* name, int dirFd) {
     Slot& slot = SlotFor(i);
     slot.index = i;
     slot.state = SlotState::Opening;
-    slot.ahead = ahead;
+    slot.relative = dirFd != AT_FDCWD;
     if (!ringUsable_) {
       const int fd = openat(dirFd, name, kOpenFlags);
       Completed(i, fd >= 0 ? fd : -errno);
@@ -539,6 +555,8 @@ class FileReads::Impl {
         return;
       }
       slot.size = static_cast<std::uint64_t>(st.st_size);
+      slot.device = st.st_dev;
+      slot.inode = st.st_ino;
       slot.changed = st.st_ctim;
       slot.modified = st.st_mtim;
       if (slot.size == 0) {

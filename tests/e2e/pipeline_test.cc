@@ -281,6 +281,47 @@ TEST(Pipeline, AFileChangedAfterItWasReadAheadIsReadAsItIsAtItsTurn) {
   }
 }
 
+// A directory renamed, and another made under its name, while its files are being opened
+// (qz held back in its second read of the first file, no prompt between): the files are those
+// the paths name when qz opens them, at every descriptor limit (with one descriptor free,
+// files are opened by their full paths) and every way of reading.
+TEST(Pipeline, ADirectoryRenamedWhileItsFilesAreOpenedGivesTheFilesItsPathNames) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+  const NoLeakCheck underStrace;
+  const std::vector<std::string> limits = {
+      "true",
+      "ulimit -n 20",
+      // One descriptor left free: all others are inherited.
+      "ulimit -n 40 && for i in $(seq 3 38); do eval \"exec $i</dev/null\"; done",
+  };
+  for (const std::string reads : {"ring", "plain", "adaptive"}) {
+    for (const std::string& limit : limits) {
+      TempTree tree;
+      tree.File("d/a.txt", Repeat('.', 200000));  // qz is held at its second part, as above
+      tree.File("d/b.txt", "needle");
+      tree.File("d/c.txt", "needle");
+      LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+      options.reads = reads;
+      // strace needs descriptors of its own: the limit is set in the shell it runs, which then
+      // becomes qz.
+      options.wrapper = {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                         "inject=pread64:delay_enter=150000", "/bin/bash", "-c",
+                         limit + " && exec \"$@\"", "bash"};
+      PtyTerminal t(options);
+      const std::string run = reads + ", " + limit;
+      ASSERT_TRUE(HeldAt(t.pid(), SYS_pread64, {"", "", "0x10000", "0x10000"}))
+          << run << "\n" << Describe(t);
+      fs::rename(tree.Path("d"), tree.Path("d.old"));
+      tree.File("d/b.txt", "..needle");
+      const Walkthrough walk = AnswerEveryPrompt(t);
+      EXPECT_TRUE(ExitedWithZero(walk.exit)) << run << "\n" << Describe(t);
+      EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./d/b.txt - position 2:"}) << run;
+      ExpectCounts(t, "1 file", "1 occurrence");
+    }
+  }
+}
+
 // A file changed while the user reads its first match keeps the content it had: the later
 // positions are those of the original, whether the file is read in parts or mapped.
 TEST(Pipeline, AFileIsOneSnapshotTakenBeforeItsFirstPrompt) {
