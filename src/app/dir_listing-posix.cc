@@ -100,13 +100,25 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
   if (!dir.get()) return false;
   const int fd = dirfd(dir.get());
   // The directory is known by what was opened, whatever the listing of its parent saw there.
-  if (request) {
-    std::string resolved;
-    if (!ResolveOpenedDirectory(fd, path, request->expected, resolved)) return false;
+  // The one expected, not entered yet, is known without a question to the system: its entry
+  // "." must give the serial number its parent's listing gave it, or it is resolved after all
+  // (its entries read in vain, which only a directory changed since the parent's listing
+  // costs). Any other is resolved before its entries are read.
+  const auto enter = [&](std::string resolved) {
     const auto [at, fresh] = request->entered.insert(std::move(resolved));
-    if (!fresh) return false;
-    request->resolved = *at;
+    if (fresh) request->resolved = *at;
+    return fresh;
+  };
+  const bool checkAfter = request && !request->expected.empty() &&
+                          request->expectedSerial != 0 &&
+                          !request->entered.contains(std::string(request->expected));
+  if (request && !checkAfter) {
+    std::string resolved;
+    if (!ResolveOpenedDirectory(fd, path, request->expected, resolved) ||
+        !enter(std::move(resolved)))
+      return false;
   }
+  std::uint64_t serial = 0;  // what "." gives
   bool holdsFiles = false;
 
   for (;;) {
@@ -117,10 +129,19 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
       break;
     }
     const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == "..") {
+      if (name == ".") serial = entry->d_ino;
+      continue;
+    }
     const EntryKind kind = Classify(fd, entry);
-    listing.Add(name, kind.isDirectory, kind.isRegularFile, kind.isLink);
+    listing.Add(name, kind.isDirectory, kind.isRegularFile, kind.isLink, entry->d_ino);
     holdsFiles = holdsFiles || !kind.isDirectory;
+  }
+  if (checkAfter) {
+    std::string resolved;
+    if (serial == request->expectedSerial) resolved = request->expected;
+    else if (!ResolveOpenedDirectory(fd, path, request->expected, resolved)) return false;
+    if (!enter(std::move(resolved))) return false;
   }
   // A copy of the stream's descriptor outlives the stream; without one (descriptors short) the
   // entries are opened by their paths. A directory of directories alone needs none.

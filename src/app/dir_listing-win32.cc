@@ -45,6 +45,7 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing, Op
                           EnterRequest* request) {
   const std::wstring directory = ExtendedPath(path, /*directory=*/true);
   if (directory.empty()) return false;
+  // Found by its path, as its entries will be: the listing gives no serial numbers to check.
   if (request) {
     std::string resolved;
     if (!ResolveDirectory(path, resolved)) return false;

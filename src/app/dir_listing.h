@@ -31,8 +31,14 @@ class DirectoryListing {
 
   std::string_view Name(std::size_t i) const { return {entries[i].name, entries[i].nameSize}; }
 
-  // Adds an entry with a copy of `name`. Throws std::bad_alloc when memory runs out.
-  void Add(std::string_view name, bool isDirectory, bool isRegularFile, bool isLink);
+  // The serial number the listing gave entry `i` (its inode number on POSIX), kept for a
+  // directory that is no link only: 0 for any other entry, or where the platform gives none.
+  std::uint64_t Serial(std::size_t i) const;
+
+  // Adds an entry with a copy of `name` (and, for a directory that is no link, `serial`).
+  // Throws std::bad_alloc when memory runs out.
+  void Add(std::string_view name, bool isDirectory, bool isRegularFile, bool isLink,
+           std::uint64_t serial = 0);
 
   // Keeps only the entries that lead to directories, in their order, and gives back the memory
   // of the rest (names included): what the walk holds for a directory whose subdirectories
@@ -42,7 +48,8 @@ class DirectoryListing {
   void Clear();
 
  private:
-  char* Store(std::string_view name);
+  // Stores `name`, its NUL and `extra` bytes after it.
+  char* Store(std::string_view name, std::size_t extra);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t blockSize_ = 0;  // of the last block
@@ -69,6 +76,9 @@ struct EnterRequest {
   // listing saw as a directory and no link), or empty. Where the platform can check that the
   // directory opened is that one, it is taken without resolving.
   std::string_view expected;
+  // The serial number the parent's listing gave that entry (DirectoryListing::Serial), or 0:
+  // a directory whose own entry "." gives the same is taken to be the one expected.
+  std::uint64_t expectedSerial = 0;
   std::string resolved = {};  // set to the resolved path of the directory opened
 };
 

@@ -55,15 +55,17 @@ class FileReadsGuard {
 // Searches the matching files of `directory` and, when the walk is recursive, puts the
 // directory's subdirectories on the walk's pending stack. `expected` is the directory's
 // resolved path as the walk expects it (a subdirectory its parent's listing saw as no link),
-// empty when it must be resolved (the root, and directories reached through a link). Whatever
+// with the serial number that listing gave it; empty and 0 when it must be resolved (the root,
+// and directories reached through a link). Whatever
 // is at `directory` when it is entered is what counts: a directory already entered, reached
 // again through a link or swapped for one since its parent was listed, is not entered again.
 // When memory runs out, the rest of the directory is passed over.
-void EnterDirectory(const std::string& directory, std::string_view expected, Walk& walk) {
+void EnterDirectory(const std::string& directory, std::string_view expected,
+                    std::uint64_t expectedSerial, Walk& walk) {
   try {
     DirectoryListing listing;
     OpenDirectory opened;
-    EnterRequest request{walk.entered, expected};
+    EnterRequest request{walk.entered, expected, expectedSerial};
     if (!ListDirectoryOnce(directory, request, listing, &opened)) return;
     std::string& resolved = request.resolved;
 
@@ -104,7 +106,7 @@ void EnterDirectory(const std::string& directory, std::string_view expected, Wal
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
 void SearchDirectory(const std::string& directory, FileReads& reads) {
   Walk walk(reads);
-  EnterDirectory(directory, {}, walk);
+  EnterDirectory(directory, {}, 0, walk);
   while (!walk.pending.empty() && searchTally.keepGoing) {
     PendingLevel& top = walk.pending.back();
     if (top.next == top.subdirectories.entries.size()) {
@@ -114,16 +116,18 @@ void SearchDirectory(const std::string& directory, FileReads& reads) {
     RefreshScreen();
     std::string child;
     std::string resolved;
+    std::uint64_t serial = 0;
     try {
       const std::string_view name = top.subdirectories.Name(top.next);
-      const bool isLink = top.subdirectories.entries[top.next++].isLink;
+      const bool isLink = top.subdirectories.entries[top.next].isLink;
+      serial = top.subdirectories.Serial(top.next++);
       child = JoinPath(top.path, name);
       if (!isLink) resolved = JoinPath(top.resolved, name);
     } catch (const std::bad_alloc&) {
       continue;
     }
     // May add to the pending stack: `top` is stale after this.
-    EnterDirectory(child, resolved, walk);
+    EnterDirectory(child, resolved, serial, walk);
   }
 }
 

@@ -81,7 +81,11 @@ struct Slot {
   std::size_t index = 0;  // the planned file it is for, while not Idle
   int fd = -1;
   int error = 0;          // of a failed open
-  bool relative = false;  // opened relative to the directory's descriptor, by its name
+  bool ahead = false;     // opened before its turn (see TakeAsItIsNow)
+  // Opened (or looked for) relative to the directory's descriptor, by its name: the place of
+  // that open in the order such opens completed in, from 1 (see DirectoryStillThere); 0 when
+  // opened by its path.
+  std::uint64_t relative = 0;
   // What the file opened was when it was opened: which file, its size, its change and
   // modification times.
   dev_t device = 0;
@@ -115,6 +119,7 @@ class FileReads::Impl {
     directory_ = directory;
     files_ = std::move(files);
     stale_ = false;
+    pathsOnly_ = false;
     // The listing's own descriptor spares opening the directory again by its path.
     if (useDirectory_ && opened.get() >= 0) dirFd_ = static_cast<int>(opened.Release());
   }
@@ -138,11 +143,19 @@ class FileReads::Impl {
     Fill(index, path);
     WaitFor(index);
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
-    // Opened by its name in the directory, possibly ahead of its turn: it is taken only if it
-    // is still the file its path names, else the path is opened now. (What was not found or
-    // not a regular file there may be one by the path now.)
-    if (slot.relative && slot.state != SlotState::Retry &&
-        (slot.state != SlotState::Done || !TakeAsItIsNow(slot, path))) {
+    // Opened by its name in the directory, possibly ahead of its turn: taken only while the
+    // directory's path names that directory, and while the name names that file.
+    if (slot.relative > checkedOpens_ && slot.state != SlotState::Retry &&
+        !DirectoryStillThere()) {
+      // Another directory (or none) has the path now: what was opened through the old one is
+      // not what the paths name. The rest of the plan is opened by its paths.
+      CloseAhead();
+      CloseDirectory();
+      pathsOnly_ = true;
+      return file.Open(path, true, length);
+    }
+    if (slot.ahead && slot.relative && slot.state == SlotState::Done &&
+        !TakeAsItIsNow(slot, planned)) {
       Reset(slot);
       return file.Open(path, true, length);
     }
@@ -345,17 +358,41 @@ class FileReads::Impl {
   void CloseDirectory() {
     if (dirFd_ >= 0) close(dirFd_);
     dirFd_ = -1;
+    dirKnown_ = false;
   }
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
   // Only the ring opens files relative to the directory, many at a time and ahead of their
-  // turn; each is checked at its turn to be what its path names then (TakeAsItIsNow). A plain
-  // call opens one file, in its turn, by its path, which costs less than a relative open and
-  // that check.
+  // turn, and the directory's path is checked once for all the opens completed before it
+  // (DirectoryStillThere). A plain call opens one file, in its turn, by its path: that costs
+  // about what a relative open does, and needs no check.
   int DirectoryFd() {
-    if (!ringUsable_ || !useDirectory_) return AT_FDCWD;
+    if (!ringUsable_ || !useDirectory_ || pathsOnly_) return AT_FDCWD;
     if (dirFd_ < 0) dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ >= 0 && !dirKnown_) {
+      struct stat st;
+      if (fstat(dirFd_, &st) != 0) {
+        CloseDirectory();
+        return AT_FDCWD;
+      }
+      dirDevice_ = st.st_dev;
+      dirInode_ = st.st_ino;
+      dirKnown_ = true;
+    }
     return dirFd_ >= 0 ? dirFd_ : AT_FDCWD;
+  }
+
+  // Whether the directory's path still names the directory the files are opened relative to.
+  // When it does, every open relative to it that has completed was made while the path named
+  // it (unless the directory was renamed away and back between), and none is checked again.
+  bool DirectoryStillThere() {
+    const std::uint64_t upTo = relativeOpens_;
+    struct stat st;
+    if (!dirKnown_ || stat(directory_.c_str(), &st) != 0 || st.st_dev != dirDevice_ ||
+        st.st_ino != dirInode_)
+      return false;
+    checkedOpens_ = upTo;
+    return true;
   }
 
   Slot& SlotFor(std::size_t i) { return slots_[i % slots_.size()]; }
@@ -422,17 +459,16 @@ class FileReads::Impl {
     slot.got = 0;
   }
 
-  // A file the ring opened by its name in the directory, at its turn or ahead of it, is the
-  // one its path names when its turn comes, as it is then: false when the path names another
-  // file now (the file was renamed or replaced, the directory renamed or a link put on the
-  // path) or nothing. Should the file have changed since it was opened (its size, its change
-  // or its modification time), what was read ahead is dropped, to be read again, and its
-  // length is taken anew. A change within the file system's timestamp granularity that keeps
-  // the size goes unseen.
-  static bool TakeAsItIsNow(Slot& slot, const std::string& path) {
+  // A file the ring opened by its name in the directory ahead of its turn is read as it is
+  // when its turn comes (one opened in its turn was measured then): false when the name no
+  // longer names that file (renamed or replaced, or a link put there) or none. Should the file
+  // have changed since it was opened (its size, its change or its modification time), what
+  // was read ahead is dropped, to be read again, and its length is taken anew. A change within
+  // the file system's timestamp granularity that keeps the size goes unseen.
+  bool TakeAsItIsNow(Slot& slot, const PlannedFile& planned) {
     struct stat now;
-    if (lstat(path.c_str(), &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != slot.device ||
-        now.st_ino != slot.inode)
+    if (dirFd_ < 0 || fstatat(dirFd_, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(now.st_mode) || now.st_dev != slot.device || now.st_ino != slot.inode)
       return false;
     if (static_cast<std::uint64_t>(now.st_size) != slot.size ||
         !SameTime(now.st_ctim, slot.changed) || !SameTime(now.st_mtim, slot.modified)) {
@@ -465,6 +501,7 @@ class FileReads::Impl {
       }
       if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
       if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd)) break;
+      SlotFor(i).ahead = i != k;
     }
     Submit();
   }
@@ -473,7 +510,7 @@ class FileReads::Impl {
     Slot& slot = SlotFor(i);
     slot.index = i;
     slot.state = SlotState::Opening;
-    slot.relative = dirFd != AT_FDCWD;
+    slot.relative = dirFd == AT_FDCWD ? 0 : kOpenUnderWay;
     if (!ringUsable_) {
       const int fd = openat(dirFd, name, kOpenFlags);
       Completed(i, fd >= 0 ? fd : -errno);
@@ -543,6 +580,7 @@ class FileReads::Impl {
         return;
       }
       slot.fd = result;
+      if (slot.relative != 0) slot.relative = ++relativeOpens_;
       // Opened without following a link and without blocking; nothing is read from it unless
       // it is a regular file.
       struct stat st;
@@ -611,6 +649,14 @@ class FileReads::Impl {
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
   bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
+  bool pathsOnly_ = false;     // the directory was renamed since the plan began: paths alone
+  bool dirKnown_ = false;      // dirDevice_ and dirInode_ are dirFd_'s
+  dev_t dirDevice_ = 0;
+  ino_t dirInode_ = 0;
+  std::uint64_t relativeOpens_ = 0;  // opens relative to a directory completed in the run
+  std::uint64_t checkedOpens_ = 0;   // how many of them DirectoryStillThere has covered
+  // Slot::relative of an open (or a failed one) relative to the directory, until it completes.
+  static constexpr std::uint64_t kOpenUnderWay = UINT64_MAX;
 };
 
 FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}

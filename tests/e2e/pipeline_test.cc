@@ -225,15 +225,37 @@ bool InSystemCall(pid_t pid, long number, const std::vector<std::string>& args) 
   return true;
 }
 
-// qz (started by strace, the child of `tracer`), held back by strace at a call of `number`
-// with `args`: waits until it is stopped there.
-testing::AssertionResult HeldAt(pid_t tracer, long number, const std::vector<std::string>& args) {
+// qz (started by strace, the child of `tracer`), held back by strace where `held` (given its
+// process id) says it is: waits until it is stopped there.
+template <typename Held>
+testing::AssertionResult HeldWhere(pid_t tracer, Held held) {
   for (int i = 0; i < ScaledTimeout(8000) / 2; ++i) {
     const pid_t qz = ChildOf(tracer);
-    if (qz > 0 && InSystemCall(qz, number, args)) return testing::AssertionSuccess();
+    if (qz > 0 && held(qz)) return testing::AssertionSuccess();
     usleep(2000);
   }
-  return testing::AssertionFailure() << "qz was never held at system call " << number;
+  return testing::AssertionFailure() << "qz was never held where the test waits for it";
+}
+
+// Held at a call of `number` with `args`.
+testing::AssertionResult HeldAt(pid_t tracer, long number, const std::vector<std::string>& args) {
+  return HeldWhere(tracer, [&](pid_t qz) { return InSystemCall(qz, number, args); });
+}
+
+// Held in the listing of a directory whose path ends with `ending` (a read of its entries).
+testing::AssertionResult HeldInListing(pid_t tracer, const std::string& ending) {
+  return HeldWhere(tracer, [&](pid_t qz) {
+    std::ifstream in("/proc/" + std::to_string(qz) + "/syscall");
+    long number = -1;
+    std::string fd;
+    if (!(in >> number >> fd) || number != SYS_getdents64) return false;
+    std::error_code error;
+    const std::string listed = fs::read_symlink("/proc/" + std::to_string(qz) + "/fd/" +
+                                                    std::to_string(std::stoul(fd, nullptr, 16)),
+                                                error).string();
+    return listed.size() >= ending.size() &&
+           listed.compare(listed.size() - ending.size(), ending.size(), ending) == 0;
+  });
 }
 
 // Writes `content` over the start of the file at `path`, in place: the same file, the same
@@ -281,10 +303,11 @@ TEST(Pipeline, AFileChangedAfterItWasReadAheadIsReadAsItIsAtItsTurn) {
   }
 }
 
-// A directory renamed, and another made under its name, while its files are being opened
-// (qz held back in its second read of the first file, no prompt between): the files are those
-// the paths name when qz opens them, at every descriptor limit (with one descriptor free,
-// files are opened by their full paths) and every way of reading.
+// A directory renamed, and another made under its name, after it was opened for its listing
+// and before its files are opened (qz held back in the read of its entries, no prompt after):
+// the files are those the paths name when qz opens them, at every descriptor limit (with one
+// descriptor free, files are opened by their full paths) and every way of reading; with the
+// ring, the directory's path is checked once its files have been opened through the old one.
 TEST(Pipeline, ADirectoryRenamedWhileItsFilesAreOpenedGivesTheFilesItsPathNames) {
   if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
   if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
@@ -298,7 +321,7 @@ TEST(Pipeline, ADirectoryRenamedWhileItsFilesAreOpenedGivesTheFilesItsPathNames)
   for (const std::string reads : {"ring", "plain", "adaptive"}) {
     for (const std::string& limit : limits) {
       TempTree tree;
-      tree.File("d/a.txt", Repeat('.', 200000));  // qz is held at its second part, as above
+      tree.File("d/a.txt", "needle");
       tree.File("d/b.txt", "needle");
       tree.File("d/c.txt", "needle");
       LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
@@ -306,12 +329,11 @@ TEST(Pipeline, ADirectoryRenamedWhileItsFilesAreOpenedGivesTheFilesItsPathNames)
       // strace needs descriptors of its own: the limit is set in the shell it runs, which then
       // becomes qz.
       options.wrapper = {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
-                         "inject=pread64:delay_enter=150000", "/bin/bash", "-c",
+                         "inject=getdents64:delay_enter=150000", "/bin/bash", "-c",
                          limit + " && exec \"$@\"", "bash"};
       PtyTerminal t(options);
       const std::string run = reads + ", " + limit;
-      ASSERT_TRUE(HeldAt(t.pid(), SYS_pread64, {"", "", "0x10000", "0x10000"}))
-          << run << "\n" << Describe(t);
+      ASSERT_TRUE(HeldInListing(t.pid(), "/d")) << run << "\n" << Describe(t);
       fs::rename(tree.Path("d"), tree.Path("d.old"));
       tree.File("d/b.txt", "..needle");
       const Walkthrough walk = AnswerEveryPrompt(t);
