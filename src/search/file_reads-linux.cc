@@ -82,6 +82,7 @@ struct Slot {
   int fd = -1;
   int error = 0;          // of a failed open
   bool ahead = false;     // opened before its turn (see TakeAsItIsNow)
+  struct timespec measuredAt = {};  // the clock tick it was measured in (see TakeAsItIsNow)
   // Opened (or looked for) relative to the directory's descriptor, by its name: the place of
   // that open in the order such opens completed in, from 1 (see DirectoryStillThere); 0 when
   // opened by its path.
@@ -464,8 +465,14 @@ class FileReads::Impl {
   // longer names that file (renamed or replaced, or a link put there) or none. Should the file
   // have changed since it was opened (its size, its change or its modification time), what
   // was read ahead is dropped, to be read again, and its length is taken anew. A change within
-  // the file system's timestamp granularity that keeps the size goes unseen.
+  // the file system's timestamp granularity that keeps the size goes unseen; so does any change
+  // while the clock tick the file was measured in lasts (the coarse clock the file system
+  // stamps files by), in which its turn comes without a second look: a walk through the page
+  // cache searches many files a tick, and the look would cost each a system call.
   bool TakeAsItIsNow(Slot& slot, const PlannedFile& planned) {
+    struct timespec tick;
+    if (clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0 && SameTime(tick, slot.measuredAt))
+      return true;
     struct stat now;
     if (dirFd_ < 0 || fstatat(dirFd_, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(now.st_mode) || now.st_dev != slot.device || now.st_ino != slot.inode)
@@ -500,16 +507,16 @@ class FileReads::Impl {
         break;  // its place in the window is still taken
       }
       if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
-      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd)) break;
-      SlotFor(i).ahead = i != k;
+      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd, i != k)) break;
     }
     Submit();
   }
 
-  bool StartOpen(std::size_t i, const char* name, int dirFd) {
+  bool StartOpen(std::size_t i, const char* name, int dirFd, bool ahead) {
     Slot& slot = SlotFor(i);
     slot.index = i;
     slot.state = SlotState::Opening;
+    slot.ahead = ahead;
     slot.relative = dirFd == AT_FDCWD ? 0 : kOpenUnderWay;
     if (!ringUsable_) {
       const int fd = openat(dirFd, name, kOpenFlags);
@@ -597,6 +604,8 @@ class FileReads::Impl {
       slot.inode = st.st_ino;
       slot.changed = st.st_ctim;
       slot.modified = st.st_mtim;
+      if (slot.ahead && clock_gettime(CLOCK_REALTIME_COARSE, &slot.measuredAt) != 0)
+        slot.measuredAt = {};
       if (slot.size == 0) {
         slot.state = SlotState::Done;
         return;
