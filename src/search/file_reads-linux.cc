@@ -147,7 +147,7 @@ class FileReads::Impl {
     // Opened by its name in the directory, possibly ahead of its turn: taken only while the
     // directory's path names that directory, and while the name names that file.
     if (slot.relative > checkedOpens_ && slot.state != SlotState::Retry &&
-        !DirectoryStillThere()) {
+        !DirectoryStillThere(true)) {
       // Another directory (or none) has the path now: what was opened through the old one is
       // not what the paths name. The rest of the plan is opened by its paths.
       CloseAhead();
@@ -360,6 +360,7 @@ class FileReads::Impl {
     if (dirFd_ >= 0) close(dirFd_);
     dirFd_ = -1;
     dirKnown_ = false;
+    dirChecked_ = false;
   }
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
@@ -386,13 +387,24 @@ class FileReads::Impl {
   // Whether the directory's path still names the directory the files are opened relative to.
   // When it does, every open relative to it that has completed was made while the path named
   // it (unless the directory was renamed away and back between), and none is checked again.
-  bool DirectoryStillThere() {
+  // With `sparing`, a check made in the current clock tick stands for this one: a rename in the
+  // tick of the last look goes unseen, as a change to a file in the tick it was measured in
+  // does (see TakeAsItIsNow), and a walk through the page cache looks at most directories once.
+  bool DirectoryStillThere(bool sparing) {
     const std::uint64_t upTo = relativeOpens_;
+    struct timespec tick;
+    const bool ticked = clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0;
+    if (sparing && ticked && dirChecked_ && SameTime(tick, dirCheckedAt_)) {
+      checkedOpens_ = upTo;
+      return true;
+    }
     struct stat st;
     if (!dirKnown_ || stat(directory_.c_str(), &st) != 0 || st.st_dev != dirDevice_ ||
         st.st_ino != dirInode_)
       return false;
     checkedOpens_ = upTo;
+    dirChecked_ = ticked;
+    dirCheckedAt_ = tick;
     return true;
   }
 
@@ -660,6 +672,8 @@ class FileReads::Impl {
   bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
   bool pathsOnly_ = false;     // the directory was renamed since the plan began: paths alone
   bool dirKnown_ = false;      // dirDevice_ and dirInode_ are dirFd_'s
+  bool dirChecked_ = false;    // DirectoryStillThere found it there, in tick dirCheckedAt_
+  struct timespec dirCheckedAt_ = {};
   dev_t dirDevice_ = 0;
   ino_t dirInode_ = 0;
   std::uint64_t relativeOpens_ = 0;  // opens relative to a directory completed in the run
