@@ -39,10 +39,20 @@ bool ResolveDirectory(const std::string& path, std::string& resolved) {
   return !resolved.empty();
 }
 
-// Files are opened by their paths on Windows: no directory is kept open.
-bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing, OpenDirectory*) {
+// Files are opened by their paths on Windows: no directory is kept open. A directory entered
+// is resolved by its path just before it is listed by that path.
+bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing, OpenDirectory*,
+                          EnterRequest* request) {
   const std::wstring directory = ExtendedPath(path, /*directory=*/true);
   if (directory.empty()) return false;
+  // Found by its path, as its entries will be: the listing gives no serial numbers to check.
+  if (request) {
+    std::string resolved;
+    if (!ResolveDirectory(path, resolved)) return false;
+    const auto [at, fresh] = request->entered.insert(std::move(resolved));
+    if (!fresh) return false;
+    request->resolved = *at;
+  }
 
   WIN32_FIND_DATAW found;
   FindHandle search(FindFirstFileExW((directory + L'*').c_str(), FindExInfoBasic, &found,

@@ -102,8 +102,8 @@ bool NameOrderLessIn(std::string_view a, std::string_view b, const LeadBytes& le
   return a < b;
 }
 
-char* DirectoryListing::Store(std::string_view name) {
-  const std::size_t need = name.size() + 1;
+char* DirectoryListing::Store(std::string_view name, std::size_t extra) {
+  const std::size_t need = name.size() + 1 + extra;
   if (blocks_.empty() || blockSize_ - used_ < need) {
     const std::size_t size = std::max(kNameBlock, need);
     blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
@@ -117,21 +117,34 @@ char* DirectoryListing::Store(std::string_view name) {
   return at;
 }
 
+std::uint64_t DirectoryListing::Serial(std::size_t i) const {
+  const DirectoryEntry& entry = entries[i];
+  if (!entry.isDirectory || entry.isLink) return 0;
+  std::uint64_t serial;
+  std::memcpy(&serial, entry.name + entry.nameSize + 1, sizeof serial);
+  return serial;
+}
+
 void DirectoryListing::Add(std::string_view name, bool isDirectory, bool isRegularFile,
-                           bool isLink) {
+                           bool isLink, std::uint64_t serial) {
   if (name.size() > UINT32_MAX) throw std::bad_alloc();
   // Room for the entry first, so that a failure below leaves no stray name.
   if (entries.size() == entries.capacity()) entries.reserve(std::max<std::size_t>(64, 2 * entries.size()));
-  const char* const stored = Store(name);
+  // Only a directory that is no link keeps its serial number, after its name: the walk
+  // checks it when it enters the directory, and a listing of files costs nothing more.
+  const bool keepsSerial = isDirectory && !isLink;
+  char* const stored = Store(name, keepsSerial ? sizeof serial : 0);
+  if (keepsSerial) std::memcpy(stored + name.size() + 1, &serial, sizeof serial);
   entries.push_back({stored, static_cast<std::uint32_t>(name.size()), isDirectory,
                      isRegularFile, isLink});
 }
 
 void DirectoryListing::KeepDirectories() {
   DirectoryListing kept;
-  for (const DirectoryEntry& entry : entries) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const DirectoryEntry& entry = entries[i];
     if (entry.isDirectory)
-      kept.Add({entry.name, entry.nameSize}, true, entry.isRegularFile, entry.isLink);
+      kept.Add({entry.name, entry.nameSize}, true, entry.isRegularFile, entry.isLink, Serial(i));
   }
   kept.entries.shrink_to_fit();
   *this = std::move(kept);
@@ -147,6 +160,15 @@ bool ListDirectory(const std::string& path, DirectoryListing& listing, OpenDirec
                    const LeadBytes& leadBytes) {
   listing.Clear();
   if (!ReadDirectoryEntries(path, listing, keepOpen)) return false;
+  SortEntries(listing.entries, leadBytes);
+  return true;
+}
+
+bool ListDirectoryOnce(const std::string& path, EnterRequest& request,
+                       DirectoryListing& listing, OpenDirectory* keepOpen,
+                       const LeadBytes& leadBytes) {
+  listing.Clear();
+  if (!ReadDirectoryEntries(path, listing, keepOpen, &request)) return false;
   SortEntries(listing.entries, leadBytes);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "search/code_page.h"
@@ -31,8 +32,14 @@ class DirectoryListing {
 
   std::string_view Name(std::size_t i) const { return {entries[i].name, entries[i].nameSize}; }
 
-  // Adds an entry with a copy of `name`. Throws std::bad_alloc when memory runs out.
-  void Add(std::string_view name, bool isDirectory, bool isRegularFile, bool isLink);
+  // The serial number the listing gave entry `i` (its inode number on POSIX), kept for a
+  // directory that is no link only: 0 for any other entry, or where the platform gives none.
+  std::uint64_t Serial(std::size_t i) const;
+
+  // Adds an entry with a copy of `name` (and, for a directory that is no link, `serial`).
+  // Throws std::bad_alloc when memory runs out.
+  void Add(std::string_view name, bool isDirectory, bool isRegularFile, bool isLink,
+           std::uint64_t serial = 0);
 
   // Keeps only the entries that lead to directories, in their order, and gives back the memory
   // of the rest (names included): what the walk holds for a directory whose subdirectories
@@ -42,7 +49,8 @@ class DirectoryListing {
   void Clear();
 
  private:
-  char* Store(std::string_view name);
+  // Stores `name`, its NUL and `extra` bytes after it.
+  char* Store(std::string_view name, std::size_t extra);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t blockSize_ = 0;  // of the last block
@@ -57,6 +65,32 @@ class DirectoryListing {
 bool ListDirectory(const std::string& path, DirectoryListing& listing,
                    OpenDirectory* keepOpen = nullptr, const LeadBytes& leadBytes = LeadBytes());
 
+// The directories a walk has entered, each by its resolved path (see ResolveDirectory). Links
+// can lead to one directory along many paths (a loop back to an ancestor, or a lattice of links
+// that would multiply at every level); it is entered once.
+using EnteredDirectories = std::unordered_set<std::string>;
+
+// What a walk asks of a listing: that it be of a directory not entered yet.
+struct EnterRequest {
+  EnteredDirectories& entered;
+  // The resolved path the walk expects (its parent's joined with the name of an entry that
+  // listing saw as a directory and no link), or empty. Where the platform can check that the
+  // directory opened is that one, it is taken without resolving.
+  std::string_view expected;
+  // The serial number the parent's listing gave that entry (DirectoryListing::Serial), or 0:
+  // a directory whose own entry "." gives the same is taken to be the one expected.
+  std::uint64_t expectedSerial = 0;
+  std::string resolved = {};  // set to the resolved path of the directory opened
+};
+
+// ListDirectory for a walk: the directory `path` leads to when it is opened (whatever is there
+// then, links followed) is resolved from that opening, and its entries are read only when it
+// is not in `request.entered` yet; it is then added there. False when it was entered before,
+// or cannot be opened or read. The directory listed is the one known by the path added.
+bool ListDirectoryOnce(const std::string& path, EnterRequest& request,
+                       DirectoryListing& listing, OpenDirectory* keepOpen = nullptr,
+                       const LeadBytes& leadBytes = LeadBytes());
+
 // The order ListDirectory sorts names in: ASCII letters compared without regard to case, ties
 // broken by bytes. NameOrderLess reads names as one byte a character; NameOrderLessIn reads
 // them in the code page whose lead bytes `leadBytes` are, and folds only the bytes that are
@@ -70,10 +104,11 @@ bool NameOrderLessIn(std::string_view a, std::string_view b, const LeadBytes& le
 // is this path joined with its name. False when there is no directory there.
 bool ResolveDirectory(const std::string& path, std::string& resolved);
 
-// The platform's part of ListDirectory: adds the entries to `listing` (empty on entry) in
-// whatever order the platform delivers them, and keeps the directory open in `keepOpen` (when
-// given) where it can.
+// The platform's part of ListDirectory and ListDirectoryOnce: adds the entries to `listing`
+// (empty on entry) in whatever order the platform delivers them, and keeps the directory open
+// in `keepOpen` (when given) where it can. With `request`, the directory is first entered as
+// ListDirectoryOnce says, and false means nothing was read.
 bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing,
-                          OpenDirectory* keepOpen);
+                          OpenDirectory* keepOpen, EnterRequest* request = nullptr);
 
 #endif  // QZ_APP_DIR_LISTING_H_

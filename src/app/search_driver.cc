@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 #include "app/command_line.h"
@@ -26,11 +25,6 @@ struct PendingLevel {
   std::size_t next = 0;             // the first one not walked yet
 };
 
-// Every directory the walk has entered, by its resolved path. Links can lead to one directory
-// along many paths (a loop back to an ancestor, or a lattice of links that would multiply at
-// every level); it is searched once, under the first path the walk reaches it by.
-using EnteredSet = std::unordered_set<std::string>;
-
 // What the walk keeps from one directory to the next.
 struct Walk {
   Walk(FileReads& r, const LeadBytes& lead)
@@ -38,7 +32,7 @@ struct Walk {
   FileReads& reads;
   const LeadBytes& leadBytes;  // of the code page names are spelled in
   const NamePattern names;  // the files to search, read once for every name listed
-  EnteredSet entered;
+  EnteredDirectories entered;  // each searched once, under the first path that reaches it
   std::vector<PendingLevel> pending;
   std::string path;  // the path of the file being searched, composed in place for each file
 };
@@ -61,18 +55,21 @@ class FileReadsGuard {
 };
 
 // Searches the matching files of `directory` and, when the walk is recursive, puts the
-// directory's subdirectories on the walk's pending stack. `resolved` is the directory's
-// resolved path when the walk knows it (a subdirectory that is no link), empty when it must be
-// resolved (the root, and directories reached through a link, which costs a look at each link
-// on the way and no listing). A directory already entered is not entered again. When memory
-// runs out, the rest of the directory is passed over.
-void EnterDirectory(const std::string& directory, std::string resolved, Walk& walk) {
+// directory's subdirectories on the walk's pending stack. `expected` is the directory's
+// resolved path as the walk expects it (a subdirectory its parent's listing saw as no link),
+// with the serial number that listing gave it; empty and 0 when it must be resolved (the root,
+// and directories reached through a link). Whatever
+// is at `directory` when it is entered is what counts: a directory already entered, reached
+// again through a link or swapped for one since its parent was listed, is not entered again.
+// When memory runs out, the rest of the directory is passed over.
+void EnterDirectory(const std::string& directory, std::string_view expected,
+                    std::uint64_t expectedSerial, Walk& walk) {
   try {
-    if (resolved.empty() && !ResolveDirectory(directory, resolved)) return;
-    if (!walk.entered.insert(resolved).second) return;
     DirectoryListing listing;
     OpenDirectory opened;
-    if (!ListDirectory(directory, listing, &opened, walk.leadBytes)) return;
+    EnterRequest request{walk.entered, expected, expectedSerial};
+    if (!ListDirectoryOnce(directory, request, listing, &opened, walk.leadBytes)) return;
+    std::string& resolved = request.resolved;
 
     // The plan, the reads and the paths all refer to the listing's names.
     std::vector<PlannedFile> files;
@@ -111,7 +108,7 @@ void EnterDirectory(const std::string& directory, std::string resolved, Walk& wa
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
 void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes) {
   Walk walk(reads, leadBytes);
-  EnterDirectory(directory, {}, walk);
+  EnterDirectory(directory, {}, 0, walk);
   while (!walk.pending.empty() && searchTally.keepGoing) {
     PendingLevel& top = walk.pending.back();
     if (top.next == top.subdirectories.entries.size()) {
@@ -121,16 +118,18 @@ void SearchDirectory(const std::string& directory, FileReads& reads, const LeadB
     RefreshScreen();
     std::string child;
     std::string resolved;
+    std::uint64_t serial = 0;
     try {
       const std::string_view name = top.subdirectories.Name(top.next);
-      const bool isLink = top.subdirectories.entries[top.next++].isLink;
+      const bool isLink = top.subdirectories.entries[top.next].isLink;
+      serial = top.subdirectories.Serial(top.next++);
       child = JoinPath(top.path, name);
       if (!isLink) resolved = JoinPath(top.resolved, name);
     } catch (const std::bad_alloc&) {
       continue;
     }
     // May add to the pending stack: `top` is stale after this.
-    EnterDirectory(child, std::move(resolved), walk);
+    EnterDirectory(child, resolved, serial, walk);
   }
 }
 

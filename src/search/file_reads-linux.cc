@@ -81,7 +81,18 @@ struct Slot {
   std::size_t index = 0;  // the planned file it is for, while not Idle
   int fd = -1;
   int error = 0;          // of a failed open
-  std::uint64_t size = 0; // of the file opened
+  bool ahead = false;     // opened before its turn (see TakeAsItIsNow)
+  struct timespec measuredAt = {};  // the clock tick it was measured in (see TakeAsItIsNow)
+  // Opened (or looked for) relative to the directory's descriptor, by its name: the place of
+  // that open in the order such opens completed in, from 1 (see DirectoryStillThere); 0 when
+  // opened by its path.
+  std::uint64_t relative = 0;
+  // What the file opened was when it was opened: which file, its size, its change and
+  // modification times.
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::uint64_t size = 0;
+  struct timespec changed = {}, modified = {};
   // The first part read ahead: memory kept from file to file (and only where the ring reads),
   // so that a file costs no allocation.
   std::unique_ptr<char[]> buffer;
@@ -109,6 +120,7 @@ class FileReads::Impl {
     directory_ = directory;
     files_ = std::move(files);
     stale_ = false;
+    pathsOnly_ = false;
     // The listing's own descriptor spares opening the directory again by its path.
     if (useDirectory_ && opened.get() >= 0) dirFd_ = static_cast<int>(opened.Release());
   }
@@ -132,6 +144,22 @@ class FileReads::Impl {
     Fill(index, path);
     WaitFor(index);
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
+    // Opened by its name in the directory, possibly ahead of its turn: taken only while the
+    // directory's path names that directory, and while the name names that file.
+    if (slot.relative > checkedOpens_ && slot.state != SlotState::Retry &&
+        !DirectoryStillThere(true)) {
+      // Another directory (or none) has the path now: what was opened through the old one is
+      // not what the paths name. The rest of the plan is opened by its paths.
+      CloseAhead();
+      CloseDirectory();
+      pathsOnly_ = true;
+      return file.Open(path, true, length);
+    }
+    if (slot.ahead && slot.relative && slot.state == SlotState::Done &&
+        !TakeAsItIsNow(slot, planned)) {
+      Reset(slot);
+      return file.Open(path, true, length);
+    }
     if (slot.state == SlotState::Done) {
       // The file's first read is ours (ReadFirstPart): it takes what was read ahead, or reads.
       file.Adopt(slot.fd, &firstPartReader_);
@@ -173,6 +201,26 @@ class FileReads::Impl {
     CloseAhead();
     CloseDirectory();
     files_.clear();
+  }
+
+  bool GiveBackMemory() {
+    bool gave = ringOpen_;
+    ringAllowed_ = false;
+    memoryShort_ = true;
+    GiveUpRing();  // reaps every read in flight: no buffer is written into after this
+    CloseRing();
+    for (Slot& slot : slots_) {
+      if (slot.state == SlotState::HandedOver) continue;  // lent to the file being searched
+      if (slot.state != SlotState::Idle) {
+        Reset(slot);
+        gave = true;
+      }
+      if (slot.buffer) {
+        slot.buffer.reset();
+        gave = true;
+      }
+    }
+    return gave;
   }
 
  private:
@@ -311,13 +359,53 @@ class FileReads::Impl {
   void CloseDirectory() {
     if (dirFd_ >= 0) close(dirFd_);
     dirFd_ = -1;
+    dirKnown_ = false;
+    dirChecked_ = false;
   }
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
+  // Only the ring opens files relative to the directory, many at a time and ahead of their
+  // turn, and the directory's path is checked once for all the opens completed before it
+  // (DirectoryStillThere). A plain call opens one file, in its turn, by its path: that costs
+  // about what a relative open does, and needs no check.
   int DirectoryFd() {
-    if (dirFd_ < 0 && useDirectory_)
-      dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (!ringUsable_ || !useDirectory_ || pathsOnly_) return AT_FDCWD;
+    if (dirFd_ < 0) dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ >= 0 && !dirKnown_) {
+      struct stat st;
+      if (fstat(dirFd_, &st) != 0) {
+        CloseDirectory();
+        return AT_FDCWD;
+      }
+      dirDevice_ = st.st_dev;
+      dirInode_ = st.st_ino;
+      dirKnown_ = true;
+    }
     return dirFd_ >= 0 ? dirFd_ : AT_FDCWD;
+  }
+
+  // Whether the directory's path still names the directory the files are opened relative to.
+  // When it does, every open relative to it that has completed was made while the path named
+  // it (unless the directory was renamed away and back between), and none is checked again.
+  // With `sparing`, a check made in the current clock tick stands for this one: a rename in the
+  // tick of the last look goes unseen, as a change to a file in the tick it was measured in
+  // does (see TakeAsItIsNow), and a walk through the page cache looks at most directories once.
+  bool DirectoryStillThere(bool sparing) {
+    const std::uint64_t upTo = relativeOpens_;
+    struct timespec tick;
+    const bool ticked = clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0;
+    if (sparing && ticked && dirChecked_ && SameTime(tick, dirCheckedAt_)) {
+      checkedOpens_ = upTo;
+      return true;
+    }
+    struct stat st;
+    if (!dirKnown_ || stat(directory_.c_str(), &st) != 0 || st.st_dev != dirDevice_ ||
+        st.st_ino != dirInode_)
+      return false;
+    checkedOpens_ = upTo;
+    dirChecked_ = ticked;
+    dirCheckedAt_ = tick;
+    return true;
   }
 
   Slot& SlotFor(std::size_t i) { return slots_[i % slots_.size()]; }
@@ -368,7 +456,10 @@ class FileReads::Impl {
   void ReleaseHandedOver() {
     if (handedOver_ == kNone) return;
     Slot& slot = SlotFor(handedOver_);
-    if (slot.index == handedOver_ && slot.state == SlotState::HandedOver) Reset(slot);
+    if (slot.index == handedOver_ && slot.state == SlotState::HandedOver) {
+      Reset(slot);
+      if (memoryShort_) slot.buffer.reset();
+    }
     handedOver_ = kNone;
     handedOverFd_ = -1;
   }
@@ -379,6 +470,35 @@ class FileReads::Impl {
     slot.state = SlotState::Idle;
     slot.error = 0;
     slot.got = 0;
+  }
+
+  // A file the ring opened by its name in the directory ahead of its turn is read as it is
+  // when its turn comes (one opened in its turn was measured then): false when the name no
+  // longer names that file (renamed or replaced, or a link put there) or none. Should the file
+  // have changed since it was opened (its size, its change or its modification time), what
+  // was read ahead is dropped, to be read again, and its length is taken anew. A change within
+  // the file system's timestamp granularity that keeps the size goes unseen; so does any change
+  // while the clock tick the file was measured in lasts (the coarse clock the file system
+  // stamps files by), in which its turn comes without a second look: a walk through the page
+  // cache searches many files a tick, and the look would cost each a system call.
+  bool TakeAsItIsNow(Slot& slot, const PlannedFile& planned) {
+    struct timespec tick;
+    if (clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0 && SameTime(tick, slot.measuredAt))
+      return true;
+    struct stat now;
+    if (dirFd_ < 0 || fstatat(dirFd_, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(now.st_mode) || now.st_dev != slot.device || now.st_ino != slot.inode)
+      return false;
+    if (static_cast<std::uint64_t>(now.st_size) != slot.size ||
+        !SameTime(now.st_ctim, slot.changed) || !SameTime(now.st_mtim, slot.modified)) {
+      slot.size = static_cast<std::uint64_t>(now.st_size);
+      slot.got = 0;
+    }
+    return true;
+  }
+
+  static bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
   }
 
   // Starts the opens of the file at `k` (whose path is `path`) and of those after it, up to the
@@ -399,15 +519,17 @@ class FileReads::Impl {
         break;  // its place in the window is still taken
       }
       if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
-      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd)) break;
+      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd, i != k)) break;
     }
     Submit();
   }
 
-  bool StartOpen(std::size_t i, const char* name, int dirFd) {
+  bool StartOpen(std::size_t i, const char* name, int dirFd, bool ahead) {
     Slot& slot = SlotFor(i);
     slot.index = i;
     slot.state = SlotState::Opening;
+    slot.ahead = ahead;
+    slot.relative = dirFd == AT_FDCWD ? 0 : kOpenUnderWay;
     if (!ringUsable_) {
       const int fd = openat(dirFd, name, kOpenFlags);
       Completed(i, fd >= 0 ? fd : -errno);
@@ -477,6 +599,7 @@ class FileReads::Impl {
         return;
       }
       slot.fd = result;
+      if (slot.relative != 0) slot.relative = ++relativeOpens_;
       // Opened without following a link and without blocking; nothing is read from it unless
       // it is a regular file.
       struct stat st;
@@ -489,6 +612,12 @@ class FileReads::Impl {
         return;
       }
       slot.size = static_cast<std::uint64_t>(st.st_size);
+      slot.device = st.st_dev;
+      slot.inode = st.st_ino;
+      slot.changed = st.st_ctim;
+      slot.modified = st.st_mtim;
+      if (slot.ahead && clock_gettime(CLOCK_REALTIME_COARSE, &slot.measuredAt) != 0)
+        slot.measuredAt = {};
       if (slot.size == 0) {
         slot.state = SlotState::Done;
         return;
@@ -540,6 +669,17 @@ class FileReads::Impl {
       }};
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
+  bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
+  bool pathsOnly_ = false;     // the directory was renamed since the plan began: paths alone
+  bool dirKnown_ = false;      // dirDevice_ and dirInode_ are dirFd_'s
+  bool dirChecked_ = false;    // DirectoryStillThere found it there, in tick dirCheckedAt_
+  struct timespec dirCheckedAt_ = {};
+  dev_t dirDevice_ = 0;
+  ino_t dirInode_ = 0;
+  std::uint64_t relativeOpens_ = 0;  // opens relative to a directory completed in the run
+  std::uint64_t checkedOpens_ = 0;   // how many of them DirectoryStillThere has covered
+  // Slot::relative of an open (or a failed one) relative to the directory, until it completes.
+  static constexpr std::uint64_t kOpenUnderWay = UINT64_MAX;
 };
 
 FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}
@@ -560,3 +700,5 @@ const PlannedFile& FileReads::File(std::size_t index) const { return impl_->File
 void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
 
 void FileReads::End() { impl_->End(); }
+
+bool FileReads::GiveBackMemory() { return impl_->GiveBackMemory(); }

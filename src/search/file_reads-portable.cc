@@ -21,6 +21,9 @@ void FileReads::Plan(const std::string&, std::vector<PlannedFile> files, OpenDir
   impl_->stale = false;
 }
 
+// Nothing is held for reading ahead.
+bool FileReads::GiveBackMemory() { return false; }
+
 OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
                            std::uint64_t& length) {
   if (index >= impl_->files.size()) return OpenResult::NotOpened;

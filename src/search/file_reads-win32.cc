@@ -29,3 +29,6 @@ const PlannedFile& FileReads::File(std::size_t index) const { return impl_->file
 void FileReads::BeforePrompt() {}
 
 void FileReads::End() { impl_->files.clear(); }
+
+// Nothing is read ahead, so nothing is held for it.
+bool FileReads::GiveBackMemory() { return false; }

@@ -80,6 +80,13 @@ class FileReads {
   // Ends the plan: what was opened ahead and not searched is closed unread.
   void End();
 
+  // Memory has run short: the reads give back what they hold for reading ahead (what was read
+  // ahead is forgotten and those files closed, to be opened again in their turn; the ring goes,
+  // after every read in flight has ended) and read nothing ahead for the rest of the run, as
+  // plain reads do. The first part lent to the file being searched stays. True when anything
+  // was given back, so that what ran short is worth trying again.
+  bool GiveBackMemory();
+
  private:
   class Impl;
   std::unique_ptr<Impl> impl_;

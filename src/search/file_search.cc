@@ -58,9 +58,12 @@ MatchDecision ScanBuffer(const std::string& path, ContentStream& content, FileRe
       KeepScreenCurrent();
       continue;
     }
+    // An occurrence counts once its report is on the screen, before the key that answers it:
+    // one whose report could not be drawn is not counted.
+    DrawMatch(view, position, path, reads);
     if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
     ++searchTally.occurrences;
-    decision = ShowMatch(view, position, path, reads);
+    decision = AskAboutMatch(reads);
   }
   return decision;
 }

@@ -29,9 +29,10 @@ void SearchFile(const std::string& path, bool knownRegular = false, FileReads* r
 
 // Clears the window, shows `path` on the top line, then reports every occurrence of the search
 // text in the content (overlapping ones included) until the end, or until the user skips the
-// file or stops. Each occurrence is counted in searchTally before it is shown. Returns the
-// decision that ended the scan, Continue when it ran to the end. `reads`, when given, are told
-// of every prompt. Needs BeginSearch.
+// file or stops. Each occurrence is counted in searchTally once its report is drawn, before the
+// key that answers it is read. Returns the decision that ended the scan, Continue when it ran
+// to the end. `reads`, when given, are told of every prompt, and give back their memory when
+// it runs short. Needs BeginSearch.
 MatchDecision ScanBuffer(const std::string& path, ContentStream& content,
                          FileReads* reads = nullptr);
 

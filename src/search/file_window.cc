@@ -7,17 +7,21 @@
 
 namespace {
 
-// Runs `grow`, which reserves or resizes the buffer. False when memory ran out for it or the
-// size asked for is beyond what a string holds: the caller then goes on with what it has.
+// Runs `grow`, which reserves or resizes the buffer. Should memory run out for it, `reads`
+// (when given) give back what they hold for reading ahead, and it runs once more. False when
+// memory ran out all the same or the size asked for is beyond what a string holds: the caller
+// then goes on with what it has.
 template <typename Grow>
-bool TryToGrow(Grow&& grow) {
-  try {
-    grow();
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
+bool TryToGrow(FileReads* reads, Grow&& grow) {
+  for (bool again = false;; again = true) {
+    try {
+      grow();
+      return true;
+    } catch (const std::bad_alloc&) {
+      if (again || !reads || !reads->GiveBackMemory()) return false;
+    } catch (const std::length_error&) {
+      return false;
+    }
   }
 }
 
@@ -28,6 +32,7 @@ OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
   file_.Close();
   if (buffer_.capacity() > kKeptBuffer) std::string().swap(buffer_);
   translate_ = translate;
+  reads_ = opener.reads;
   data_ = buffer_.data();
   size_ = 0;
   mapped_ = false;
@@ -65,7 +70,7 @@ OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
 
 bool FileWindow::Own() {
   if (!borrowed_) return true;
-  if (buffer_.size() < size_ && !TryToGrow([&] { buffer_.resize(size_); })) return false;
+  if (buffer_.size() < size_ && !TryToGrow(reads_, [&] { buffer_.resize(size_); })) return false;
   std::memcpy(buffer_.data(), data_, size_);
   data_ = buffer_.data();
   borrowed_ = false;
@@ -89,7 +94,7 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
     if (size_ > limit) return;
     const std::size_t intact =
         static_cast<std::size_t>(std::min<std::uint64_t>(size_, file_.MappedIntact()));
-    if (!TryToGrow([&] {
+    if (!TryToGrow(reads_, [&] {
           buffer_.clear();
           buffer_.reserve(intact + 1);
         }))
@@ -114,7 +119,7 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
   // What the reads lent is theirs only until they open the next file or a prompt comes.
   if (!Own()) return;
   if (atEnd_ || size_ + unread_ > limit) return;
-  if (!TryToGrow([&] { buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1); }))
+  if (!TryToGrow(reads_, [&] { buffer_.reserve(size_ + static_cast<std::size_t>(unread_) + 1); }))
     return;
   while (!atEnd_) {
     if (!ReadPart()) EndAt(size_);
@@ -138,7 +143,7 @@ bool FileWindow::ReadPart() {
   const std::size_t want = unread_ < kPartSize ? static_cast<std::size_t>(unread_) : kPartSize;
   const std::size_t held = translate_ ? translate_->held() : 0;
   if (buffer_.size() < size_ + held + want &&
-      !TryToGrow([&] { buffer_.resize(size_ + held + want); }))
+      !TryToGrow(reads_, [&] { buffer_.resize(size_ + held + want); }))
     return false;
   data_ = buffer_.data();
   char* raw = buffer_.data() + size_;

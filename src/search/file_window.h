@@ -60,6 +60,7 @@ class FileWindow {
   std::string& buffer_;
   InputFile file_;
   TextModeStream* translate_ = nullptr;
+  FileReads* reads_ = nullptr;  // those the file was opened through: asked for memory when short
   const char* data_ = nullptr;  // the buffer, or the mapped file
   std::size_t size_ = 0;
   bool mapped_ = false;

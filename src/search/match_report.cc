@@ -1,5 +1,7 @@
 #include "search/match_report.h"
 
+#include <new>
+
 #include "console/console.h"
 
 namespace {
@@ -35,11 +37,28 @@ std::string MatchHeader(const std::string& path, std::uint64_t position) {
 
 MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
                         FileReads* reads) {
-  WritePlain(MatchHeader(InertText(path), position));
-  WriteColored(kContextAttribute, UpToNul(view.before));
-  WriteColored(kMatchAttribute, UpToNul(view.match));
-  WriteColored(kContextAttribute, UpToNul(view.after));
+  DrawMatch(view, position, path, reads);
+  return AskAboutMatch(reads);
+}
 
+void DrawMatch(const MatchView& view, std::uint64_t position, const std::string& path,
+               FileReads* reads) {
+  const auto draw = [&] {
+    WritePlain(MatchHeader(InertText(path), position));
+    WriteColored(kContextAttribute, UpToNul(view.before));
+    WriteColored(kMatchAttribute, UpToNul(view.match));
+    WriteColored(kContextAttribute, UpToNul(view.after));
+  };
+  try {
+    draw();
+  } catch (const std::bad_alloc&) {
+    if (!reads || !reads->GiveBackMemory()) throw;
+    ClearScreen();
+    draw();
+  }
+}
+
+MatchDecision AskAboutMatch(FileReads* reads) {
   // Nothing read ahead outlives a prompt: the files are closed while the user decides, and
   // read again when their turn comes.
   if (reads) reads->BeforePrompt();

@@ -23,11 +23,23 @@ void ShowPathLine(const std::string& path);
 // Lets the screen catch up with what was written, while a long scan finds nothing to report.
 void KeepScreenCurrent();
 
-// Shows the occurrence at `position` in the content of `path` with its context, and waits for
-// a key, which DecisionForKey turns into the decision; on Continue the window is cleared.
-// Before the prompt, `reads` (when given) close everything they opened or read ahead.
+// Shows the occurrence at `position` in the content of `path` with its context (DrawMatch),
+// and asks for the key that answers it (AskAboutMatch).
 MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
                         FileReads* reads = nullptr);
+
+// Writes the report of the occurrence at `position` in the content of `path`: its header and
+// its context, everything but the prompt. Should memory run out for it, `reads` (when given)
+// give back what they hold and the report is drawn again, on a cleared window; only when they
+// held nothing, or it runs out again, does std::bad_alloc go on, with part of the report
+// possibly written.
+void DrawMatch(const MatchView& view, std::uint64_t position, const std::string& path,
+               FileReads* reads = nullptr);
+
+// Prompts for the key that answers the report just drawn and waits for it; DecisionForKey
+// turns it into the decision, and on Continue the window is cleared. Before the prompt,
+// `reads` (when given) close everything they opened or read ahead.
+MatchDecision AskAboutMatch(FileReads* reads = nullptr);
 
 // The decision for the key code `key` (as ReadKey returns it): S (either case) gives
 // SkipFile, Esc gives Stop, any other code, -1 included, gives Continue.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,6 +209,138 @@ TEST(Pipeline, FailingRingCallsFallBackToPlainReads) {
     ASSERT_EQ(walk.headers.size(), 1u) << fault << "\n" << Describe(t);
     EXPECT_EQ(walk.headers[0], "Found in ./z.txt - position 1:") << fault;
     ExpectCounts(t, "2 files", "2 occurrences");
+  }
+}
+
+// Whether `pid` is stopped at or in system call `number` with the arguments `args` (the first
+// ones, as /proc shows them: in hexadecimal; an empty one matches any).
+bool InSystemCall(pid_t pid, long number, const std::vector<std::string>& args) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long found = -1;
+  if (!(in >> found) || found != number) return false;
+  for (const std::string& want : args) {
+    std::string arg;
+    if (!(in >> arg) || (!want.empty() && arg != want)) return false;
+  }
+  return true;
+}
+
+// qz (started by strace, the child of `tracer`), held back by strace where `held` (given its
+// process id) says it is: waits until it is stopped there.
+template <typename Held>
+testing::AssertionResult HeldWhere(pid_t tracer, Held held) {
+  for (int i = 0; i < ScaledTimeout(8000) / 2; ++i) {
+    const pid_t qz = ChildOf(tracer);
+    if (qz > 0 && held(qz)) return testing::AssertionSuccess();
+    usleep(2000);
+  }
+  return testing::AssertionFailure() << "qz was never held where the test waits for it";
+}
+
+// Held at a call of `number` with `args`.
+testing::AssertionResult HeldAt(pid_t tracer, long number, const std::vector<std::string>& args) {
+  return HeldWhere(tracer, [&](pid_t qz) { return InSystemCall(qz, number, args); });
+}
+
+// Held in the listing of a directory whose path ends with `ending` (a read of its entries).
+testing::AssertionResult HeldInListing(pid_t tracer, const std::string& ending) {
+  return HeldWhere(tracer, [&](pid_t qz) {
+    std::ifstream in("/proc/" + std::to_string(qz) + "/syscall");
+    long number = -1;
+    std::string fd;
+    if (!(in >> number >> fd) || number != SYS_getdents64) return false;
+    std::error_code error;
+    const std::string listed = fs::read_symlink("/proc/" + std::to_string(qz) + "/fd/" +
+                                                    std::to_string(std::stoul(fd, nullptr, 16)),
+                                                error).string();
+    return listed.size() >= ending.size() &&
+           listed.compare(listed.size() - ending.size(), ending.size(), ending) == 0;
+  });
+}
+
+// Writes `content` over the start of the file at `path`, in place: the same file, the same
+// size, no truncation.
+void WriteInPlace(const std::string& path, std::string_view content) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << path;
+  EXPECT_EQ(pwrite(fd, content.data(), content.size(), 0), static_cast<ssize_t>(content.size()));
+  close(fd);
+}
+
+// Files changed after they were read ahead and before their turn, with no prompt between: the
+// change is made while qz is held back in its second read of the file before them (strace
+// delays every such call a quarter of a second). One truncated to nothing shows nothing; one rewritten in place shows what
+// it holds at its turn, never its old first part joined to its new rest. Every way of reading
+// gives the same report.
+TEST(Pipeline, AFileChangedAfterItWasReadAheadIsReadAsItIsAtItsTurn) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+  const NoLeakCheck underStrace;
+  for (const std::string reads : {"ring", "plain", "adaptive"}) {
+    for (const bool truncated : {true, false}) {
+      TempTree tree;
+      // Its second part is read with a plain call (64 KiB at 64 KiB), where qz is held.
+      tree.File("a.txt", Repeat('.', 200000));
+      // Truncated: the word goes. Rewritten: "nee" ends the first part read ahead and "dle"
+      // begins the rest, but neither text holds the word.
+      tree.File("b.txt", truncated ? "needle" : Repeat('x', 65533) + "neeXYZ");
+      tree.File("c.txt", "needle");
+      LaunchOptions options = In(tree, {"*.txt", "needle"});
+      options.reads = reads;
+      options.wrapper = {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                         "inject=pread64:delay_enter=250000"};
+      PtyTerminal t(options);
+      const std::string run = reads + (truncated ? ", truncated" : ", rewritten");
+      ASSERT_TRUE(HeldAt(t.pid(), SYS_pread64, {"", "", "0x10000", "0x10000"}))
+          << run << "\n" << Describe(t);
+      if (truncated) ASSERT_EQ(truncate(tree.Path("b.txt").c_str(), 0), 0);
+      else WriteInPlace(tree.Path("b.txt"), Repeat('z', 65536) + "dle");
+      const Walkthrough walk = AnswerEveryPrompt(t);
+      EXPECT_TRUE(ExitedWithZero(walk.exit)) << run << "\n" << Describe(t);
+      EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c.txt - position 0:"}) << run;
+      ExpectCounts(t, "1 file", "1 occurrence");
+    }
+  }
+}
+
+// A directory renamed, and another made under its name, after it was opened for its listing
+// and before its files are opened (qz held back in the read of its entries, no prompt after):
+// the files are those the paths name when qz opens them, at every descriptor limit (with one
+// descriptor free, files are opened by their full paths) and every way of reading; with the
+// ring, the directory's path is checked once its files have been opened through the old one.
+TEST(Pipeline, ADirectoryRenamedWhileItsFilesAreOpenedGivesTheFilesItsPathNames) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+  const NoLeakCheck underStrace;
+  const std::vector<std::string> limits = {
+      "true",
+      "ulimit -n 20",
+      // One descriptor left free: all others are inherited.
+      "ulimit -n 40 && for i in $(seq 3 38); do eval \"exec $i</dev/null\"; done",
+  };
+  for (const std::string reads : {"ring", "plain", "adaptive"}) {
+    for (const std::string& limit : limits) {
+      TempTree tree;
+      tree.File("d/a.txt", "needle");
+      tree.File("d/b.txt", "needle");
+      tree.File("d/c.txt", "needle");
+      LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+      options.reads = reads;
+      // strace needs descriptors of its own: the limit is set in the shell it runs, which then
+      // becomes qz.
+      options.wrapper = {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                         "inject=getdents64:delay_enter=150000", "/bin/bash", "-c",
+                         limit + " && exec \"$@\"", "bash"};
+      PtyTerminal t(options);
+      const std::string run = reads + ", " + limit;
+      ASSERT_TRUE(HeldInListing(t.pid(), "/d")) << run << "\n" << Describe(t);
+      fs::rename(tree.Path("d"), tree.Path("d.old"));
+      tree.File("d/b.txt", "..needle");
+      const Walkthrough walk = AnswerEveryPrompt(t);
+      EXPECT_TRUE(ExitedWithZero(walk.exit)) << run << "\n" << Describe(t);
+      EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./d/b.txt - position 2:"}) << run;
+      ExpectCounts(t, "1 file", "1 occurrence");
+    }
   }
 }
 
@@ -433,6 +566,32 @@ TEST(Pipeline, LinksToADirectoryAlreadyEnteredAddNothing) {
   EXPECT_EQ(headers[0], "Found in ./data/x.txt - position 0:");
 }
 
+// Subdirectories swapped at a prompt for links: one to a directory the walk has entered (the
+// root) is not entered again; one to a directory it has not (moved out of the listing's
+// sight) is searched once, under the path shown. A directory is known by what is there when
+// the walk enters it, not by what its listing saw. Every way of reading gives the same walk.
+TEST(Pipeline, ASubdirectorySwappedAtAPromptForALinkIsNotSearchedTwice) {
+  for (const std::string reads : {"ring", "plain", "adaptive"}) {
+    TempTree tree;
+    tree.File("a.txt", "needle");
+    tree.File("b/x.txt", "needle");
+    tree.File("c/y.txt", "needle");
+    LaunchOptions options = In(tree, {"*.txt", "needle", "/s"});
+    options.reads = reads;
+    PtyTerminal t(options);
+    ASSERT_TRUE(PromptWithHeader(t, 1, "Found in ./a.txt - position 0:")) << reads;
+    fs::rename(tree.Path("b"), tree.Path("b.old"));
+    fs::create_directory_symlink(".", tree.Path("b"));
+    fs::rename(tree.Path("c"), tree.Path("c.old"));
+    fs::create_directory_symlink("b.old", tree.Path("c"));
+    t.SendKeys("n");
+    const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << reads << "\n" << Describe(t);
+    EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c/x.txt - position 0:"}) << reads;
+    ExpectCounts(t, "2 files", "2 occurrences");
+  }
+}
+
 // A FUSE view over two file systems (bindfs over two tmpfs mounts, in a mount namespace of its
 // own) passes their inode numbers through under one device number, so distinct directories
 // share them: every file is still found, and links back into the tree still end the walk.
@@ -518,6 +677,52 @@ TEST(Pipeline, RunningOutOfMemoryPassesOverAndEndsWithTheSummary) {
     EXPECT_TRUE(ExitedWithZero(exit)) << Describe(t);
     EXPECT_NE(t.Transcript().find("Search complete"), std::string::npos) << Describe(t);
   }
+}
+
+// The report of a run under `ulimit -v limit` (in KiB) with the files read `reads`: the header
+// at each prompt, then the count of occurrences the summary gives ("30 occurrences"), or
+// nothing when there was no summary.
+// A run that does not even start (the limit is below what the loader maps) has neither.
+std::vector<std::string> ReportUnderLimit(const TempTree& tree, const std::string& reads,
+                                          int limit, bool mustExitCleanly = true) {
+  LaunchOptions options = Limited(tree, {"*.txt", "needle"}, "-v " + std::to_string(limit));
+  options.reads = reads;
+  PtyTerminal t(options);
+  Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
+  if (mustExitCleanly) {
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << reads << " " << limit << "\n" << Describe(t);
+  }
+  const std::string& raw = t.Transcript();
+  const std::size_t end = raw.find(" of the text \"needle\"");
+  const std::size_t start = end == std::string::npos ? end : raw.rfind('\n', end);
+  walk.headers.push_back(start == std::string::npos ? "" : raw.substr(start + 1, end - start - 1));
+  return walk.headers;
+}
+
+// Memory so short that the read-ahead's buffers (2 MiB) would crowd out the search: at the
+// tightest limit under which plain reads show every occurrence, reading ahead shows the same,
+// as the read-ahead gives its memory back before any file or occurrence is passed over. Each
+// occurrence shown is counted, and none that was not.
+TEST(Pipeline, MemoryShortForTheReadAheadLosesNoOccurrence) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers reserve address space";
+  TempTree tree;
+  for (int i = 0; i < 10; ++i) {
+    std::string content = Repeat('.', 3000000);  // taken in whole before its first report
+    for (int k = 0; k < 3; ++k) content.replace(k * 1000000 + 123, 6, "needle");
+    tree.File("f" + std::to_string(i) + ".txt", content);
+  }
+  const std::string all = "30 occurrences";
+  // The tightest limit, to 256 KiB, under which plain reads show all 30.
+  int low = 2048, high = 65536;
+  ASSERT_EQ(ReportUnderLimit(tree, "plain", high).back(), all);
+  while (high - low > 256) {
+    const int middle = (low + high) / 2;
+    (ReportUnderLimit(tree, "plain", middle, false).back() == all ? high : low) = middle;
+  }
+  const std::vector<std::string> plain = ReportUnderLimit(tree, "plain", high);
+  ASSERT_EQ(plain.size(), 31u);
+  for (const std::string reads : {"ring", "adaptive"})
+    EXPECT_EQ(ReportUnderLimit(tree, reads, high), plain) << reads << " at -v " << high;
 }
 
 }  // namespace

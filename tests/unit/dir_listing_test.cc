@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "app/path_rules.h"
 #include "support/temp_tree.h"
 
@@ -148,6 +152,50 @@ TEST(ResolvedDirectory, IsTheSameByAnyPathAndJoinsForPlainSubdirectories) {
   EXPECT_EQ(listing.Name(1), "link");
   EXPECT_TRUE(listing.entries[1].isDirectory);
   EXPECT_TRUE(listing.entries[1].isLink);
+}
+
+// A walk enters each directory once, whatever path leads to it, and knows a subdirectory by
+// what is there when it enters it: the serial number its parent's listing gave it, or else its
+// resolved path. One swapped for a link to a directory already entered is not listed again;
+// one made anew under the name is entered under the path expected.
+TEST(EnteredDirectory, IsListedOnceAndKnownByWhatIsThereWhenEntered) {
+  qz_test::TempTree tree;
+  tree.File("d/x.txt", "x");
+  tree.File("d/Sub/y.txt", "y");
+  EnteredDirectories entered;
+  DirectoryListing listing;
+  EnterRequest top{entered, {}};
+  ASSERT_TRUE(ListDirectoryOnce(tree.Path("d"), top, listing));
+  std::string resolved;
+  ASSERT_TRUE(ResolveDirectory(tree.Path("d"), resolved));
+  EXPECT_EQ(top.resolved, resolved);
+  ASSERT_EQ(listing.entries.size(), 2u);
+  EXPECT_EQ(listing.Serial(1), 0u);  // a file keeps none
+  const std::uint64_t serial = listing.Serial(0);
+#ifndef _WIN32
+  struct stat sub;
+  ASSERT_EQ(stat(tree.Path("d/Sub").c_str(), &sub), 0);
+  EXPECT_EQ(serial, static_cast<std::uint64_t>(sub.st_ino));
+  listing.KeepDirectories();
+  EXPECT_EQ(listing.Serial(0), serial);
+#endif
+  EnterRequest again{entered, {}};
+  EXPECT_FALSE(ListDirectoryOnce(tree.Path("d/Sub/.."), again, listing));
+
+  const std::string expected = JoinPath(resolved, "Sub");
+  std::error_code noLinks;
+  std::filesystem::rename(tree.Path("d/Sub"), tree.Path("d/Old"));
+  std::filesystem::create_directory_symlink(tree.Path("d"), tree.Path("d/Sub"), noLinks);
+  if (noLinks) return;  // a file system or platform without links
+  EnterRequest swapped{entered, expected, serial};
+  EXPECT_FALSE(ListDirectoryOnce(tree.Path("d/Sub"), swapped, listing));
+  std::filesystem::remove(tree.Path("d/Sub"));
+  tree.File("d/Sub/z.txt", "z");
+  EnterRequest anew{entered, expected, serial};
+  ASSERT_TRUE(ListDirectoryOnce(tree.Path("d/Sub"), anew, listing));
+  EXPECT_EQ(anew.resolved, expected);
+  ASSERT_EQ(listing.entries.size(), 1u);
+  EXPECT_EQ(listing.Name(0), "z.txt");
 }
 
 }  // namespace
