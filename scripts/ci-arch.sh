@@ -49,6 +49,11 @@ note "packages in $((SECONDS - t0)) s"
 # program without binfmt_misc. They test terminal and signal code that is the same on every
 # processor, and run natively.
 emulated='Modes\.KeysTypedWhileQzWorksAreNotEchoed|Signals\.DeathDuringTheWalkLeavesTheTerminalAsItWas|Signals\.ATerminalThatDoesNotDrainCannotKeepASignalFromEndingQz|Screen\.ClearingTheWindowLeavesTheScrollbackAlone'
+# And on the 32-bit machines: qemu-user runs a 32-bit program inside an address space of its
+# own making, where the zero pages qz maps over a shrunken file's lost pages (file_reader-
+# posix.cc) never replace them, so the bus error comes back forever. The test runs natively
+# and under qemu-aarch64.
+emulated32='ContentStream\.TakesTheRestInAndLetsTheFileGo'
 # What a user sees, case by case: besides every test that is not end-to-end (the unit tests,
 # the fuzz replays), the end-to-end tests of the command line, the walk, the matching, the
 # keys, the report's screen, the terminals, the summary and output that is not a terminal.
@@ -72,12 +77,14 @@ for entry in "${chosen[@]}"; do
 
   t0=$SECONDS
   rc=0
+  left_out=$emulated
+  case $arch in i386 | armhf) left_out+="|$emulated32" ;; esac
   if [ "$tests" = all ]; then
-    (cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" -E "^($emulated)$") \
+    (cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" -E "^($left_out)$") \
       >"$build/ctest.log" 2>&1 || rc=$?
   else
-    (cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" -LE e2e &&
-      ctest --output-on-failure --no-tests=error -j "$jobs" -L e2e -R "$spec" -E "^($emulated)$") \
+    (cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" -LE e2e -E "^($left_out)$" &&
+      ctest --output-on-failure --no-tests=error -j "$jobs" -L e2e -R "$spec" -E "^($left_out)$") \
       >"$build/ctest.log" 2>&1 || rc=$?
   fi
   summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest.log" | paste -sd';' - || true)
