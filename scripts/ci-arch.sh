@@ -80,11 +80,11 @@ for entry in "${chosen[@]}"; do
   left_out=$emulated
   case $arch in i386 | armhf) left_out+="|$emulated32" ;; esac
   if [ "$tests" = all ]; then
-    (cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" -E "^($left_out)$") \
+    (cd "$build" && ctest --output-on-failure --no-tests=error --timeout 600 -j "$jobs" -E "^($left_out)$") \
       >"$build/ctest.log" 2>&1 || rc=$?
   else
-    (cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" -LE e2e -E "^($left_out)$" &&
-      ctest --output-on-failure --no-tests=error -j "$jobs" -L e2e -R "$spec" -E "^($left_out)$") \
+    (cd "$build" && ctest --output-on-failure --no-tests=error --timeout 600 -j "$jobs" -LE e2e -E "^($left_out)$" &&
+      ctest --output-on-failure --no-tests=error --timeout 600 -j "$jobs" -L e2e -R "$spec" -E "^($left_out)$") \
       >"$build/ctest.log" 2>&1 || rc=$?
   fi
   summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest.log" | paste -sd';' - || true)
