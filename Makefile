@@ -24,9 +24,6 @@ ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 l
 # The plain POSIX build: the Linux layer (io_uring, opens through /proc) switched off, as a
 # port to another system starts from; the whole test suite runs against it.
 PORTABLE_BUILD ?= build-portable
-# The 32-bit Linux releases (Debian architecture:triplet), linked statically, built in the
-# folders and the configuration (Release) that `make test-arch` tests.
-DIST_ARCHES  := i386:i686-linux-gnu armhf:arm-linux-gnueabihf
 # The x86-64 Linux release: qz alone, linked statically.
 LINUX_BUILD  ?= build-linux-x86_64
 LINUX_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF -DQZ_STATIC=ON
@@ -102,16 +99,6 @@ dist: windows arm64
 	@cmake --build $(LINUX_BUILD) --target qz -j $(JOBS)
 	@scripts/linux-archive.sh $(LINUX_BUILD) x86_64
 	@scripts/linux-archive.sh $(ARM64_BUILD) arm64
-	@set -e; for a in $(DIST_ARCHES); do \
-	  arch=$${a%%:*} triplet=$${a#*:}; \
-	  scripts/install-deps.sh --no-recommends g++-$$triplet googletest >/dev/null; \
-	  scripts/cross-sysroot.sh $$arch $(CURDIR)/build-$$arch/sysroot; \
-	  cmake --no-warn-unused-cli -S . -B build-$$arch -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake \
-	    -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=ON -DQZ_TARGET=$$triplet -DQZ_STATIC=ON \
-	    -DQZ_SYSROOT=$(CURDIR)/build-$$arch/sysroot >/dev/null; \
-	  cmake --build build-$$arch --target qz -j $(JOBS); \
-	  scripts/linux-archive.sh build-$$arch $$arch; \
-	done
 
 # The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
