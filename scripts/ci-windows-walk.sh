@@ -49,25 +49,6 @@ tmux -L "$sock" clear-history -t qz
 screen=""
 capture() { screen=$(tmux -L "$sock" capture-pane -p -J -t qz "$@"); }
 
-# Waits until every given text is on the screen; false after 60 s.
-wait_for() {
-  local deadline=$((SECONDS + 60)) text missing
-  while :; do
-    capture
-    missing=""
-    for text in "$@"; do
-      grep -qF -- "$text" <<<"$screen" || { missing=$text; break; }
-    done
-    [ -z "$missing" ] && return 0
-    if ((SECONDS >= deadline)); then
-      note "timed out waiting for: $missing"
-      printf '%s\n' "--- screen ---" "$screen" "--------------"
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
 key() { tmux -L "$sock" send-keys -t qz "$1"; }
 
 e2e() {

@@ -48,3 +48,23 @@ wine_prefix() {  # wine_prefix <work>
   fi
   note "Wine prefix ready in $((SECONDS - t0)) s"
 }
+
+# Waits until every given text is on the screen of a program run inside tmux; false after 60 s.
+# The sourcing script defines `capture`, which puts the screen's text in `screen`.
+wait_for() {
+  local deadline=$((SECONDS + 60)) text missing
+  while :; do
+    capture
+    missing=""
+    for text in "$@"; do
+      grep -qF -- "$text" <<<"$screen" || { missing=$text; break; }
+    done
+    [ -z "$missing" ] && return 0
+    if ((SECONDS >= deadline)); then
+      note "timed out waiting for: $missing"
+      printf '%s\n' "--- screen ---" "$screen" "--------------"
+      return 1
+    fi
+    sleep 0.1
+  done
+}

@@ -48,7 +48,12 @@ bool ReadDirectoryEntries(const std::string& path, DirectoryListing& listing, Op
   // Found by its path, as its entries will be: the listing gives no serial numbers to check.
   if (request) {
     std::string resolved;
-    if (!ResolveDirectory(path, resolved)) return false;
+    // Where the system cannot name the directory's final path (Wine, past the classic path
+    // limit), a subdirectory its parent's listing saw as no link is known by its joined path.
+    if (!ResolveDirectory(path, resolved)) {
+      if (request->expected.empty()) return false;
+      resolved = request->expected;
+    }
     const auto [at, fresh] = request->entered.insert(std::move(resolved));
     if (!fresh) return false;
     request->resolved = *at;
