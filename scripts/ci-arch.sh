@@ -17,12 +17,12 @@ source scripts/lib.sh
 started=$SECONDS
 
 # Debian architecture : GNU triplet of its cross compiler : what file(1) calls the machine :
-# the tests run (all, or spec: the unit tests and the user-visible end-to-end cases)
+# the tests run (all, or user: the unit tests and the user-visible end-to-end cases)
 known=(
   'i386:i686-linux-gnu:Intel 80386:all'
   's390x:s390x-linux-gnu:IBM S/390:all'
-  'armhf:arm-linux-gnueabihf:ARM, EABI5:spec'
-  'ppc64el:powerpc64le-linux-gnu:64-bit PowerPC:spec'
+  'armhf:arm-linux-gnueabihf:ARM, EABI5:user'
+  'ppc64el:powerpc64le-linux-gnu:64-bit PowerPC:user'
 )
 chosen=()
 for entry in "${known[@]}"; do
@@ -57,7 +57,7 @@ emulated32='ContentStream\.TakesTheRestInAndLetsTheFileGo'
 # What a user sees, case by case: besides every test that is not end-to-end (the unit tests,
 # the fuzz replays), the end-to-end tests of the command line, the walk, the matching, the
 # keys, the report's screen, the terminals, the summary and output that is not a terminal.
-spec='^(CommandLine|Walk|Matching|Summary|Keys|MatchScreen|Screen|Terminals|NoTerminal)\.'
+user_visible='^(CommandLine|Walk|Matching|Summary|Keys|MatchScreen|Screen|Terminals|NoTerminal)\.'
 
 for entry in "${chosen[@]}"; do
   IFS=: read -r arch triplet machine tests <<<"$entry"
@@ -84,7 +84,7 @@ for entry in "${chosen[@]}"; do
       >"$build/ctest.log" 2>&1 || rc=$?
   else
     (cd "$build" && ctest --output-on-failure --no-tests=error --timeout 600 -j "$jobs" -LE e2e -E "^($left_out)$" &&
-      ctest --output-on-failure --no-tests=error --timeout 600 -j "$jobs" -L e2e -R "$spec" -E "^($left_out)$") \
+      ctest --output-on-failure --no-tests=error --timeout 600 -j "$jobs" -L e2e -R "$user_visible" -E "^($left_out)$") \
       >"$build/ctest.log" 2>&1 || rc=$?
   fi
   summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest.log" | paste -sd';' - || true)
