@@ -17,17 +17,7 @@ exe=$(realpath "$1")
 work=$(mktemp -d)
 runs=0
 sock="qz-ci-windows-cp932-$$-$runs"
-own_prefix=false
-cleanup() {
-  tmux -L "$sock" kill-server 2>/dev/null || true
-  if $own_prefix; then timeout 20 wineserver -k 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${WINEPREFIX:-}" ]; then
-  own_prefix=true
-  wine_prefix "$work" || exit 1
-fi
+wine_session || exit 1
 
 # Wine takes its code pages from the Unix locale: ja_JP.UTF-8 gives ANSI and console code page
 # 932, and its console writes UTF-8 to tmux. Compiled into a folder of the run's own, so that no

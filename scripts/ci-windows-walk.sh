@@ -15,17 +15,7 @@ source scripts/lib.sh
 exe=$(realpath "$1")
 work=$(mktemp -d)
 sock="qz-ci-windows-walk-$$"
-own_prefix=false
-cleanup() {
-  tmux -L "$sock" kill-server 2>/dev/null || true
-  if $own_prefix; then timeout 20 wineserver -k 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${WINEPREFIX:-}" ]; then
-  own_prefix=true
-  wine_prefix "$work" || exit 1
-fi
+wine_session || exit 1
 
 tree="$work/tree"
 mkdir -p "$tree/sub" "$tree/loop"

@@ -68,3 +68,20 @@ wait_for() {
     sleep 0.1
   done
 }
+
+# For a script that runs the Windows program inside tmux under Wine, in the folder `work` and
+# the tmux server `sock` it has set: uses the Wine prefix the caller exported, or makes one of
+# its own in `work`; on exit the tmux server, that prefix's wineserver and `work` go.
+wine_session() {
+  own_prefix=false
+  trap wine_session_end EXIT
+  if [ -z "${WINEPREFIX:-}" ]; then
+    own_prefix=true
+    wine_prefix "$work" || return 1
+  fi
+}
+wine_session_end() {
+  tmux -L "$sock" kill-server 2>/dev/null || true
+  if $own_prefix; then timeout 20 wineserver -k 2>/dev/null || true; fi
+  rm -rf "$work"
+}
