@@ -16,11 +16,11 @@ CROSS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/cross.cmake $(BUILD_CONFIG)
 # The Windows programs: build folder build-<name>, and the target's triplet.
 WINDOWS      := win32:i686-w64-mingw32 win64:x86_64-w64-mingw32
 WIN_BUILDS   := $(foreach w,$(WINDOWS),build-$(firstword $(subst :, ,$(w))))
-# arm64 Linux: qz linked statically; the tests and the scan benchmark run under qemu-user.
+# arm64 Linux: qz linked statically; the tests run under qemu-user.
 ARM64_BUILD  ?= build-arm64
-ARM64_CONFIG := $(CROSS_CONFIG) -DQZ_TARGET=aarch64-linux-gnu -DQZ_STATIC=ON -DQZ_BENCH=ON
+ARM64_CONFIG := $(CROSS_CONFIG) -DQZ_TARGET=aarch64-linux-gnu -DQZ_STATIC=ON
 ARM64_DEPS   := g++-aarch64-linux-gnu libutf8proc-dev:arm64 liburing-dev:arm64 libncurses-dev:arm64 \
-                libvterm-dev:arm64 libbenchmark-dev:arm64 libstdc++6:arm64 googletest qemu-user
+                libvterm-dev:arm64 libstdc++6:arm64 googletest qemu-user
 # The plain POSIX build: the Linux layer (io_uring, opens through /proc) switched off, as a
 # port to another system starts from; the whole test suite runs against it.
 PORTABLE_BUILD ?= build-portable
@@ -52,10 +52,11 @@ test-sanitize: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
+# `make test-portable SELECT=<regex>` runs the tests whose names match it.
 test-portable: deps
 	@cmake -S . -B $(PORTABLE_BUILD) $(BUILD_CONFIG) -DQZ_LINUX=OFF >/dev/null
 	@cmake --build $(PORTABLE_BUILD) -j $(JOBS)
-	cd $(PORTABLE_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+	cd $(PORTABLE_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS) $(if $(SELECT),-R '$(SELECT)')
 
 # The Windows console program, cross-built with MinGW-w64: build-win32/qz.exe (i686) and
 # build-win64/qz.exe (x86_64), and the release archives dist/qz-<version>-win32.zip and
@@ -80,7 +81,7 @@ arm64:
 	@cmake --no-warn-unused-cli -S . -B $(ARM64_BUILD) $(ARM64_CONFIG) >/dev/null
 	@cmake --build $(ARM64_BUILD) --target qz -j $(JOBS)
 
-# The arm64 build's unit and end-to-end tests and its scan benchmark, under qemu-user.
+# The arm64 build's unit and end-to-end tests, under qemu-user.
 test-arm64:
 	@scripts/ci-arm64.sh
 
@@ -91,14 +92,17 @@ ARCHES ?=
 test-arch:
 	@scripts/ci-arch.sh $(ARCHES)
 
-# The release archives: the Windows zips (see windows), and dist/qz-<version>-linux-x86_64.tar.gz
-# and dist/qz-<version>-linux-arm64.tar.gz, each a folder with qz (statically linked), its man
-# page, README.md, LICENSE and CHANGELOG.md.
+# The release archives: the Windows zips (see windows), and dist/qz-<version>-linux-<machine>.tar.gz
+# for x86_64, arm64, i386 and armhf, each a folder with qz (statically linked), its man page,
+# README.md, LICENSE and CHANGELOG.md. The 32-bit programs are built as test-arch builds them.
 dist: windows arm64
 	@cmake -S . -B $(LINUX_BUILD) $(LINUX_CONFIG) >/dev/null
 	@cmake --build $(LINUX_BUILD) --target qz -j $(JOBS)
+	@scripts/ci-arch.sh --build-only i386 armhf >/dev/null
 	@scripts/linux-archive.sh $(LINUX_BUILD) x86_64
 	@scripts/linux-archive.sh $(ARM64_BUILD) arm64
+	@scripts/linux-archive.sh build-i386 i386
+	@scripts/linux-archive.sh build-armhf armhf
 
 # The scan kernel's micro-benchmark, then qz against its peers on a generated corpus of about
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
@@ -126,9 +130,12 @@ uninstall:
 	@scripts/install.sh uninstall $(BUILD)
 
 # The Debian binary package, dist/qz_<version>_<arch>.deb, built by dpkg-buildpackage from a
-# copy of the tree; installs the build dependencies when missing.
+# copy of the tree; installs the build dependencies when missing. `make deb DEB_ARCH=armhf`
+# cross-builds it for another architecture.
+DEB_ARCH ?=
 deb:
-	@scripts/build-deb.sh
+	@scripts/build-deb.sh $(DEB_ARCH)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(ARM64_BUILD) $(LINUX_BUILD) $(PORTABLE_BUILD) $(FUZZ_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(WIN_BUILDS) $(ARM64_BUILD) $(LINUX_BUILD) $(PORTABLE_BUILD) $(FUZZ_BUILD) \
+	  build-i386 build-armhf build-s390x build-ppc64el dist

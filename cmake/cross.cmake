@@ -43,7 +43,10 @@ elseif(QZ_TARGET MATCHES "-linux-gnu")
     set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
     set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
     set(CMAKE_CXX_FLAGS_INIT "-isystem ${QZ_SYSROOT}/usr/include")
-    set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${QZ_SYSROOT}/usr/lib/${multiarch}")
+    # Every program linked statically: the tests run under qemu-user with no loader or C
+    # library of the architecture on the machine (with the cross compiler's, found through
+    # qemu's -L, a forked test's child hung on i386 before it could start qz).
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${QZ_SYSROOT}/usr/lib/${multiarch} -static")
     set(ENV{PKG_CONFIG_LIBDIR} ${QZ_SYSROOT}/usr/lib/${multiarch}/pkgconfig)
     set(ENV{PKG_CONFIG_SYSROOT_DIR} ${QZ_SYSROOT})
   else()
@@ -58,12 +61,11 @@ elseif(QZ_TARGET MATCHES "-linux-gnu")
   elseif(emulated STREQUAL "powerpc64le")
     set(emulated ppc64le)
   endif()
-  find_program(QZ_EMULATOR qemu-${emulated})
-  if(QZ_EMULATOR AND QZ_SYSROOT)
-    # Without the architecture's libraries installed, a program linked dynamically against the
-    # C and C++ runtimes finds them, and the loader, where the cross compiler keeps its own.
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${QZ_EMULATOR} -L /usr/${QZ_TARGET})
-  elseif(QZ_EMULATOR)
+  # QZ_NO_EMULATOR: the machine runs the target's programs itself (i386 on x86-64).
+  if(NOT QZ_NO_EMULATOR)
+    find_program(QZ_EMULATOR qemu-${emulated})
+  endif()
+  if(QZ_EMULATOR AND NOT QZ_NO_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${QZ_EMULATOR})
   endif()
 else()

@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# arm64 Linux: cross-builds qz (statically linked), its tests and the scan benchmark with
-# g++-aarch64-linux-gnu (`make arm64`, which installs the cross compiler, the arm64 libraries
-# and qemu-user when missing), checks that qz is a static arm64 program whose scanner and
-# text-mode translation use Advanced SIMD, runs the unit and end-to-end tests under qemu-user
-# (ctest starts every program through qemu-aarch64, the end-to-end tests' qz included), and
-# runs the scan benchmark under qemu, whose figures only tell a vector kernel from a byte loop.
-# Exits non-zero on any failure.
+# arm64 Linux: cross-builds qz (statically linked) and its tests with g++-aarch64-linux-gnu
+# (`make arm64`, which installs the cross compiler, the arm64 libraries and qemu-user when
+# missing), checks that qz is a static arm64 program whose scanner and text-mode translation
+# use Advanced SIMD, and runs the unit and end-to-end tests under qemu-user (ctest starts every
+# program through qemu-aarch64, the end-to-end tests' qz included). Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tag=ci-arm64
@@ -50,10 +49,6 @@ else
   tail -n 60 "$build/ctest.log"
   fail "tests under qemu-user (ctest exit status $rc; the whole log is $build/ctest.log)"
 fi
-
-# A vectorised kernel stays several times faster than the byte-at-a-time reference even under
-# emulation; the figures are printed, not held to a threshold.
-QZ_BENCH_MIB=16 qemu-aarch64 "$build/bench/qz_scan_benchmark" 2>/dev/null | grep '^BM_' | sed 's/^/  /'
 
 note "$((SECONDS - started)) s in all"
 checks_done

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Linux release archives: `make dist` (the Windows zips, which scripts/ci-windows.sh
-# checks, and the two Linux archives), then each Linux archive unpacked: it holds one folder
+# checks, and the four Linux archives), then each Linux archive unpacked: it holds one folder
 # with exactly qz, qz.1, README.md, LICENSE and CHANGELOG.md; `file` finds qz static and built
-# for its machine; and qz (the arm64 one under qemu-user) runs over examples/ with no terminal,
-# ending with status 0 and writing nothing. Installs what it needs when missing. Exits
-# non-zero on any failure.
+# for its machine; and qz (the arm64, i386 and armhf ones under qemu-user) runs over examples/
+# with no terminal, ending with status 0 and writing nothing. Installs what it needs when
+# missing. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tag=ci-dist
@@ -19,7 +19,8 @@ note "built in $((SECONDS - started)) s"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 # machine name : what file(1) calls the processor : the program that runs it here
-for release in 'x86_64:x86-64:' 'arm64:ARM aarch64:qemu-aarch64'; do
+for release in 'x86_64:x86-64:' 'arm64:ARM aarch64:qemu-aarch64' 'i386:Intel 80386:qemu-i386' \
+  'armhf:ARM, EABI5:qemu-arm'; do
   IFS=: read -r machine processor runner <<<"$release"
   archive=dist/qz-$version-linux-$machine.tar.gz
   folder=qz-$version-linux-$machine

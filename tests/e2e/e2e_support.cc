@@ -215,11 +215,28 @@ testing::AssertionResult ColoursEndReset(const std::string& raw) {
                                      << Printable(std::string_view(raw).substr(last, 16));
 }
 
+#if defined(__x86_64__)
+extern const long kI386Write, kI386Pread64, kI386Getdents64;  // syscalls_i386.cc
+#endif
+
+SystemCalls SystemCallsOf(pid_t pid) {
+#if defined(__x86_64__)
+  unsigned char header[20] = {};
+  std::ifstream exe("/proc/" + std::to_string(pid) + "/exe", std::ios::binary);
+  exe.read(reinterpret_cast<char*>(header), sizeof header);
+  // ELF: class 1 is 32-bit; the machine, little-endian at byte 18, is 3 for x86.
+  if (exe && header[4] == 1 && header[18] == 3 && header[19] == 0)
+    return {kI386Write, kI386Pread64, kI386Getdents64};
+#endif
+  return {SYS_write, SYS_pread64, SYS_getdents64};
+}
+
 bool WaitsInWrite(pid_t pid, int fd, unsigned long& count) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
   long number = -1;
   std::string fdArg, buffer, countArg;
-  if (!(in >> number >> fdArg >> buffer >> countArg) || number != SYS_write) return false;
+  if (!(in >> number >> fdArg >> buffer >> countArg) || number != SystemCallsOf(pid).write)
+    return false;
   count = std::stoul(countArg, nullptr, 16);
   return std::stoul(fdArg, nullptr, 16) == static_cast<unsigned long>(fd);
 }

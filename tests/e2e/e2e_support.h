@@ -111,6 +111,16 @@ testing::AssertionResult ColoursEndReset(const std::string& raw);
 
 // Whether `pid` waits in a write() to `fd`; `count` is the number of bytes it writes.
 bool WaitsInWrite(pid_t pid, int fd, unsigned long& count);
+
+// The numbers of the system calls the tests watch qz make, as /proc/<pid>/syscall shows them:
+// those of the process's own kind, which for a 32-bit x86 qz (run as it is by x86-64 Linux)
+// are not this driver's.
+struct SystemCalls {
+  long write;
+  long pread64;
+  long getdents64;
+};
+SystemCalls SystemCallsOf(pid_t pid);
 // Waits until `pid` (by default the terminal's child) waits in a write to its standard output.
 testing::AssertionResult WaitUntilItWaitsInWrite(PtyTerminal& t, pid_t pid = -1);
 

@@ -237,9 +237,11 @@ testing::AssertionResult HeldWhere(pid_t tracer, Held held) {
   return testing::AssertionFailure() << "qz was never held where the test waits for it";
 }
 
-// Held at a call of `number` with `args`.
-testing::AssertionResult HeldAt(pid_t tracer, long number, const std::vector<std::string>& args) {
-  return HeldWhere(tracer, [&](pid_t qz) { return InSystemCall(qz, number, args); });
+// Held at a call of `call` with `args`.
+testing::AssertionResult HeldAt(pid_t tracer, long SystemCalls::*call,
+                                const std::vector<std::string>& args) {
+  return HeldWhere(tracer,
+                   [&](pid_t qz) { return InSystemCall(qz, SystemCallsOf(qz).*call, args); });
 }
 
 // Held in the listing of a directory whose path ends with `ending` (a read of its entries).
@@ -248,7 +250,7 @@ testing::AssertionResult HeldInListing(pid_t tracer, const std::string& ending) 
     std::ifstream in("/proc/" + std::to_string(qz) + "/syscall");
     long number = -1;
     std::string fd;
-    if (!(in >> number >> fd) || number != SYS_getdents64) return false;
+    if (!(in >> number >> fd) || number != SystemCallsOf(qz).getdents64) return false;
     std::error_code error;
     const std::string listed = fs::read_symlink("/proc/" + std::to_string(qz) + "/fd/" +
                                                     std::to_string(std::stoul(fd, nullptr, 16)),
@@ -291,7 +293,7 @@ TEST(Pipeline, AFileChangedAfterItWasReadAheadIsReadAsItIsAtItsTurn) {
                          "inject=pread64:delay_enter=250000"};
       PtyTerminal t(options);
       const std::string run = reads + (truncated ? ", truncated" : ", rewritten");
-      ASSERT_TRUE(HeldAt(t.pid(), SYS_pread64, {"", "", "0x10000", "0x10000"}))
+      ASSERT_TRUE(HeldAt(t.pid(), &SystemCalls::pread64, {"", "", "0x10000", "0x10000"}))
           << run << "\n" << Describe(t);
       if (truncated) ASSERT_EQ(truncate(tree.Path("b.txt").c_str(), 0), 0);
       else WriteInPlace(tree.Path("b.txt"), Repeat('z', 65536) + "dle");

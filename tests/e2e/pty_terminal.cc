@@ -64,7 +64,7 @@ std::vector<char*> ArgvFor(const LaunchOptions& options, std::string& program) {
   }
   for (const std::string& w : options.wrapper) argv.push_back(const_cast<char*>(w.c_str()));
   for (const std::string& w : EnvironmentWrapper()) argv.push_back(const_cast<char*>(w.c_str()));
-  if (!options.reads.empty()) program = QZ_READS_BINARY;
+  if (!options.reads.empty()) program = QzReadsProgram();
   argv.push_back(program.data());
   if (!options.reads.empty()) argv.push_back(const_cast<char*>(options.reads.c_str()));
   for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -161,6 +161,23 @@ const std::vector<std::string>& EnvironmentWrapper() {
 
 bool RunsUnderWrapper() { return !EnvironmentWrapper().empty(); }
 
+namespace {
+std::string ProgramFrom(const char* variable, const char* built) {
+  const char* value = std::getenv(variable);
+  return value && *value ? value : built;
+}
+}  // namespace
+
+const std::string& QzProgram() {
+  static const std::string program = ProgramFrom("QZ_E2E_PROGRAM", QZ_BINARY);
+  return program;
+}
+
+const std::string& QzReadsProgram() {
+  static const std::string program = ProgramFrom("QZ_E2E_READS_PROGRAM", QZ_READS_BINARY);
+  return program;
+}
+
 int ScaledTimeout(int timeoutMs) {
   static const int factor = [] {
     const char* value = std::getenv("QZ_E2E_TIMEOUT_SCALE");
@@ -210,7 +227,7 @@ PtyTerminal::~PtyTerminal() {
 }
 
 void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
-  std::string program = QZ_BINARY;
+  std::string program = QzProgram();
   std::vector<char*> argv = ArgvFor(options, program);
   std::vector<std::string> environment = EnvironmentFor(options);
   std::vector<char*> envp = Pointers(environment);
@@ -281,7 +298,7 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
 }
 
 void PtyTerminal::StartOnPipes(const LaunchOptions& options) {
-  std::string program = QZ_BINARY;
+  std::string program = QzProgram();
   std::vector<char*> argv = ArgvFor(options, program);
   std::vector<std::string> environment = EnvironmentFor(options);
   std::vector<char*> envp = Pointers(environment);

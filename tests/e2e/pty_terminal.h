@@ -25,6 +25,12 @@ bool RunsUnderWrapper();
 // `timeoutMs` stretched by that factor.
 int ScaledTimeout(int timeoutMs);
 
+// The programs under test: the qz of this build, and qz with the way of reading given first
+// (qz_reads), unless QZ_E2E_PROGRAM and QZ_E2E_READS_PROGRAM name others, such as another
+// architecture's build started through an emulator named by QZ_E2E_WRAPPER.
+const std::string& QzProgram();
+const std::string& QzReadsProgram();
+
 // How the child is connected.
 enum class Connection {
   // A pseudo-terminal that is the child's controlling terminal, on standard input, output and

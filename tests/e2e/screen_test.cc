@@ -203,7 +203,7 @@ TEST(Screen, ClearingTheWindowLeavesTheScrollbackAlone) {
     std::function<std::string(const std::string&)> run;
     ~ServerGuard() { run("kill-server"); }
   } server{tmux};
-  tmux("new-session -d -x 80 -y 10 -c '" + tree.path() + "' 'seq 101 140; " + QZ_BINARY +
+  tmux("new-session -d -x 80 -y 10 -c '" + tree.path() + "' 'seq 101 140; " + QzProgram() +
        " \"*.txt\" needle; sleep 60'");
   ASSERT_TRUE(waitFor("to continue:")) << tmux("capture-pane -p");
   tmux("send-keys Escape");

@@ -198,7 +198,7 @@ class ShellSession {
   static std::string QzCommand(const std::vector<std::string>& args) {
     std::string line;
     for (const std::string& w : EnvironmentWrapper()) line += w + " ";
-    line += QZ_BINARY;
+    line += QzProgram();
     for (const std::string& a : args) line += " '" + a + "'";
     return line;
   }

@@ -114,7 +114,7 @@ TEST(Terminals, TheFirstClearScrollsTheScreenIntoTheScrollback) {
   tree.File("a.txt", "needle");
   LaunchOptions options;
   options.program = "sh";
-  options.args = {"-c", "seq 101 140; exec \"$0\" '*.txt' needle", QZ_BINARY};
+  options.args = {"-c", "seq 101 140; exec \"$0\" '*.txt' needle", QzProgram()};
   options.workingDirectory = tree.path();
   options.rows = 10;
   if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
