@@ -43,10 +43,11 @@ elseif(QZ_TARGET MATCHES "-linux-gnu")
     set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
     set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
     set(CMAKE_CXX_FLAGS_INIT "-isystem ${QZ_SYSROOT}/usr/include")
-    # Every program linked statically: the tests run under qemu-user with no loader or C
-    # library of the architecture on the machine (with the cross compiler's, found through
-    # qemu's -L, a forked test's child hung on i386 before it could start qz).
-    set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${QZ_SYSROOT}/usr/lib/${multiarch} -static")
+    # Every program is linked statically as qz is (tests/CMakeLists.txt): the tests run under
+    # qemu-user with no loader or C library of the architecture on the machine (with the cross
+    # compiler's, found through qemu's -L, a forked test's child hung on i386 before it started
+    # qz).
+    set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${QZ_SYSROOT}/usr/lib/${multiarch}")
     set(ENV{PKG_CONFIG_LIBDIR} ${QZ_SYSROOT}/usr/lib/${multiarch}/pkgconfig)
     set(ENV{PKG_CONFIG_SYSROOT_DIR} ${QZ_SYSROOT})
   else()

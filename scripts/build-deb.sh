@@ -26,7 +26,7 @@ else
   fi
   triplet=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)
   need --no-recommends debhelper dpkg-dev "g++-$triplet" "libutf8proc-dev:$arch" "liburing-dev:$arch" \
-    "libncurses-dev:$arch" "pkgconf:$arch"
+    "libncurses-dev:$arch" "pkgconf:$arch" "libstdc++6:$arch"
   cross=(-a "$arch" -Pnocheck)
 fi
 

@@ -5,7 +5,7 @@
 # for that machine, and runs the tests: the whole suite on i386 (32-bit: a 32-bit size_t and
 # long, 64-bit file offsets) and s390x (big-endian), the end-to-end cases of what a user sees
 # (the command line, the walk, the matching, the keys, the report, the terminals, the summary)
-# and a file over 4 GiB on armhf (32-bit too) and ppc64el. The unit tests and fuzz replays are the
+# on armhf (32-bit too) and ppc64el; the 32-bit builds also search a file over 4 GiB. The unit tests and fuzz replays are the
 # architecture's own programs; the end-to-end tests are this machine's driver (the tests build's,
 # $BUILD, built when missing) starting the architecture's qz. s390x, armhf and ppc64el run
 # under qemu-user; i386 runs as it is where the kernel runs 32-bit x86 programs (x86-64 Linux),
@@ -78,10 +78,15 @@ runs_i386() {
 # path inside tmux, which cannot run another machine's program without binfmt_misc. They test
 # terminal and signal code that is the same on every processor, and run natively.
 emulated='Modes\.KeysTypedWhileQzWorksAreNotEchoed|Signals\.DeathDuringTheWalkLeavesTheTerminalAsItWas|Signals\.ATerminalThatDoesNotDrainCannotKeepASignalFromEndingQz|Screen\.ClearingTheWindowLeavesTheScrollbackAlone'
-# And on the 32-bit machines under qemu-user: it runs a 32-bit program inside an address space
-# of its own making, where the zero pages qz maps over a shrunken file's lost pages
-# (file_reader-posix.cc) never replace them, so the bus error comes back forever.
-emulated32='ContentStream\.TakesTheRestInAndLetsTheFileGo'
+# And a read past the end of a mapped file that shrank, whose bus error qz answers by mapping
+# zero pages over the lost ones (input_file-posix.cc): under qemu-i386 and qemu-arm, which run a
+# 32-bit program in an address space of their own making, those pages never replace the lost
+# ones and the bus error comes back forever; under qemu-s390x it reaches qz uncaught. The test
+# passes natively, on i386 run as it is, and under qemu-aarch64.
+shrunk_mapping='ContentStream\.TakesTheRestInAndLetsTheFileGo'
+# And on the big-endian machine: localedef writes a locale in the byte order of the machine
+# that compiles it, so a big-endian C library finds no Latin-1 locale it can read here.
+big_endian='CharacterSet\.ALatin1LocaleGetsItsOwnCharactersAndNoC1Controls'
 # What a user sees, case by case: the end-to-end tests of the command line, the walk, the
 # matching, the keys, the report's screen, the terminals, the summary, output that is not a
 # terminal, and a sparse file of 5 GiB with matches past 2 and 4 GiB.
@@ -118,7 +123,10 @@ for entry in "${chosen[@]}"; do
   left_out=''
   if [ -n "$wrapper" ]; then
     left_out=$emulated
-    case $arch in i386 | armhf) left_out+="|$emulated32" ;; esac
+    case $arch in
+      i386 | armhf) left_out+="|$shrunk_mapping" ;;
+      s390x) left_out+="|$shrunk_mapping|$big_endian" ;;
+    esac
   fi
   : >"$build/ctest.log"
   if [ "$tests" = all ]; then
@@ -128,8 +136,11 @@ for entry in "${chosen[@]}"; do
   else
     selection=(-R "$user_visible")
   fi
+  # A file over 4 GiB is the 32-bit builds' case, and takes minutes under an emulator.
+  large=''
+  case $arch in i386 | armhf) large=1 ;; esac
   QZ_E2E_WRAPPER=$wrapper QZ_E2E_PROGRAM=$PWD/$build/qz QZ_E2E_READS_PROGRAM=$PWD/$build/tests/qz_reads \
-    QZ_E2E_LARGE_FILES=1 ctest --test-dir "$driver" --output-on-failure --no-tests=error --timeout 900 \
+    QZ_E2E_LARGE_FILES=$large ctest --test-dir "$driver" --output-on-failure --no-tests=error --timeout 900 \
     -j "$jobs" -L e2e "${selection[@]}" -E "^($left_out)$" >>"$build/ctest.log" 2>&1 || rc=$?
   summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest.log" | paste -sd';' - || true)
   how=${wrapper:+under $wrapper}
