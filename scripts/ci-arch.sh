@@ -51,7 +51,7 @@ note "packages in $((SECONDS - t0)) s"
 # processor, and run natively.
 emulated='Modes\.KeysTypedWhileQzWorksAreNotEchoed|Signals\.DeathDuringTheWalkLeavesTheTerminalAsItWas|Signals\.ATerminalThatDoesNotDrainCannotKeepASignalFromEndingQz|Screen\.ClearingTheWindowLeavesTheScrollbackAlone'
 # And on the 32-bit machines: qemu-user runs a 32-bit program inside an address space of its
-# own making, where the zero pages qz maps over a shrunken file's lost pages (file_reader-
+# own making, where the zero pages qz maps over a shrunken file's lost pages (input_file-
 # posix.cc) never replace them, so the bus error comes back forever. The test runs natively
 # and under qemu-aarch64.
 emulated32='ContentStream\.TakesTheRestInAndLetsTheFileGo'

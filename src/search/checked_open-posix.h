@@ -1,5 +1,5 @@
 // Opening for reading what a path leads to (links followed) only when it is a regular file.
-// One implementation for Linux, one for any other POSIX system; only file_reader-posix.cc uses
+// One implementation for Linux, one for any other POSIX system; only input_file-posix.cc uses
 // this.
 #ifndef QZ_SEARCH_CHECKED_OPEN_POSIX_H_
 #define QZ_SEARCH_CHECKED_OPEN_POSIX_H_

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/file_window.h"
 #include "search/lazy_text_view.h"
 #include "search/text_mode.h"

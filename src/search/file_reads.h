@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/open_directory.h"
 
 // One of the files the walk is about to search in one directory, in the order it will search

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/file_reads.h"
 #include "search/text_mode.h"
 

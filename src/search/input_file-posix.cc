@@ -1,4 +1,4 @@
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/checked_open-posix.h"
 
 #include <fcntl.h>

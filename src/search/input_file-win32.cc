@@ -2,7 +2,7 @@
 //
 // The file is opened with the wide functions on a "\\?\" full path: the ANSI ones stop at 260
 // characters, and would open the device behind a name such as CON, NUL or COM1.
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/extended_path-win32.h"
 
 #include <windows.h>

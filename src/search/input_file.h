@@ -1,6 +1,6 @@
-// Platform seam: reading one file. One implementation per platform.
-#ifndef QZ_SEARCH_FILE_READER_H_
-#define QZ_SEARCH_FILE_READER_H_
+// Platform seam: one file open for reading (InputFile). One implementation per platform.
+#ifndef QZ_SEARCH_INPUT_FILE_H_
+#define QZ_SEARCH_INPUT_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -94,4 +94,4 @@ class InputFile {
   std::uint64_t mappedLength_ = 0;
 };
 
-#endif  // QZ_SEARCH_FILE_READER_H_
+#endif  // QZ_SEARCH_INPUT_FILE_H_
