@@ -22,6 +22,7 @@
 #include <new>
 #include <utility>
 
+#include "search/checked_open-posix.h"
 #include "search/file_window.h"
 
 namespace {
@@ -29,7 +30,6 @@ namespace {
 // How much of each file is read ahead: the part the file window reads at a time.
 constexpr std::size_t kAheadBytes = FileWindow::kPartSize;
 constexpr unsigned kRingEntries = 2 * kFilesReadAhead;
-constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // Descriptors kept free for other uses while reading ahead: the directory's, the ring's, the
 // file being searched and the keyboard (opened for each key when no standard stream is the
 // terminal).
@@ -132,7 +132,7 @@ class FileReads::Impl {
     Slot& slot = SlotFor(index);
     // A path is the file: one longer than the system opens is passed over, whichever way the
     // file would be opened.
-    if (path.size() >= PATH_MAX) {
+    if (!PathWithinLimit(path.size())) {
       if (slot.index == index) Reset(slot);
       return OpenResult::NotOpened;
     }
@@ -518,7 +518,7 @@ class FileReads::Impl {
         if (slot.index == i) continue;
         break;  // its place in the window is still taken
       }
-      if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
+      if (!file.knownRegular || !PathWithinLimit(directory_.size() + 1 + file.nameSize)) continue;
       if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd, i != k)) break;
     }
     Submit();
@@ -531,7 +531,7 @@ class FileReads::Impl {
     slot.ahead = ahead;
     slot.relative = dirFd == AT_FDCWD ? 0 : kOpenUnderWay;
     if (!ringUsable_) {
-      const int fd = openat(dirFd, name, kOpenFlags);
+      const int fd = openat(dirFd, name, kEntryReadFlags);
       Completed(i, fd >= 0 ? fd : -errno);
       return true;
     }
@@ -540,7 +540,7 @@ class FileReads::Impl {
       slot.state = SlotState::Idle;
       return false;
     }
-    io_uring_prep_openat(sqe, dirFd, name, kOpenFlags, 0);
+    io_uring_prep_openat(sqe, dirFd, name, kEntryReadFlags, 0);
     Queue(sqe, i);
     return true;
   }

@@ -3,7 +3,6 @@
 // before it is opened, as entries not known to be regular files always are.
 #include "search/file_reads.h"
 
-#include <climits>
 #include <utility>
 
 class FileReads::Impl {
@@ -28,7 +27,6 @@ OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile
                            std::uint64_t& length) {
   if (index >= impl_->files.size()) return OpenResult::NotOpened;
   const PlannedFile& planned = impl_->files[index];
-  if (path.size() >= PATH_MAX) return OpenResult::NotOpened;
   return file.Open(path, planned.knownRegular && !impl_->stale, length);
 }
 

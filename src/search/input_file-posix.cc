@@ -72,14 +72,13 @@ void InstallBusErrorHandler() {
   sigaction(SIGBUS, &sa, &previousBusAction);
 }
 
-constexpr int kReadFlags = kCheckedReadFlags;
-
 }  // namespace
 
 void CloseDirectoryHandle(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint64_t& length) {
   Close();
+  if (!PathWithinLimit(path.size())) return OpenResult::NotOpened;
   // A regular entry is opened without following a link: should it have been swapped for one
   // since the listing saw it, the open fails and the link's way below is taken. O_NONBLOCK keeps
   // the open from waiting on an entry swapped for a FIFO; the fstat below turns that away.
@@ -87,7 +86,7 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   // first, so that a device, FIFO or socket is not even opened as a path.
   int fd = -1;
   if (knownRegular) {
-    fd = open(path.c_str(), kReadFlags | O_NOFOLLOW);
+    fd = open(path.c_str(), kEntryReadFlags);
     if (fd < 0 && errno == ELOOP) fd = OpenCheckedRegular(path);
   } else {
     struct stat seen;
