@@ -8,10 +8,10 @@
 #include <fcntl.h>
 #include <liburing.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -119,16 +119,20 @@ class FileReads::Impl {
     SetUp();
     directory_ = directory;
     files_ = std::move(files);
+    next_ = 0;
     stale_ = false;
     pathsOnly_ = false;
     // The listing's own descriptor spares opening the directory again by its path.
     if (useDirectory_ && opened.get() >= 0) dirFd_ = static_cast<int>(opened.Release());
   }
 
-  OpenResult Open(std::size_t index, const std::string& path, InputFile& file,
-                  std::uint64_t& length) {
-    if (index >= files_.size()) return OpenResult::NotOpened;
+  const PlannedFile* NextFile() { return next_ < files_.size() ? &files_[next_++] : nullptr; }
+
+  OpenResult Open(const std::string& path, InputFile& file, std::uint64_t& length) {
+    assert(next_ > 0 && "Open follows NextFile");
+    const std::size_t index = next_ - 1;
     const PlannedFile& planned = files_[index];
+    adopted_ = false;
     Slot& slot = SlotFor(index);
     // A path is the file: one longer than the system opens is passed over, whichever way the
     // file would be opened.
@@ -162,9 +166,9 @@ class FileReads::Impl {
     }
     if (slot.state == SlotState::Done) {
       // The file's first read is ours (ReadFirstPart): it takes what was read ahead, or reads.
-      file.Adopt(slot.fd, &firstPartReader_);
+      file.Adopt(slot.fd, slot.got);
       length = slot.size;
-      handedOverFd_ = slot.fd;
+      adopted_ = true;
       slot.fd = -1;
       if (slot.got > 0) {
         slot.state = SlotState::HandedOver;
@@ -189,8 +193,6 @@ class FileReads::Impl {
     return file.Open(path, true, length);
   }
 
-  const PlannedFile& File(std::size_t index) const { return files_[index]; }
-
   void BeforePrompt() {
     CloseAhead();
     CloseDirectory();
@@ -201,6 +203,7 @@ class FileReads::Impl {
     CloseAhead();
     CloseDirectory();
     files_.clear();
+    next_ = 0;
   }
 
   bool GiveBackMemory() {
@@ -410,43 +413,44 @@ class FileReads::Impl {
 
   Slot& SlotFor(std::size_t i) { return slots_[i % slots_.size()]; }
 
-  // The first read of a file handed over: what was read ahead, copied into the search's
-  // buffer; else a plain read of the first part straight into it, which tells whether the page
-  // cache held it.
-  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t want) {
-    const int fd = static_cast<int>(handle);
-    if (Slot* const held = HandedOver(handle)) {
+ public:
+  // The first read of the file handed over last: what was read ahead, copied into the
+  // search's buffer; else a read of the first part straight into it, which now and then asks
+  // whether the page cache holds it.
+  std::int64_t ReadFirstPart(InputFile& file, char* into, std::size_t want) {
+    if (!std::exchange(adopted_, false)) return file.Read(into, want);
+    if (Slot* const held = HandedOver()) {
       const std::size_t n = std::min(want, held->got);
+      // The file reads on after all it lent (InputFile::Adopt); the window asks for a whole
+      // part, which is at least what was read ahead.
+      assert(n == held->got);
       std::memcpy(into, held->buffer.get(), n);
       ReleaseHandedOver();
       return static_cast<std::int64_t>(n);
     }
-    ssize_t got;
     if (ringAllowed_ && probeCountdown_-- == 0) {
       probeCountdown_ = kProbeEvery - 1;
-      struct iovec part = {into, want};
-      do got = preadv2(fd, &part, 1, 0, RWF_NOWAIT);
-      while (got < 0 && errno == EINTR);
+      const std::int64_t got = file.ReadIfCached(into, want);
       if (got >= 0) return got;
-      if (errno == EAGAIN || errno == EOPNOTSUPP) StartRing();  // from the disk: read ahead
+      if (got == InputFile::kWouldWait) StartRing();  // from the disk: read ahead
     }
-    do got = pread(fd, into, want, 0);
-    while (got < 0 && errno == EINTR);
-    return got;
+    return file.Read(into, want);
   }
 
   // The bytes stay in the slot until ReleaseHandedOver, which only the next Open and
   // CloseAhead call; no read is started into the slot before then.
-  std::string_view LendFirstPart(std::intptr_t handle) {
-    Slot* const held = HandedOver(handle);
+  std::string_view LendFirstPart() {
+    if (!adopted_) return {};
+    Slot* const held = HandedOver();
     if (!held) return {};
+    adopted_ = false;
     return {held->buffer.get(), held->got};
   }
 
-  // The slot holding the first part of `handle`, the file last handed over; null when none
-  // does.
-  Slot* HandedOver(std::intptr_t handle) {
-    if (handedOver_ == kNone || handle != handedOverFd_) return nullptr;
+ private:
+  // The slot holding the first part of the file last handed over; null when none does.
+  Slot* HandedOver() {
+    if (handedOver_ == kNone) return nullptr;
     Slot& slot = SlotFor(handedOver_);
     return slot.index == handedOver_ && slot.state == SlotState::HandedOver ? &slot : nullptr;
   }
@@ -461,7 +465,6 @@ class FileReads::Impl {
       if (memoryShort_) slot.buffer.reset();
     }
     handedOver_ = kNone;
-    handedOverFd_ = -1;
   }
 
   static void Reset(Slot& slot) {
@@ -652,21 +655,13 @@ class FileReads::Impl {
   bool discard_ = false;       // completions are reaped only to be dropped
   std::string directory_;
   std::vector<PlannedFile> files_;
+  std::size_t next_ = 0;  // the file NextFile gives next
   std::array<Slot, kFilesReadAhead> slots_;
   static constexpr std::size_t kNone = SIZE_MAX;
   std::size_t handedOver_ = kNone;  // the planned file whose slot holds its first part
-  int handedOverFd_ = -1;           // that file's descriptor, now the search's
+  bool adopted_ = false;  // the file opened last was handed over, and has not read yet
   unsigned probeCountdown_ = 0;     // first reads until the next that asks (kProbeEvery)
   std::uint64_t opened_ = 0;        // files opened through the read-ahead (kRingAfterFiles)
-  // What the files handed over read their first part through.
-  const FirstPartReader firstPartReader_{
-      this,
-      [](void* reads, std::intptr_t handle, char* into, std::size_t size) {
-        return static_cast<Impl*>(reads)->ReadFirstPart(handle, into, size);
-      },
-      [](void* reads, std::intptr_t handle) {
-        return static_cast<Impl*>(reads)->LendFirstPart(handle);
-      }};
   int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
   bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
@@ -690,12 +685,17 @@ void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> file
   impl_->Plan(directory, std::move(files), std::move(opened));
 }
 
-OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
-                           std::uint64_t& length) {
-  return impl_->Open(index, path, file, length);
+const PlannedFile* FileReads::NextFile() { return impl_->NextFile(); }
+
+OpenResult FileReads::Open(const std::string& path, InputFile& file, std::uint64_t& length) {
+  return impl_->Open(path, file, length);
 }
 
-const PlannedFile& FileReads::File(std::size_t index) const { return impl_->File(index); }
+std::string_view FileReads::LendFirstPart() { return impl_->LendFirstPart(); }
+
+std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t size) {
+  return impl_->ReadFirstPart(file, into, size);
+}
 
 void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
 

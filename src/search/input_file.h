@@ -5,44 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <vector>
 
 enum class OpenResult {
   Opened,
   NotOpened,  // missing, not a regular file, access denied: the file is passed over unseen
   Failed,     // opened, but could not be measured: passed over as well
-};
-
-// Serves the first bytes of a file that was handed over open (see InputFile::Adopt), for the
-// reads that opened it: they may hold those bytes already, read ahead, or learn something from
-// reading them, such as whether the read had to wait for the disk. A record of the reads'
-// functions rather than an interface of virtual calls: the sanitizers check the object of a
-// virtual call through a pipe, which fails where a test leaves no descriptor free.
-class FirstPartReader {
- public:
-  using ReadFunction = std::int64_t (*)(void* reads, std::intptr_t handle, char* into,
-                                        std::size_t size);
-  using LendFunction = std::string_view (*)(void* reads, std::intptr_t handle);
-
-  FirstPartReader(void* reads, ReadFunction read, LendFunction lend)
-      : reads_(reads), read_(read), lend_(lend) {}
-
-  // Reads up to `size` bytes from the start of the open file `handle`, as InputFile::Read
-  // would; the file's reads go on after the bytes this returns.
-  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t size) const {
-    return read_(reads_, handle, into, size);
-  }
-
-  // The first bytes of `handle` where they are held already (read ahead), lent without a copy:
-  // they stay as they are until the reads open their next file or a prompt comes, and the
-  // file's reads go on after them. Empty when none are held.
-  std::string_view LendFirstPart(std::intptr_t handle) const { return lend_(reads_, handle); }
-
- private:
-  void* reads_;
-  ReadFunction read_;
-  LendFunction lend_;
 };
 
 // One file open for reading only, closed by the destructor at the latest. Never writes.
@@ -76,20 +43,20 @@ class InputFile {
 
   void Close();
 
-  // POSIX, where files are opened ahead: takes over `handle`, a regular file already open for
-  // reading, from its start. The first Read goes through `firstPart`, which must outlive that
-  // Read.
-  void Adopt(std::intptr_t handle, const FirstPartReader* firstPart);
+  // Takes over `handle`, a regular file open for reading that whoever opened it (the reads
+  // ahead, where the platform has them) has read the first `from` bytes of, and holds for the
+  // caller: Read goes on after them.
+  void Adopt(std::intptr_t handle, std::uint64_t from);
 
-  // Before the first Read of an adopted file: its first bytes as its opener lends them (see
-  // FirstPartReader::LendFirstPart), or empty; always empty where nothing is adopted. Reads go
-  // on after them.
-  std::string_view BorrowFirstPart();
+  // Read, as far as the system holds the bytes in memory already: kWouldWait, with nothing
+  // read, when the read would have to wait for the disk (or the system cannot read without
+  // waiting). Where the platform cannot tell, the same as Read.
+  std::int64_t ReadIfCached(char* into, std::size_t size);
+  static constexpr std::int64_t kWouldWait = -2;
 
  private:
   std::intptr_t handle_ = -1;
-  std::uint64_t offset_ = 0;                    // where the next Read starts (POSIX)
-  const FirstPartReader* firstPart_ = nullptr;  // serves the first Read of an adopted file (POSIX)
+  std::uint64_t offset_ = 0;  // where the next Read starts, where the platform reads at offsets
   const char* mapping_ = nullptr;
   std::uint64_t mappedLength_ = 0;
 };
