@@ -71,7 +71,8 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
     if (!ListDirectoryOnce(directory, request, listing, &opened, walk.leadBytes)) return;
     std::string& resolved = request.resolved;
 
-    // The plan, the reads and the paths all refer to the listing's names.
+    // The plan, the reads and the paths all refer to the listing's names. The reads keep the
+    // plan, and give the walk its files in turn.
     std::vector<PlannedFile> files;
     files.reserve(listing.entries.size());
     for (const DirectoryEntry& entry : listing.entries) {
@@ -80,17 +81,15 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
       files.push_back({entry.name, entry.nameSize, entry.isRegularFile});
     }
     if (!files.empty()) {
-      const std::size_t count = files.size();
       std::string& path = walk.path;
       path = JoinPath(directory, {});
       const std::size_t prefix = path.size();
       const FileReadsGuard planned(walk.reads, directory, std::move(files), std::move(opened));
-      for (std::size_t i = 0; i < count; ++i) {
+      while (const PlannedFile* const file = walk.reads.NextFile()) {
         RefreshScreen();
-        const PlannedFile& file = walk.reads.File(i);
         path.resize(prefix);
-        path.append(file.name, file.nameSize);
-        SearchFile(path, file.knownRegular, &walk.reads, i);
+        path.append(file->name, file->nameSize);
+        SearchFile(path, &walk.reads);
         if (!searchTally.keepGoing) return;
       }
     }

@@ -1,6 +1,7 @@
 #include "search/content_stream.h"
 
 #include <algorithm>
+#include <cassert>
 
 OpenResult ContentStream::Open(const FileOpener& opener, bool lazyTextMode) {
   lazyMode_ = lazyTextMode;
@@ -21,12 +22,16 @@ std::size_t ContentStream::Advance(std::size_t keep) {
 
 ContentStream::Found ContentStream::Locate(std::size_t at, std::size_t length,
                                            std::uint64_t& position) {
+  assert((window_.atEnd() || at + length < window_.size()) &&
+         "the window holds the byte after the run");
   if (lazyMode_) return lazy_.Locate(at, length, position);
   position = window_.start() + at;
   return Found::Occurrence;
 }
 
 MatchView ContentStream::Segments(std::size_t at, std::size_t length, std::size_t width) {
+  assert((window_.atEnd() || at + length + Reach(width) <= window_.size()) &&
+         "the window holds the context after the occurrence");
   if (lazyMode_) return lazy_.Segments(at, length, width);
   const std::string_view w = window_.bytes();
   const std::size_t before = at > width ? at - width : 0;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/file_window.h"
 #include "search/lazy_text_view.h"
 #include "search/text_mode.h"
@@ -61,13 +61,13 @@ class ContentStream {
   Found Locate(std::size_t at, std::size_t length, std::uint64_t& position);
 
   // Up to `width` bytes of content before the occurrence at `at`, the occurrence, and up to
-  // `width` bytes after it. The window must hold kReach bytes before `at` (or its start) and
-  // `length` + kReach bytes from `at` on (or reach the end).
+  // `width` bytes after it. The window must hold Reach(width) bytes before `at` (or its start)
+  // and `length` + Reach(width) bytes from `at` on (or reach the end).
   MatchView Segments(std::size_t at, std::size_t length, std::size_t width);
 
   // How far around an occurrence Segments may look, in window bytes, for a context of `width`:
-  // twice as far, as in the lazy mode every other byte may be a CR the content drops.
-  static constexpr std::size_t Reach(std::size_t width) { return 2 * width + 1; }
+  // as far as the lazy mode needs (the other reads the window as is).
+  static constexpr std::size_t Reach(std::size_t width) { return LazyTextView::Reach(width); }
 
   static constexpr std::size_t kPartSize = FileWindow::kPartSize;
   // Files at least this large are mapped rather than read, in the lazy mode.

@@ -1,35 +1,32 @@
-// Opening and reading ahead on POSIX (Linux): the files of the directory being searched are
-// opened relative to its descriptor and their first part read, a bounded number at a time,
-// through io_uring once a read has had to wait for the disk or the walk has grown long; until
-// then, and where io_uring cannot be set up or has failed, the same steps run as plain calls,
-// one file at a time.
+// Opening and reading ahead on Linux: the policy. Which files are opened ahead and when (a
+// window of the plan, topped up in batches), when the ring is set up (a read found waiting
+// for the disk, or a long walk), how many descriptors it may take, and what is checked before
+// a file opened ahead is handed to the search (its directory and its name still lead to it,
+// it is still as it was). The mechanisms do the opens and reads on the slots
+// (read_ahead_slots-linux.h): PlainReads with a system call each, one file at a time, until
+// the ring is set up and wherever it cannot be or has failed; RingReads through io_uring.
 #include "search/file_reads.h"
 
 #include <fcntl.h>
-#include <liburing.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
+#include <cassert>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <new>
 #include <utility>
 
-#include "search/file_window.h"
+#include "search/checked_open-posix.h"
+#include "search/plain_reads-linux.h"
+#include "search/read_ahead_slots-linux.h"
+#include "search/ring_reads-linux.h"
 
 namespace {
 
-// How much of each file is read ahead: the part the file window reads at a time.
-constexpr std::size_t kAheadBytes = FileWindow::kPartSize;
-constexpr unsigned kRingEntries = 2 * kFilesReadAhead;
-constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // Descriptors kept free for other uses while reading ahead: the directory's, the ring's, the
 // file being searched and the keyboard (opened for each key when no standard stream is the
 // terminal).
@@ -43,9 +40,6 @@ constexpr unsigned kProbeEvery = 8;
 // opens and reads many files a system call, and lends what it read where it lies, which over
 // a long walk more than pays for setting it up (about a millisecond).
 constexpr std::uint64_t kRingAfterFiles = 1024;
-// A wait for the ring interrupted this many times in a row (by signals, or by a policy that
-// answers every call so) gives the ring up.
-constexpr int kWaitRetries = 4;
 
 // How many more descriptors this process can open, counted up to `enough`: what the read-ahead
 // may take is what is free, whatever the limit says, as descriptors may be inherited.
@@ -62,78 +56,62 @@ int FreeDescriptors(int enough) {
   return static_cast<int>(taken.size());
 }
 
-enum class SlotState {
-  Idle,     // nothing started
-  Opening,  // an open is under way
-  Reading,  // open; the first part is being read
-  Done,     // open, first part read (or nothing to read ahead): ready to hand over
-  HandedOver,  // the file is the search's; its first part waits here for its first read
-  Passed,   // not a regular file, or not there: passed over
-  Retry,    // not done ahead (descriptors or memory short, or the ring given up): open in turn
-};
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
-// What is under way for one planned file. The window never holds more than kFilesReadAhead
-// files, so a slot per place in the window serves the whole plan: file `i` takes slot
-// `i % kFilesReadAhead`, and a plan of any length costs the same.
-struct Slot {
-  SlotState state = SlotState::Idle;
-  bool queued = false;    // prepared on the ring but not handed to the kernel yet
-  std::size_t index = 0;  // the planned file it is for, while not Idle
+// The directory whose files are planned, and what the reads know of it.
+struct PlannedDirectory {
+  std::string path;
+  std::vector<PlannedFile> files;
+  std::size_t next = 0;     // the file NextFile gives next
+  // The descriptor its files are opened relative to (by the ring only), or -1.
   int fd = -1;
-  int error = 0;          // of a failed open
-  bool ahead = false;     // opened before its turn (see TakeAsItIsNow)
-  struct timespec measuredAt = {};  // the clock tick it was measured in (see TakeAsItIsNow)
-  // Opened (or looked for) relative to the directory's descriptor, by its name: the place of
-  // that open in the order such opens completed in, from 1 (see DirectoryStillThere); 0 when
-  // opened by its path.
-  std::uint64_t relative = 0;
-  // What the file opened was when it was opened: which file, its size, its change and
-  // modification times.
+  bool known = false;       // device and inode are fd's
   dev_t device = 0;
   ino_t inode = 0;
-  std::uint64_t size = 0;
-  struct timespec changed = {}, modified = {};
-  // The first part read ahead: memory kept from file to file (and only where the ring reads),
-  // so that a file costs no allocation.
-  std::unique_ptr<char[]> buffer;
-  std::size_t got = 0;    // bytes of it read
+  bool checked = false;     // DirectoryStillThere found it there, in tick checkedAt
+  struct timespec checkedAt = {};
+  bool pathsOnly = false;   // it was renamed since the plan began: its files by their paths
 };
 
 }  // namespace
 
-// While the files come from the page cache, plain calls cost less than the ring; once a read
-// would wait for the disk, the ring keeps many reads in flight for the rest of the run. The
-// kernel writes into the slots' buffers and fills in descriptors for as long as an operation
-// is in flight, so no slot is released, reused or closed before its operation is reaped.
 class FileReads::Impl {
  public:
   explicit Impl(ReadWay way) : way_(way) {}
 
   ~Impl() {
     End();
-    CloseRing();
+    ring_.Close();
   }
 
   void Plan(const std::string& directory, std::vector<PlannedFile> files, OpenDirectory opened) {
     End();
     SetUp();
-    directory_ = directory;
-    files_ = std::move(files);
+    dir_.path = directory;
+    dir_.files = std::move(files);
+    dir_.next = 0;
     stale_ = false;
-    pathsOnly_ = false;
+    dir_.pathsOnly = false;
     // The listing's own descriptor spares opening the directory again by its path.
-    if (useDirectory_ && opened.get() >= 0) dirFd_ = static_cast<int>(opened.Release());
+    if (useDirectory_ && opened.get() >= 0) dir_.fd = static_cast<int>(opened.Release());
   }
 
-  OpenResult Open(std::size_t index, const std::string& path, InputFile& file,
-                  std::uint64_t& length) {
-    if (index >= files_.size()) return OpenResult::NotOpened;
-    const PlannedFile& planned = files_[index];
-    Slot& slot = SlotFor(index);
+  const PlannedFile* NextFile() {
+    return dir_.next < dir_.files.size() ? &dir_.files[dir_.next++] : nullptr;
+  }
+
+  OpenResult Open(const std::string& path, InputFile& file, std::uint64_t& length) {
+    assert(dir_.next > 0 && "Open follows NextFile");
+    const std::size_t index = dir_.next - 1;
+    const PlannedFile& planned = dir_.files[index];
+    adopted_ = false;
+    Slot& slot = slots_.For(index);
     // A path is the file: one longer than the system opens is passed over, whichever way the
     // file would be opened.
-    if (path.size() >= PATH_MAX) {
-      if (slot.index == index) Reset(slot);
+    if (!PathWithinLimit(path.size())) {
+      if (slot.index == index) AheadSlots::Reset(slot);
       return OpenResult::NotOpened;
     }
     // Since a prompt, an entry may be anything: it is looked at as a path before it is opened.
@@ -142,7 +120,7 @@ class FileReads::Impl {
     ReleaseHandedOver();
     if (++opened_ == kRingAfterFiles) StartRing();
     Fill(index, path);
-    WaitFor(index);
+    Way([&](auto& way) { way.Settle(index); });
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
     // Opened by its name in the directory, possibly ahead of its turn: taken only while the
     // directory's path names that directory, and while the name names that file.
@@ -152,31 +130,32 @@ class FileReads::Impl {
       // not what the paths name. The rest of the plan is opened by its paths.
       CloseAhead();
       CloseDirectory();
-      pathsOnly_ = true;
+      dir_.pathsOnly = true;
       return file.Open(path, true, length);
     }
     if (slot.ahead && slot.relative && slot.state == SlotState::Done &&
         !TakeAsItIsNow(slot, planned)) {
-      Reset(slot);
+      AheadSlots::Reset(slot);
       return file.Open(path, true, length);
     }
     if (slot.state == SlotState::Done) {
-      // The file's first read is ours (ReadFirstPart): it takes what was read ahead, or reads.
-      file.Adopt(slot.fd, &firstPartReader_);
+      // The file's first read is ours (ReadFirstPart, LendFirstPart): it takes what was read
+      // ahead, or reads.
+      file.Adopt(slot.fd, slot.got);
       length = slot.size;
-      handedOverFd_ = slot.fd;
+      adopted_ = true;
       slot.fd = -1;
       if (slot.got > 0) {
         slot.state = SlotState::HandedOver;
         handedOver_ = index;
       } else {
-        Reset(slot);
+        AheadSlots::Reset(slot);
       }
       return OpenResult::Opened;
     }
     const bool passed = slot.state == SlotState::Passed;
     const int error = slot.error;
-    Reset(slot);
+    AheadSlots::Reset(slot);
     if (passed) return OpenResult::NotOpened;
     if (error == EMFILE || error == ENFILE) {
       // Descriptors ran short: give back those held ahead and read ahead less.
@@ -189,7 +168,37 @@ class FileReads::Impl {
     return file.Open(path, true, length);
   }
 
-  const PlannedFile& File(std::size_t index) const { return files_[index]; }
+  // The first read of the file handed over last: what was read ahead, copied into the
+  // search's buffer; else a read of the first part straight into it, which now and then asks
+  // whether the page cache holds it.
+  std::int64_t ReadFirstPart(InputFile& file, char* into, std::size_t want) {
+    if (!std::exchange(adopted_, false)) return file.Read(into, want);
+    if (Slot* const held = HandedOver()) {
+      // The file reads on after all it lent (InputFile::Adopt), so all of it is taken.
+      assert(want >= held->got && "the first read asks for at least what was read ahead");
+      const std::size_t n = std::min(want, held->got);
+      std::memcpy(into, held->buffer.get(), n);
+      ReleaseHandedOver();
+      return static_cast<std::int64_t>(n);
+    }
+    if (ringAllowed_ && probeCountdown_-- == 0) {
+      probeCountdown_ = kProbeEvery - 1;
+      const std::int64_t got = file.ReadIfCached(into, want);
+      if (got >= 0) return got;
+      if (got == InputFile::kWouldWait) StartRing();  // from the disk: read ahead
+    }
+    return file.Read(into, want);
+  }
+
+  // The bytes stay in the slot until ReleaseHandedOver, which only the next Open and
+  // CloseAhead call; no read is started into the slot before then.
+  std::string_view LendFirstPart() {
+    if (!adopted_) return {};
+    Slot* const held = HandedOver();
+    if (!held) return {};
+    adopted_ = false;
+    return {held->buffer.get(), held->got};
+  }
 
   void BeforePrompt() {
     CloseAhead();
@@ -200,19 +209,20 @@ class FileReads::Impl {
   void End() {
     CloseAhead();
     CloseDirectory();
-    files_.clear();
+    dir_.files.clear();
+    dir_.next = 0;
   }
 
   bool GiveBackMemory() {
-    bool gave = ringOpen_;
+    bool gave = ring_.open();
     ringAllowed_ = false;
     memoryShort_ = true;
-    GiveUpRing();  // reaps every read in flight: no buffer is written into after this
-    CloseRing();
+    ring_.GiveUp();  // reaps every read in flight: no buffer is written into after this
+    ring_.Close();
     for (Slot& slot : slots_) {
       if (slot.state == SlotState::HandedOver) continue;  // lent to the file being searched
       if (slot.state != SlotState::Idle) {
-        Reset(slot);
+        AheadSlots::Reset(slot);
         gave = true;
       }
       if (slot.buffer) {
@@ -224,6 +234,16 @@ class FileReads::Impl {
   }
 
  private:
+  // Runs `step` on the way of reading in use: the ring while it is usable, else plain calls.
+  template <typename Step>
+  void Way(Step&& step) {
+    if (ring_.usable()) step(ring_);
+    else step(plain_);
+  }
+
+  // How many files may be open ahead at once: one without the ring.
+  std::size_t Window() const { return ring_.usable() ? window_ : 1; }
+
   void SetUp() {
     if (setUp_) return;
     setUp_ = true;
@@ -235,132 +255,27 @@ class FileReads::Impl {
   }
 
   void StartRing() {
-    if (ringOpen_ || !ringAllowed_) return;
+    if (ring_.open() || !ringAllowed_) return;
     ringAllowed_ = false;  // one try
-    if (io_uring_queue_init(kRingEntries, &ring_, 0) != 0) return;
-    ringOpen_ = ringUsable_ = true;
-    window_ = static_cast<std::size_t>(windowMax_);
-  }
-
-  // The ring is not used again: what was prepared and not handed over dies with it, and
-  // what the kernel took is reaped first, so that nothing is written into a buffer or added
-  // to the descriptors after this returns. The plain calls take over for the rest of the run.
-  void GiveUpRing() {
-    if (!ringUsable_) return;
-    ringUsable_ = false;
-    window_ = 1;
-    for (const std::size_t i : unsubmitted_) {
-      Slot& slot = SlotFor(i);
-      slot.queued = false;
-      if (slot.fd >= 0) close(slot.fd);
-      slot.fd = -1;
-      slot.state = SlotState::Retry;
-    }
-    unsubmitted_.clear();
-    Drain();
-    CloseRing();
-  }
-
-  void CloseRing() {
-    if (!ringOpen_) return;
-    Drain();
-    io_uring_queue_exit(&ring_);
-    ringOpen_ = ringUsable_ = false;
-  }
-
-  // Hands what was prepared to the kernel. A submission that fails, or takes only part of
-  // what was prepared, gives the ring up: the rest is done with plain calls.
-  void Submit() {
-    if (!ringUsable_ || unsubmitted_.empty()) return;
-    const int taken = io_uring_submit(&ring_);
-    const std::size_t n = taken > 0 ? std::min<std::size_t>(taken, unsubmitted_.size()) : 0;
-    for (std::size_t k = 0; k < n; ++k) SlotFor(unsubmitted_[k]).queued = false;
-    unsubmitted_.erase(unsubmitted_.begin(), unsubmitted_.begin() + static_cast<long>(n));
-    submitted_ += static_cast<unsigned>(n);
-    if (!unsubmitted_.empty()) GiveUpRing();
-  }
-
-  // Handles the completions that are there; returns how many.
-  unsigned ReapReady() {
-    unsigned reaped = 0;
-    io_uring_cqe* cqe = nullptr;
-    while (submitted_ > 0 && io_uring_peek_cqe(&ring_, &cqe) == 0 && cqe) {
-      const auto i = static_cast<std::size_t>(io_uring_cqe_get_data64(cqe));
-      const int result = cqe->res;
-      io_uring_cqe_seen(&ring_, cqe);
-      --submitted_;
-      ++reaped;
-      Completed(i, result);
-      cqe = nullptr;
-    }
-    return reaped;
-  }
-
-  // Waits until a completion may be there. A wait the ring refuses gives the ring up (which
-  // reaps everything in flight). Once the ring is given up the kernel still posts the
-  // completions of what it took, without a call into the ring; they are looked for again
-  // after a short pause.
-  void WaitForCompletion() {
-    if (ringUsable_) {
-      io_uring_cqe* cqe = nullptr;
-      const int got = io_uring_wait_cqe(&ring_, &cqe);
-      if (got == 0) {
-        interrupted_ = 0;
-        return;
-      }
-      if (got == -EINTR && ++interrupted_ < kWaitRetries) return;
-      GiveUpRing();
-      return;
-    }
-    const struct timespec pause = {0, 1000000};
-    nanosleep(&pause, nullptr);
-  }
-
-  // Reaps every operation the kernel took; what it completes is discarded.
-  void Drain() {
-    if (!ringOpen_) return;
-    discard_ = true;
-    while (submitted_ > 0) {
-      if (ReapReady() == 0) WaitForCompletion();
-    }
-    discard_ = false;
-  }
-
-  // Waits until planned file `k` is no longer under way.
-  void WaitFor(std::size_t k) {
-    Slot& slot = SlotFor(k);
-    if (slot.index != k) return;
-    while (slot.state == SlotState::Opening || slot.state == SlotState::Reading) {
-      if (slot.queued) {
-        Submit();
-        continue;
-      }
-      if (!ringOpen_ || submitted_ == 0) {
-        slot.state = SlotState::Retry;  // nothing in flight could finish it
-        break;
-      }
-      if (ReapReady() > 0) {
-        Submit();  // the reads of the files whose opens came in
-        continue;
-      }
-      WaitForCompletion();
-    }
+    if (ring_.SetUp()) window_ = static_cast<std::size_t>(windowMax_);
   }
 
   // Closes what was opened ahead and forgets what was read, after every operation in flight
   // has been reaped.
   void CloseAhead() {
     ReleaseHandedOver();
-    if (ringUsable_ && !unsubmitted_.empty()) Submit();
-    Drain();
-    for (Slot& slot : slots_) Reset(slot);
+    Way([](auto& way) {
+      way.Submit();
+      way.Drain();
+    });
+    slots_.ResetAll();
   }
 
   void CloseDirectory() {
-    if (dirFd_ >= 0) close(dirFd_);
-    dirFd_ = -1;
-    dirKnown_ = false;
-    dirChecked_ = false;
+    if (dir_.fd >= 0) close(dir_.fd);
+    dir_.fd = -1;
+    dir_.known = false;
+    dir_.checked = false;
   }
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
@@ -369,19 +284,19 @@ class FileReads::Impl {
   // (DirectoryStillThere). A plain call opens one file, in its turn, by its path: that costs
   // about what a relative open does, and needs no check.
   int DirectoryFd() {
-    if (!ringUsable_ || !useDirectory_ || pathsOnly_) return AT_FDCWD;
-    if (dirFd_ < 0) dirFd_ = open(directory_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd_ >= 0 && !dirKnown_) {
+    if (!ring_.usable() || !useDirectory_ || dir_.pathsOnly) return AT_FDCWD;
+    if (dir_.fd < 0) dir_.fd = open(dir_.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir_.fd >= 0 && !dir_.known) {
       struct stat st;
-      if (fstat(dirFd_, &st) != 0) {
+      if (fstat(dir_.fd, &st) != 0) {
         CloseDirectory();
         return AT_FDCWD;
       }
-      dirDevice_ = st.st_dev;
-      dirInode_ = st.st_ino;
-      dirKnown_ = true;
+      dir_.device = st.st_dev;
+      dir_.inode = st.st_ino;
+      dir_.known = true;
     }
-    return dirFd_ >= 0 ? dirFd_ : AT_FDCWD;
+    return dir_.fd >= 0 ? dir_.fd : AT_FDCWD;
   }
 
   // Whether the directory's path still names the directory the files are opened relative to.
@@ -391,63 +306,27 @@ class FileReads::Impl {
   // tick of the last look goes unseen, as a change to a file in the tick it was measured in
   // does (see TakeAsItIsNow), and a walk through the page cache looks at most directories once.
   bool DirectoryStillThere(bool sparing) {
-    const std::uint64_t upTo = relativeOpens_;
+    const std::uint64_t upTo = slots_.relativeOpens();
     struct timespec tick;
     const bool ticked = clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0;
-    if (sparing && ticked && dirChecked_ && SameTime(tick, dirCheckedAt_)) {
+    if (sparing && ticked && dir_.checked && SameTime(tick, dir_.checkedAt)) {
       checkedOpens_ = upTo;
       return true;
     }
     struct stat st;
-    if (!dirKnown_ || stat(directory_.c_str(), &st) != 0 || st.st_dev != dirDevice_ ||
-        st.st_ino != dirInode_)
+    if (!dir_.known || stat(dir_.path.c_str(), &st) != 0 || st.st_dev != dir_.device ||
+        st.st_ino != dir_.inode)
       return false;
     checkedOpens_ = upTo;
-    dirChecked_ = ticked;
-    dirCheckedAt_ = tick;
+    dir_.checked = ticked;
+    dir_.checkedAt = tick;
     return true;
   }
 
-  Slot& SlotFor(std::size_t i) { return slots_[i % slots_.size()]; }
-
-  // The first read of a file handed over: what was read ahead, copied into the search's
-  // buffer; else a plain read of the first part straight into it, which tells whether the page
-  // cache held it.
-  std::int64_t ReadFirstPart(std::intptr_t handle, char* into, std::size_t want) {
-    const int fd = static_cast<int>(handle);
-    if (Slot* const held = HandedOver(handle)) {
-      const std::size_t n = std::min(want, held->got);
-      std::memcpy(into, held->buffer.get(), n);
-      ReleaseHandedOver();
-      return static_cast<std::int64_t>(n);
-    }
-    ssize_t got;
-    if (ringAllowed_ && probeCountdown_-- == 0) {
-      probeCountdown_ = kProbeEvery - 1;
-      struct iovec part = {into, want};
-      do got = preadv2(fd, &part, 1, 0, RWF_NOWAIT);
-      while (got < 0 && errno == EINTR);
-      if (got >= 0) return got;
-      if (errno == EAGAIN || errno == EOPNOTSUPP) StartRing();  // from the disk: read ahead
-    }
-    do got = pread(fd, into, want, 0);
-    while (got < 0 && errno == EINTR);
-    return got;
-  }
-
-  // The bytes stay in the slot until ReleaseHandedOver, which only the next Open and
-  // CloseAhead call; no read is started into the slot before then.
-  std::string_view LendFirstPart(std::intptr_t handle) {
-    Slot* const held = HandedOver(handle);
-    if (!held) return {};
-    return {held->buffer.get(), held->got};
-  }
-
-  // The slot holding the first part of `handle`, the file last handed over; null when none
-  // does.
-  Slot* HandedOver(std::intptr_t handle) {
-    if (handedOver_ == kNone || handle != handedOverFd_) return nullptr;
-    Slot& slot = SlotFor(handedOver_);
+  // The slot holding the first part of the file last handed over; null when none does.
+  Slot* HandedOver() {
+    if (handedOver_ == kNone) return nullptr;
+    Slot& slot = slots_.For(handedOver_);
     return slot.index == handedOver_ && slot.state == SlotState::HandedOver ? &slot : nullptr;
   }
 
@@ -455,21 +334,11 @@ class FileReads::Impl {
   // them, are read from the file instead.
   void ReleaseHandedOver() {
     if (handedOver_ == kNone) return;
-    Slot& slot = SlotFor(handedOver_);
-    if (slot.index == handedOver_ && slot.state == SlotState::HandedOver) {
-      Reset(slot);
-      if (memoryShort_) slot.buffer.reset();
+    if (Slot* const slot = HandedOver()) {
+      AheadSlots::Reset(*slot);
+      if (memoryShort_) slot->buffer.reset();
     }
     handedOver_ = kNone;
-    handedOverFd_ = -1;
-  }
-
-  static void Reset(Slot& slot) {
-    if (slot.fd >= 0) close(slot.fd);
-    slot.fd = -1;
-    slot.state = SlotState::Idle;
-    slot.error = 0;
-    slot.got = 0;
   }
 
   // A file the ring opened by its name in the directory ahead of its turn is read as it is
@@ -486,7 +355,7 @@ class FileReads::Impl {
     if (clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0 && SameTime(tick, slot.measuredAt))
       return true;
     struct stat now;
-    if (dirFd_ < 0 || fstatat(dirFd_, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (dir_.fd < 0 || fstatat(dir_.fd, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(now.st_mode) || now.st_dev != slot.device || now.st_ino != slot.inode)
       return false;
     if (static_cast<std::uint64_t>(now.st_size) != slot.size ||
@@ -497,144 +366,35 @@ class FileReads::Impl {
     return true;
   }
 
-  static bool SameTime(const struct timespec& a, const struct timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-  }
-
   // Starts the opens of the file at `k` (whose path is `path`) and of those after it, up to the
   // window. The window is topped up in batches, once half of it has been taken, so that one
   // system call starts many opens. Without the directory's descriptor, files are opened by
   // their paths, and only the one whose turn it is.
   void Fill(std::size_t k, const std::string& path) {
     const int dirFd = DirectoryFd();
-    const std::size_t end = dirFd == AT_FDCWD ? k + 1 : std::min(files_.size(), k + window_);
+    const std::size_t window = Window();
+    const std::size_t end =
+        dirFd == AT_FDCWD ? k + 1 : std::min(dir_.files.size(), k + window);
     std::size_t idle = 0;
-    for (std::size_t i = k; i < end; ++i) idle += SlotFor(i).state == SlotState::Idle;
-    if (SlotFor(k).state != SlotState::Idle && 2 * idle < window_) return;
-    for (std::size_t i = k; i < end; ++i) {
-      const PlannedFile& file = files_[i];
-      Slot& slot = SlotFor(i);
-      if (slot.state != SlotState::Idle) {
-        if (slot.index == i) continue;
-        break;  // its place in the window is still taken
+    for (std::size_t i = k; i < end; ++i) idle += slots_.For(i).state == SlotState::Idle;
+    if (slots_.For(k).state != SlotState::Idle && 2 * idle < window) return;
+    Way([&](auto& way) {
+      for (std::size_t i = k; i < end; ++i) {
+        const PlannedFile& file = dir_.files[i];
+        const Slot& slot = slots_.For(i);
+        if (slot.state != SlotState::Idle) {
+          if (slot.index == i) continue;
+          break;  // its place in the window is still taken
+        }
+        if (!file.knownRegular || !PathWithinLimit(dir_.path.size() + 1 + file.nameSize))
+          continue;
+        const bool relative = dirFd != AT_FDCWD;
+        slots_.Take(i, i != k, relative);
+        if (!way.StartOpen(i, dirFd, relative ? file.name : path.c_str()))
+          break;
       }
-      if (!file.knownRegular || directory_.size() + 1 + file.nameSize >= PATH_MAX) continue;
-      if (!StartOpen(i, dirFd == AT_FDCWD ? path.c_str() : file.name, dirFd, i != k)) break;
-    }
-    Submit();
-  }
-
-  bool StartOpen(std::size_t i, const char* name, int dirFd, bool ahead) {
-    Slot& slot = SlotFor(i);
-    slot.index = i;
-    slot.state = SlotState::Opening;
-    slot.ahead = ahead;
-    slot.relative = dirFd == AT_FDCWD ? 0 : kOpenUnderWay;
-    if (!ringUsable_) {
-      const int fd = openat(dirFd, name, kOpenFlags);
-      Completed(i, fd >= 0 ? fd : -errno);
-      return true;
-    }
-    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
-    if (!sqe) {
-      slot.state = SlotState::Idle;
-      return false;
-    }
-    io_uring_prep_openat(sqe, dirFd, name, kOpenFlags, 0);
-    Queue(sqe, i);
-    return true;
-  }
-
-  void Queue(io_uring_sqe* sqe, std::size_t i) {
-    io_uring_sqe_set_data64(sqe, i);
-    SlotFor(i).queued = true;
-    unsubmitted_.push_back(i);
-  }
-
-  void StartRead(std::size_t i) {
-    Slot& slot = SlotFor(i);
-    // With plain calls there is nothing to gain from reading here: the search reads the first
-    // part straight into its own buffer (ReadFirstPart), sparing a buffer and a copy per file.
-    if (!ringUsable_) {
-      slot.state = SlotState::Done;
-      return;
-    }
-    const std::uint64_t size = slot.size;
-    const std::size_t want = size < kAheadBytes ? static_cast<std::size_t>(size) : kAheadBytes;
-    if (!slot.buffer) {
-      try {
-        slot.buffer = std::make_unique_for_overwrite<char[]>(kAheadBytes);
-      } catch (const std::bad_alloc&) {
-        slot.state = SlotState::Done;  // nothing read ahead: the file is read at its turn
-        return;
-      }
-    }
-    io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
-    if (!sqe) {
-      slot.state = SlotState::Done;
-      return;
-    }
-    slot.state = SlotState::Reading;
-    // From the file's start; the search's reads go on after what this gives (ReadFirstPart).
-    io_uring_prep_read(sqe, slot.fd, slot.buffer.get(), static_cast<unsigned>(want), 0);
-    Queue(sqe, i);
-  }
-
-  // The open or read of slot `i` ended with `result` (a descriptor or byte count, or -errno).
-  void Completed(std::size_t i, int result) {
-    Slot& slot = SlotFor(i);
-    // A slot is taken again only once its operation has been reaped, so a completion is always
-    // for the file its slot holds.
-    if (slot.index != i || slot.state == SlotState::Idle) return;
-    if (discard_) {
-      if (slot.state == SlotState::Opening && result >= 0) close(result);
-      if (slot.state == SlotState::Opening || slot.state == SlotState::Reading) Reset(slot);
-      return;
-    }
-    if (slot.state == SlotState::Opening) {
-      if (result < 0) {
-        slot.error = -result;
-        const bool gone = slot.error == ENOENT || slot.error == EACCES || slot.error == EPERM;
-        slot.state = gone ? SlotState::Passed : SlotState::Retry;
-        return;
-      }
-      slot.fd = result;
-      if (slot.relative != 0) slot.relative = ++relativeOpens_;
-      // Opened without following a link and without blocking; nothing is read from it unless
-      // it is a regular file.
-      struct stat st;
-      if (fstat(slot.fd, &st) != 0) {
-        slot.state = SlotState::Retry;
-        return;
-      }
-      if (!S_ISREG(st.st_mode)) {
-        slot.state = SlotState::Passed;
-        return;
-      }
-      slot.size = static_cast<std::uint64_t>(st.st_size);
-      slot.device = st.st_dev;
-      slot.inode = st.st_ino;
-      slot.changed = st.st_ctim;
-      slot.modified = st.st_mtim;
-      if (slot.ahead && clock_gettime(CLOCK_REALTIME_COARSE, &slot.measuredAt) != 0)
-        slot.measuredAt = {};
-      if (slot.size == 0) {
-        slot.state = SlotState::Done;
-        return;
-      }
-      StartRead(i);
-      return;
-    }
-    if (slot.state == SlotState::Reading) {
-      if (result < 0) {
-        slot.state = SlotState::Retry;
-        close(slot.fd);
-        slot.fd = -1;
-        return;
-      }
-      slot.got = static_cast<std::size_t>(result);
-      slot.state = SlotState::Done;
-    }
+      way.Submit();
+    });
   }
 
   const ReadWay way_;
@@ -642,44 +402,19 @@ class FileReads::Impl {
   int windowMax_ = 0;          // how many files may be open ahead, by the free descriptors
   bool useDirectory_ = true;   // whether a descriptor can be spared for the directory
   bool ringAllowed_ = false;   // the ring may still be set up when the disk is met
-  bool ringOpen_ = false;      // the ring exists (possibly with operations to reap)
-  bool ringUsable_ = false;    // new operations may go through the ring
-  io_uring ring_ = {};
-  std::size_t window_ = 1;     // how many files may be open ahead at once
-  unsigned submitted_ = 0;     // operations the kernel took and has not completed
-  std::vector<std::size_t> unsubmitted_;  // slots prepared on the ring, in order
-  int interrupted_ = 0;        // waits interrupted in a row
-  bool discard_ = false;       // completions are reaped only to be dropped
-  std::string directory_;
-  std::vector<PlannedFile> files_;
-  std::array<Slot, kFilesReadAhead> slots_;
+  std::size_t window_ = 1;     // how many files may be open ahead at once, with the ring
+  AheadSlots slots_;
+  PlainReads plain_{slots_};
+  RingReads ring_{slots_};
+  PlannedDirectory dir_;
   static constexpr std::size_t kNone = SIZE_MAX;
   std::size_t handedOver_ = kNone;  // the planned file whose slot holds its first part
-  int handedOverFd_ = -1;           // that file's descriptor, now the search's
+  bool adopted_ = false;  // the file opened last was handed over, and has not read yet
   unsigned probeCountdown_ = 0;     // first reads until the next that asks (kProbeEvery)
   std::uint64_t opened_ = 0;        // files opened through the read-ahead (kRingAfterFiles)
-  // What the files handed over read their first part through.
-  const FirstPartReader firstPartReader_{
-      this,
-      [](void* reads, std::intptr_t handle, char* into, std::size_t size) {
-        return static_cast<Impl*>(reads)->ReadFirstPart(handle, into, size);
-      },
-      [](void* reads, std::intptr_t handle) {
-        return static_cast<Impl*>(reads)->LendFirstPart(handle);
-      }};
-  int dirFd_ = -1;
   bool stale_ = false;         // a prompt came since the directory was listed
   bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
-  bool pathsOnly_ = false;     // the directory was renamed since the plan began: paths alone
-  bool dirKnown_ = false;      // dirDevice_ and dirInode_ are dirFd_'s
-  bool dirChecked_ = false;    // DirectoryStillThere found it there, in tick dirCheckedAt_
-  struct timespec dirCheckedAt_ = {};
-  dev_t dirDevice_ = 0;
-  ino_t dirInode_ = 0;
-  std::uint64_t relativeOpens_ = 0;  // opens relative to a directory completed in the run
-  std::uint64_t checkedOpens_ = 0;   // how many of them DirectoryStillThere has covered
-  // Slot::relative of an open (or a failed one) relative to the directory, until it completes.
-  static constexpr std::uint64_t kOpenUnderWay = UINT64_MAX;
+  std::uint64_t checkedOpens_ = 0;  // relative opens DirectoryStillThere has covered
 };
 
 FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}
@@ -690,12 +425,17 @@ void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> file
   impl_->Plan(directory, std::move(files), std::move(opened));
 }
 
-OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
-                           std::uint64_t& length) {
-  return impl_->Open(index, path, file, length);
+const PlannedFile* FileReads::NextFile() { return impl_->NextFile(); }
+
+OpenResult FileReads::Open(const std::string& path, InputFile& file, std::uint64_t& length) {
+  return impl_->Open(path, file, length);
 }
 
-const PlannedFile& FileReads::File(std::size_t index) const { return impl_->File(index); }
+std::string_view FileReads::LendFirstPart() { return impl_->LendFirstPart(); }
+
+std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t size) {
+  return impl_->ReadFirstPart(file, into, size);
+}
 
 void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
 

@@ -1,15 +1,18 @@
-// Opening the files of a directory on any POSIX system: each in its turn, by its path, with
-// nothing read ahead. Once a prompt has come since the listing, every entry is looked at
-// before it is opened, as entries not known to be regular files always are.
+// Opening the files of a directory with no read-ahead, on any system (Windows, and POSIX
+// without the Linux layer): each in its turn, by its path. On Windows a file held open keeps
+// editors from saving it, which is reason enough to open none ahead. Once a prompt has come
+// since the listing, every entry is looked at before it is opened, as entries not known to be
+// regular files always are.
 #include "search/file_reads.h"
 
-#include <climits>
+#include <cassert>
 #include <utility>
 
 class FileReads::Impl {
  public:
   std::vector<PlannedFile> files;
-  bool stale = false;
+  std::size_t next = 0;  // the file NextFile gives next
+  bool stale = false;    // a prompt came since the listing
 };
 
 FileReads::FileReads(ReadWay) : impl_(std::make_unique<Impl>()) {}
@@ -18,22 +21,33 @@ FileReads::~FileReads() = default;
 // Files are opened by their paths: the directory handle is not needed.
 void FileReads::Plan(const std::string&, std::vector<PlannedFile> files, OpenDirectory) {
   impl_->files = std::move(files);
+  impl_->next = 0;
   impl_->stale = false;
+}
+
+const PlannedFile* FileReads::NextFile() {
+  return impl_->next < impl_->files.size() ? &impl_->files[impl_->next++] : nullptr;
+}
+
+OpenResult FileReads::Open(const std::string& path, InputFile& file, std::uint64_t& length) {
+  assert(impl_->next > 0 && "Open follows NextFile");
+  const PlannedFile& planned = impl_->files[impl_->next - 1];
+  return file.Open(path, planned.knownRegular && !impl_->stale, length);
+}
+
+// Nothing is read ahead: nothing is lent, and the first read is a read like any other.
+std::string_view FileReads::LendFirstPart() { return {}; }
+
+std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t size) {
+  return file.Read(into, size);
+}
+
+void FileReads::BeforePrompt() { impl_->stale = true; }
+
+void FileReads::End() {
+  impl_->files.clear();
+  impl_->next = 0;
 }
 
 // Nothing is held for reading ahead.
 bool FileReads::GiveBackMemory() { return false; }
-
-OpenResult FileReads::Open(std::size_t index, const std::string& path, InputFile& file,
-                           std::uint64_t& length) {
-  if (index >= impl_->files.size()) return OpenResult::NotOpened;
-  const PlannedFile& planned = impl_->files[index];
-  if (path.size() >= PATH_MAX) return OpenResult::NotOpened;
-  return file.Open(path, planned.knownRegular && !impl_->stale, length);
-}
-
-const PlannedFile& FileReads::File(std::size_t index) const { return impl_->files[index]; }
-
-void FileReads::BeforePrompt() { impl_->stale = true; }
-
-void FileReads::End() { impl_->files.clear(); }

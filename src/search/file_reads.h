@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/open_directory.h"
 
 // One of the files the walk is about to search in one directory, in the order it will search
-// them. The name is the walk's (the directory listing's), which it keeps until the plan ends.
+// them. The name lives in the directory listing, which the walk keeps until the plan ends.
 struct PlannedFile {
   const char* name;        // within the directory, NUL-terminated
   std::uint32_t nameSize;  // without the NUL
@@ -31,20 +32,19 @@ inline constexpr int kFilesReadAhead = 32;
 
 class FileReads;
 
-// What opens one file for the search: the walk's reads (file `index` of their plan, whose path
-// is `path`) or, with none, a plain open of `path`.
+// What opens one file for the search: the walk's reads (the file of their plan whose turn it
+// is, at `path`) or, with none, a plain open of `path`.
 struct FileOpener {
   const std::string& path;
-  bool knownRegular;
+  bool knownRegular = false;  // as for InputFile::Open, when there are no reads
   FileReads* reads = nullptr;
-  std::size_t index = 0;
 
   OpenResult Open(InputFile& file, std::uint64_t& length) const;
 };
 
-// The reads of one run. The walk owns it, states each directory's files before it searches
-// them (Plan), and has each file opened through it in turn (Open); the match report calls
-// BeforePrompt before every prompt. Whatever way it reads, a file opened through it is the
+// The reads of one run. The walk owns it and hands it each directory's files before it
+// searches them (Plan); the reads keep that list, give the walk its files in order (NextFile)
+// and open each in its turn (Open). BeforePrompt comes before every prompt. Whatever way it reads, a file opened through it is the
 // one its path names at that moment, or at the latest since the last prompt, checked to be a
 // regular file: the same file a plain open of the path would give, at every descriptor limit.
 class FileReads {
@@ -61,15 +61,25 @@ class FileReads {
   void Plan(const std::string& directory, std::vector<PlannedFile> files,
             OpenDirectory opened = {});
 
-  // Opens file `index` of the plan into `file` and sets `length` (see InputFile::Open).
-  // `path` is the file's path as the walk shows it (the directory joined with its name): the
-  // file opened is the one this path names. Files are opened in the plan's order; each at
-  // most once.
-  OpenResult Open(std::size_t index, const std::string& path, InputFile& file,
-                  std::uint64_t& length);
+  // The next file of the plan, in its order, whose turn it is now; null when the plan has no
+  // more. Its name stays where it is until the plan ends.
+  const PlannedFile* NextFile();
 
-  // File `index` of the plan.
-  const PlannedFile& File(std::size_t index) const;
+  // Opens the file NextFile gave last into `file` and sets `length` (see InputFile::Open), at
+  // most once. `path` is its path as the walk shows it (the directory joined with its name):
+  // the file opened is the one this path names.
+  OpenResult Open(const std::string& path, InputFile& file, std::uint64_t& length);
+
+  // The first bytes of the file Open opened last, where they were read ahead, lent without a
+  // copy: they stay as they are until the next Open or a prompt, and the file's reads go on
+  // after them. Empty when none are held. Asked for at most once, before the file's first read.
+  std::string_view LendFirstPart();
+
+  // The first read of the file Open opened last, when nothing was lent: as InputFile::Read,
+  // and the reads may learn from it whether the file came from the disk. `size` must be at
+  // least what they read ahead: a whole part as the file window reads them
+  // (FileWindow::kPartSize), or the whole file.
+  std::int64_t ReadFirstPart(InputFile& file, char* into, std::size_t size);
 
   // Everything opened or read ahead is closed and forgotten, and every read the system may
   // still be doing into memory of ours has ended first. The rest of the plan's files are then
@@ -93,7 +103,7 @@ class FileReads {
 };
 
 inline OpenResult FileOpener::Open(InputFile& file, std::uint64_t& length) const {
-  return reads ? reads->Open(index, path, file, length) : file.Open(path, knownRegular, length);
+  return reads ? reads->Open(path, file, length) : file.Open(path, knownRegular, length);
 }
 
 #endif  // QZ_SEARCH_FILE_READS_H_

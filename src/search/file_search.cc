@@ -31,10 +31,10 @@ void BeginSearch(const LeadBytes& leadBytes) {
   setup = std::make_unique<RunSearchSetup>(searchSettings.searchText, leadBytes);
 }
 
-void SearchFile(const std::string& path, bool knownRegular, FileReads* reads, std::size_t index) {
+void SearchFile(const std::string& path, FileReads* reads) {
   try {
     ContentStream content(setup->buffer);
-    const FileOpener opener{path, knownRegular, reads, index};
+    const FileOpener opener{path, false, reads};
     if (content.Open(opener, setup->lazyTextMode) != OpenResult::Opened) return;
     const MatchDecision decision = ScanBuffer(path, content, reads);
     searchTally.keepGoing = decision != MatchDecision::Stop;

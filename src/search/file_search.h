@@ -18,14 +18,13 @@
 void BeginSearch(const LeadBytes& leadBytes);
 
 // Loads the file at `path` (a regular file, in text mode) and scans it for the search text.
-// `knownRegular` says the directory listing saw a regular file there. With `reads`, the file
-// is file `index` of their plan and is opened through them, and they are told of every
-// prompt (FileReads::BeforePrompt). A file that cannot be
+// With `reads`, the file is the one of their plan whose turn it is (FileReads::NextFile) and is
+// opened through them, and they are told of every prompt (FileReads::BeforePrompt). A file
+// that cannot be
 // opened or read is passed over in silence: nothing is shown or counted; so is the rest of a
 // file for which memory ran out. After a file that opened, searchTally.keepGoing is false
 // exactly when the user chose to stop. Needs BeginSearch.
-void SearchFile(const std::string& path, bool knownRegular = false, FileReads* reads = nullptr,
-                std::size_t index = 0);
+void SearchFile(const std::string& path, FileReads* reads = nullptr);
 
 // Clears the window, shows `path` on the top line, then reports every occurrence of the search
 // text in the content (overlapping ones included) until the end, or until the user skips the

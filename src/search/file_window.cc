@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -37,6 +38,7 @@ OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
   size_ = 0;
   mapped_ = false;
   borrowed_ = false;
+  firstRead_ = reads_ != nullptr;
   atEnd_ = false;
   start_ = 0;
   const OpenResult opened = opener.Open(file_, unread_);
@@ -52,9 +54,10 @@ OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
       return OpenResult::Opened;
     }
   }
-  if (!translate_) {
-    const std::string_view lent = file_.BorrowFirstPart();
+  if (!translate_ && reads_) {
+    const std::string_view lent = reads_->LendFirstPart();
     if (!lent.empty()) {
+      firstRead_ = false;
       data_ = lent.data();
       size_ = std::min<std::size_t>(lent.size(), static_cast<std::size_t>(unread_));
       unread_ -= size_;
@@ -148,7 +151,10 @@ bool FileWindow::ReadPart() {
   data_ = buffer_.data();
   char* raw = buffer_.data() + size_;
   if (translate_) translate_->WriteHeld(raw);
-  const std::int64_t got = file_.Read(raw + held, want);
+  // The file's first read goes through the reads it was opened by (FileReads::ReadFirstPart).
+  const std::int64_t got = std::exchange(firstRead_, false)
+                               ? reads_->ReadFirstPart(file_, raw + held, want)
+                               : file_.Read(raw + held, want);
   if (got < 0) return false;
   if (got == 0) unread_ = 0;  // the file shrank since it was measured
   unread_ -= static_cast<std::uint64_t>(got);

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/file_reads.h"
 #include "search/text_mode.h"
 
@@ -65,6 +65,7 @@ class FileWindow {
   std::size_t size_ = 0;
   bool mapped_ = false;
   bool borrowed_ = false;       // data_ is the first part as the reads hold it
+  bool firstRead_ = false;      // the next read is the file's first, through reads_
   bool atEnd_ = false;
   std::uint64_t unread_ = 0;    // bytes of the measured length not read yet
   std::uint64_t start_ = 0;

@@ -65,8 +65,8 @@ MatchView LazyTextView::Segments(std::size_t at, std::size_t length, std::size_t
 
   const std::size_t matchEnd = at + length;
   // The context after may not run past the end of the content, which is settled as far as it
-  // needs: twice the width, as every other byte may be a CR the content drops.
-  CheckEndBefore(std::min(window_.size(), matchEnd + 2 * width + 1));
+  // needs.
+  CheckEndBefore(std::min(window_.size(), matchEnd + Reach(width)));
   after_.clear();
   for (std::size_t k = matchEnd; k < window_.size() && after_.size() < width; ++k) {
     if (!DropsCrAt(k)) after_.push_back(data[k]);

@@ -33,6 +33,10 @@ class LazyTextView {
   // before it). Returns how many bytes may be dropped: fewer when the content ends first.
   std::size_t BeforeDrop(std::size_t count);
 
+  // How far around an occurrence Segments may look, in window bytes, for a context of `width`:
+  // twice as far, as every other byte may be a CR the content drops.
+  static constexpr std::size_t Reach(std::size_t width) { return 2 * width + 1; }
+
   // As ContentStream::Locate and ContentStream::Segments.
   LocateResult Locate(std::size_t at, std::size_t length, std::uint64_t& position);
   MatchView Segments(std::size_t at, std::size_t length, std::size_t width);

@@ -148,13 +148,14 @@ TEST(ContentStream, WhatTheReadsTookInAheadIsTheFilesAndStaysOnceTakenIn) {
       std::string keptBuffer, buffer;
       ContentStream kept(keptBuffer);
       const std::string firstPath = tree.Path(names[0]);
-      ASSERT_EQ(kept.Open(FileOpener{firstPath, true, &reads, 0}, lazy), OpenResult::Opened);
+      ASSERT_TRUE(reads.NextFile());
+      ASSERT_EQ(kept.Open(FileOpener{firstPath, true, &reads}, lazy), OpenResult::Opened);
       kept.TakeInRest();  // as before a prompt; the reads then read ahead into its place
       for (int i = 1; i < count; ++i) {
         const std::string path = tree.Path(names[i]);
         ContentStream stream(buffer);
-        ASSERT_EQ(stream.Open(FileOpener{path, true, &reads, static_cast<std::size_t>(i)}, lazy),
-                  OpenResult::Opened);
+        ASSERT_TRUE(reads.NextFile());
+        ASSERT_EQ(stream.Open(FileOpener{path, true, &reads}, lazy), OpenResult::Opened);
         EXPECT_EQ(ReadAll(stream), contents[i]) << "file " << i << " lazy " << lazy;
       }
       EXPECT_EQ(kept.window(), contents[0]) << "lazy " << lazy;

@@ -10,21 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "search/file_window.h"
 #include "support/temp_tree.h"
 
 namespace {
 
-// What file `index` of the plan, at `path`, reads as through `reads`, `chunk` bytes a read at
-// most, or "-" when it is not opened.
-std::string ReadThrough(FileReads& reads, std::size_t index, const std::string& path,
-                        std::size_t chunk = SIZE_MAX) {
+// What the next file of the plan, at `path`, reads as through `reads`: the first part as the
+// file window reads it, then `chunk` bytes a read at most; "-" when it is not opened.
+std::string ReadThrough(FileReads& reads, const std::string& path, std::size_t chunk = SIZE_MAX) {
+  if (!reads.NextFile()) return "no file left";
   InputFile file;
   std::uint64_t length = 0;
-  if (reads.Open(index, path, file, length) != OpenResult::Opened) return "-";
+  if (reads.Open(path, file, length) != OpenResult::Opened) return "-";
   std::string content(static_cast<std::size_t>(length), '\0');
   std::size_t got = 0;
-  while (got < content.size()) {
-    const std::int64_t n = file.Read(content.data() + got, std::min(chunk, content.size() - got));
+  for (bool first = true; got < content.size(); first = false) {
+    const std::int64_t n =
+        first ? reads.ReadFirstPart(file, content.data(),
+                                    std::min(FileWindow::kPartSize, content.size()))
+              : file.Read(content.data() + got, std::min(chunk, content.size() - got));
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
@@ -61,25 +65,26 @@ TEST(FileReads, EveryWayOfReadingOpensTheSameFiles) {
                              {"i.txt", 5, true},
                              {"e.txt", 5, true},
                              {"f.txt", 5, true}});
-    EXPECT_EQ(ReadThrough(reads, 0, tree.Path("a.txt")), "alpha");
+    EXPECT_EQ(ReadThrough(reads, tree.Path("a.txt")), "alpha");
     {
       InputFile unread;  // opened and closed without a read, as a mapped file is
       std::uint64_t length = 0;
-      EXPECT_EQ(reads.Open(1, tree.Path("b.txt"), unread, length), OpenResult::Opened);
+      ASSERT_TRUE(reads.NextFile());
+      EXPECT_EQ(reads.Open(tree.Path("b.txt"), unread, length), OpenResult::Opened);
       EXPECT_EQ(length, big.size());
     }
-    EXPECT_EQ(ReadThrough(reads, 2, tree.Path("c.txt")), "");
-    EXPECT_EQ(ReadThrough(reads, 3, tree.Path("d.txt")), "-");
-    EXPECT_EQ(ReadThrough(reads, 4, tooLong), "-");
-    EXPECT_EQ(ReadThrough(reads, 5, tree.Path("h.txt"), 1000), other);
-    EXPECT_EQ(ReadThrough(reads, 6, tree.Path("i.txt")), big);
+    EXPECT_EQ(ReadThrough(reads, tree.Path("c.txt")), "");
+    EXPECT_EQ(ReadThrough(reads, tree.Path("d.txt")), "-");
+    EXPECT_EQ(ReadThrough(reads, tooLong), "-");
+    EXPECT_EQ(ReadThrough(reads, tree.Path("h.txt"), 1000), other);
+    EXPECT_EQ(ReadThrough(reads, tree.Path("i.txt")), big);
     reads.BeforePrompt();
     // Changed at the prompt: read as it is now, or not at all once it is a FIFO.
     tree.File("e.txt", "echo, again");
     std::filesystem::remove(tree.Path("f.txt"));
     ASSERT_EQ(mkfifo(tree.Path("f.txt").c_str(), 0644), 0);
-    EXPECT_EQ(ReadThrough(reads, 7, tree.Path("e.txt")), "echo, again");
-    EXPECT_EQ(ReadThrough(reads, 8, tree.Path("f.txt")), "-");
+    EXPECT_EQ(ReadThrough(reads, tree.Path("e.txt")), "echo, again");
+    EXPECT_EQ(ReadThrough(reads, tree.Path("f.txt")), "-");
     reads.End();
   }
 }
@@ -106,7 +111,7 @@ TEST(FileReads, LongPlansReadEveryFileAsItself) {
       reads.Plan(tree.path(), plan);
       for (int i = 0; i < count; ++i) {
         const std::string want = std::string(static_cast<std::size_t>(i) * 997, 'x') + names[i];
-        ASSERT_EQ(ReadThrough(reads, i, tree.Path(names[i])), want) << "file " << i;
+        ASSERT_EQ(ReadThrough(reads, tree.Path(names[i])), want) << "file " << i;
         // Stop half way through the second plan, as the walk does on Esc.
         if (round == 1 && i == count / 2) break;
       }

@@ -13,7 +13,7 @@
 
 #include "app/dir_listing.h"
 #include "app/path_rules.h"
-#include "search/file_reader.h"
+#include "search/input_file.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 //
 // The file is opened with the wide functions on a "\\?\" full path: the ANSI ones stop at 260
 // characters, and would open the device behind a name such as CON, NUL or COM1.
-#include "search/file_reader.h"
+#include "search/input_file.h"
 #include "search/extended_path-win32.h"
 
 #include <windows.h>
@@ -68,8 +68,17 @@ std::int64_t InputFile::Read(char* into, std::size_t size) {
   return got;
 }
 
-// No file is read ahead on Windows: nothing is ever lent.
-std::string_view InputFile::BorrowFirstPart() { return {}; }
+// Nothing opens files ahead on Windows; a handle taken over is read from where it stands.
+void InputFile::Adopt(std::intptr_t handle, std::uint64_t from) {
+  Close();
+  handle_ = handle;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(from);
+  SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN);
+}
+
+// Windows cannot tell whether a read would wait for the disk.
+std::int64_t InputFile::ReadIfCached(char* into, std::size_t size) { return Read(into, size); }
 
 const char* InputFile::Map(std::uint64_t length) {
   if (handle_ == -1 || mapping_ || length == 0 || length > SIZE_MAX) return nullptr;

@@ -1,4 +1,5 @@
-#include "search/file_reader.h"
+#include "search/input_file.h"
+#include "search/cached_read-posix.h"
 #include "search/checked_open-posix.h"
 
 #include <fcntl.h>
@@ -72,14 +73,13 @@ void InstallBusErrorHandler() {
   sigaction(SIGBUS, &sa, &previousBusAction);
 }
 
-constexpr int kReadFlags = kCheckedReadFlags;
-
 }  // namespace
 
 void CloseDirectoryHandle(std::intptr_t handle) { close(static_cast<int>(handle)); }
 
 OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint64_t& length) {
   Close();
+  if (!PathWithinLimit(path.size())) return OpenResult::NotOpened;
   // A regular entry is opened without following a link: should it have been swapped for one
   // since the listing saw it, the open fails and the link's way below is taken. O_NONBLOCK keeps
   // the open from waiting on an entry swapped for a FIFO; the fstat below turns that away.
@@ -87,7 +87,7 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   // first, so that a device, FIFO or socket is not even opened as a path.
   int fd = -1;
   if (knownRegular) {
-    fd = open(path.c_str(), kReadFlags | O_NOFOLLOW);
+    fd = open(path.c_str(), kEntryReadFlags);
     if (fd < 0 && errno == ELOOP) fd = OpenCheckedRegular(path);
   } else {
     struct stat seen;
@@ -109,35 +109,30 @@ OpenResult InputFile::Open(const std::string& path, bool knownRegular, std::uint
   return OpenResult::Opened;
 }
 
-void InputFile::Adopt(std::intptr_t handle, const FirstPartReader* firstPart) {
+void InputFile::Adopt(std::intptr_t handle, std::uint64_t from) {
   Close();
   handle_ = handle;
-  firstPart_ = firstPart;
+  offset_ = from;
 }
 
 // Reads at an offset of its own rather than the descriptor's position: the first part may have
-// come from elsewhere (read ahead, into memory of the reads), which leaves the position alone.
+// been read elsewhere (ahead, into memory of the reads), which leaves the position alone.
 std::int64_t InputFile::Read(char* into, std::size_t size) {
   if (handle_ < 0) return -1;
   if (size > INT_MAX) size = INT_MAX;
   std::int64_t got;
-  if (const FirstPartReader* const reader = std::exchange(firstPart_, nullptr)) {
-    got = reader->ReadFirstPart(handle_, into, size);
-  } else {
-    do got = pread(static_cast<int>(handle_), into, size, static_cast<off_t>(offset_));
-    while (got < 0 && errno == EINTR);
-  }
+  do got = pread(static_cast<int>(handle_), into, size, static_cast<off_t>(offset_));
+  while (got < 0 && errno == EINTR);
   if (got > 0) offset_ += static_cast<std::uint64_t>(got);
   return got < 0 ? -1 : got;
 }
 
-std::string_view InputFile::BorrowFirstPart() {
-  if (!firstPart_ || handle_ < 0) return {};
-  const std::string_view lent = firstPart_->LendFirstPart(handle_);
-  if (lent.empty()) return {};
-  firstPart_ = nullptr;
-  offset_ += lent.size();
-  return lent;
+std::int64_t InputFile::ReadIfCached(char* into, std::size_t size) {
+  if (handle_ < 0) return -1;
+  if (size > INT_MAX) size = INT_MAX;
+  const std::int64_t got = PreadIfCached(static_cast<int>(handle_), into, size, offset_);
+  if (got > 0) offset_ += static_cast<std::uint64_t>(got);
+  return got;
 }
 
 const char* InputFile::Map(std::uint64_t length) {
@@ -179,7 +174,6 @@ void InputFile::Close() {
     mappedLength_ = 0;
   }
   offset_ = 0;
-  firstPart_ = nullptr;
   if (handle_ < 0) return;
   close(static_cast<int>(handle_));
   handle_ = -1;

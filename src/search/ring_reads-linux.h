@@ -1,0 +1,64 @@
+// The io_uring way of opening and reading ahead for the Linux reads: opens and reads of the
+// first parts go to the kernel many at a time, and complete into the slots. The kernel writes
+// into the slots' buffers and fills in descriptors for as long as an operation is in flight,
+// so no slot is released, reused or closed before its operation is reaped.
+#ifndef QZ_SEARCH_RING_READS_LINUX_H_
+#define QZ_SEARCH_RING_READS_LINUX_H_
+
+#include <liburing.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "search/read_ahead_slots-linux.h"
+
+class RingReads {
+ public:
+  // The ring, once set up, has room for this many operations.
+  static constexpr unsigned kEntries = 2 * kFilesReadAhead;
+
+  explicit RingReads(AheadSlots& slots) : slots_(slots) {}
+  ~RingReads() { Close(); }
+  RingReads(const RingReads&) = delete;
+  RingReads& operator=(const RingReads&) = delete;
+
+  // Sets the ring up; false when the system will not.
+  bool SetUp();
+  // Whether the ring exists and new operations may go through it. Once it is given up (a
+  // submission or a wait it refused), it is closed and stays so.
+  bool usable() const { return usable_; }
+  bool open() const { return open_; }
+
+  // ReadAheadWay. An open that completes starts the read of the file's first part.
+  bool StartOpen(std::size_t i, int dirFd, const char* name);
+  void Submit();
+  void Settle(std::size_t i);
+  void Drain();
+
+  // The ring is not used again: what was prepared and not handed over dies with it (its slots
+  // are Retry), and what the kernel took is reaped first, so that nothing is written into a
+  // buffer or added to the descriptors after this returns. The plain calls take over.
+  void GiveUp();
+  // Reaps what is in flight and closes the ring.
+  void Close();
+
+ private:
+  void StartRead(std::size_t i);
+  void Queue(io_uring_sqe* sqe, std::size_t i);
+  void Completed(std::size_t i, int result);
+  unsigned ReapReady();
+  void WaitForCompletion();
+
+  AheadSlots& slots_;
+  bool open_ = false;           // the ring exists (possibly with operations to reap)
+  bool usable_ = false;         // new operations may go through the ring
+  io_uring ring_ = {};
+  unsigned submitted_ = 0;      // operations the kernel took and has not completed
+  std::vector<std::size_t> unsubmitted_;  // slots prepared on the ring, in order
+  int interrupted_ = 0;         // waits interrupted in a row
+  bool discard_ = false;        // completions are reaped only to be dropped
+};
+
+static_assert(ReadAheadWay<RingReads>);
+
+#endif  // QZ_SEARCH_RING_READS_LINUX_H_

@@ -1,0 +1,127 @@
+// The two ways the Linux reads open and read ahead, driven directly on their slots: where each
+// kind of entry leaves a slot, and what is left once the ring is drained or given up.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/plain_reads-linux.h"
+#include "search/read_ahead_slots-linux.h"
+#include "search/ring_reads-linux.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+// A directory with an entry of every kind the reads meet, opened as the policy opens it.
+struct Entries {
+  Entries() {
+    tree.File("text.txt", "alpha beta");
+    tree.File("empty.txt", "");
+    mkfifo(tree.Path("fifo.txt").c_str(), 0644);
+    std::filesystem::create_directory(tree.Path("dir.txt"));
+    std::filesystem::create_symlink(tree.Path("text.txt"), tree.Path("link.txt"));
+    dirFd = open(tree.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  }
+  ~Entries() { close(dirFd); }
+  qz_test::TempTree tree;
+  int dirFd = -1;
+  const std::vector<std::string> names = {"text.txt", "empty.txt", "fifo.txt",
+                                          "dir.txt",  "link.txt",  "missing.txt"};
+};
+
+template <typename Way>
+void OpenEvery(const Entries& entries, AheadSlots& slots, Way& way) {
+  for (std::size_t i = 0; i < entries.names.size(); ++i) {
+    slots.Take(i, /*ahead=*/true, /*relative=*/true);
+    ASSERT_TRUE(way.StartOpen(i, entries.dirFd, entries.names[i].c_str()));
+  }
+  way.Submit();
+  for (std::size_t i = 0; i < entries.names.size(); ++i) way.Settle(i);
+}
+
+// A regular file ends Done and measured (with its first part read, through the ring); an empty
+// one Done with nothing to read; a FIFO and a directory are opened without blocking and passed
+// over; a link is not followed, to be opened in its turn by its path; a missing name is passed
+// over. Every open relative to the directory is counted once it completes.
+TEST(ReadAheadWays, EachKindOfEntryEndsWhereThePolicyExpectsIt) {
+  for (const bool ring : {false, true}) {
+    Entries entries;
+    ASSERT_GE(entries.dirFd, 0);
+    AheadSlots slots;
+    RingReads rings(slots);
+    PlainReads plain(slots);
+    if (ring) {
+      ASSERT_TRUE(rings.SetUp());
+      OpenEvery(entries, slots, rings);
+    } else {
+      OpenEvery(entries, slots, plain);
+    }
+    const Slot& text = slots.For(0);
+    EXPECT_EQ(text.state, SlotState::Done) << "ring " << ring;
+    EXPECT_GE(text.fd, 0);
+    EXPECT_EQ(text.size, 10u);
+    if (ring) EXPECT_EQ(std::string_view(text.buffer.get(), text.got), "alpha beta");
+    else EXPECT_EQ(text.got, 0u);  // the plain way reads nothing ahead
+    EXPECT_NE(text.measuredAt.tv_sec, 0) << "opened ahead: the clock tick it was measured in";
+    EXPECT_EQ(slots.For(1).state, SlotState::Done);
+    EXPECT_EQ(slots.For(1).got, 0u);
+    EXPECT_EQ(slots.For(2).state, SlotState::Passed);
+    EXPECT_EQ(slots.For(3).state, SlotState::Passed);
+    EXPECT_EQ(slots.For(4).state, SlotState::Retry);
+    EXPECT_EQ(slots.For(4).error, ELOOP);
+    EXPECT_EQ(slots.For(5).state, SlotState::Passed);
+    EXPECT_EQ(slots.relativeOpens(), 4u);  // the four that opened
+    slots.ResetAll();
+    for (std::size_t i = 0; i < entries.names.size(); ++i) {
+      EXPECT_EQ(slots.For(i).state, SlotState::Idle);
+      EXPECT_EQ(slots.For(i).fd, -1);
+    }
+  }
+}
+
+// What the ring was given and not handed to the kernel dies with it when it is given up (to be
+// opened in turn); what the kernel took is reaped by a drain and dropped: either way no
+// descriptor is left behind, nor any slot under way.
+TEST(ReadAheadWays, TheRingDrainedOrGivenUpLeavesNothingOpenOrUnderWay) {
+  for (const bool submitted : {false, true}) {
+    Entries entries;
+    for (int i = 0; i < 20; ++i) entries.tree.File("f" + std::to_string(i), std::string(5000, 'x'));
+    const std::size_t before = OpenDescriptors();
+    AheadSlots slots;
+    RingReads ring(slots);
+    ASSERT_TRUE(ring.SetUp());
+    for (std::size_t i = 0; i < 20; ++i) {
+      slots.Take(i, true, true);
+      ASSERT_TRUE(ring.StartOpen(i, entries.dirFd, ("f" + std::to_string(i)).c_str()));
+    }
+    if (submitted) {
+      ring.Submit();
+      ring.Drain();
+    } else {
+      ring.GiveUp();
+      EXPECT_FALSE(ring.usable());
+    }
+    for (std::size_t i = 0; i < 20; ++i) {
+      const Slot& slot = slots.For(i);
+      EXPECT_EQ(slot.state, submitted ? SlotState::Idle : SlotState::Retry) << i;
+      EXPECT_EQ(slot.fd, -1) << i;
+      EXPECT_FALSE(slot.queued) << i;
+    }
+    ring.Close();
+    EXPECT_EQ(OpenDescriptors(), before);
+  }
+}
+
+}  // namespace
