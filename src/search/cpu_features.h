@@ -11,7 +11,13 @@
 #endif
 
 // Whether the kernels' vector paths may be used: on x86, whether the processor has the 256-bit
-// instructions (AVX2), asked once per process; on arm64 always; elsewhere never.
+// instructions (AVX2), asked once per process; on arm64 always; elsewhere never. False, too,
+// while AllowVectorPath(false) holds.
 bool CpuHasVectorPath();
+
+// For tests: with false, every kernel takes its plain loop, whatever the processor has, so that
+// both loops can be checked on a machine that has the vector one; true goes back to what the
+// processor offers. A Scanner keeps the choice it made when it was constructed.
+void AllowVectorPath(bool allowed);
 
 #endif  // QZ_SEARCH_CPU_FEATURES_H_
