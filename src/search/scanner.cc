@@ -136,14 +136,9 @@ std::size_t Scanner::FindScalar(const unsigned char* hay, std::size_t n, std::si
 #if QZ_X86
 namespace {
 
-// How far ahead of the block being compared the AVX2 loop asks for the content. Over a large
-// file (mapped, so every byte comes from memory) the loop otherwise waits on memory more than
-// memchr does over the same bytes: the processor's own prefetcher does not cross a 4 KiB page.
-// One line asked for 1 KiB ahead per 64-byte block brought the loop from 1.22x memchr's time
-// to 1.07-1.10x on an AMD EPYC (`make bench`, BM_MappedScan); 512 bytes and 4 KiB ahead did
-// less, and neither a loop over 128 bytes with one test nor aligned loads did better. Over
-// content already in the cache the hint costs next to nothing.
-constexpr std::uintptr_t kPrefetchAhead = 1024;
+// The prefetch (kPrefetchAhead) brought the AVX2 loop over a large mapped file from 1.22x the
+// time of memchr over the same mapping to 1.07-1.10x on an AMD EPYC; neither a loop over 128
+// bytes with one test nor aligned loads did better.
 
 struct AnchorVectors {
   __m256i want1, want2, fold1, fold2;
@@ -181,7 +176,7 @@ __attribute__((target("avx2"))) std::size_t Scanner::FindWide(const unsigned cha
     // An address, not a pointer into the content: near the end it lies past the content, and a
     // prefetch never faults.
     _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p1 + i) +
-                                               kPrefetchAhead),
+                                               std::uintptr_t{kPrefetchAhead}),
                  _MM_HINT_T0);
     std::uint64_t mask = Candidates(a, p1, p2, i) |
                          (static_cast<std::uint64_t>(Candidates(a, p1, p2, i + 32)) << 32);
