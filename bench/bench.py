@@ -131,11 +131,12 @@ def drop_page_cache():
 
 
 def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=None, cold=False,
-            only=None, with_peak=True, floor_name="read floor"):
+            only=None, with_peak=True, floor_name="read floor", pause=0):
     """Alternates qz, the floor (a command, when given; named `floor_name`) and each peer;
     returns the medians, the counts (None for the floor), qz's peak memory (of one more run, not timed; None without
     `with_peak`) and the median (user s, system s) of each tool. Cold runs drop the page cache
-    before each run; the first round of runs is not counted."""
+    before each run; the first round of runs is not counted. Each run waits `pause` seconds
+    first."""
     tools = {"qz": None}
     if floor:
         tools[floor_name] = [floor, target]
@@ -146,6 +147,7 @@ def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=No
     usage = {k: [] for k in tools}
     for i in range(runs + 1):  # the first round warms the cache and is not counted
         for tool, cmd in tools.items():
+            time.sleep(pause)
             if cold:
                 drop_page_cache()
             if tool == floor_name:
@@ -352,8 +354,10 @@ def slow_fs_inside(qz, slow_fs, source, runs):
         files = sum(len(fs) for _, _, fs in os.walk(source))
         print(f"\nslow file system ({SLOW_DELAY_MS} ms per request, FUSE; {files} files of the "
               f"corpus tree), absent needle, {runs} runs each (median)")
+        # Each run a little over a second after the last, when what the kernel kept of names
+        # and attributes has expired.
         medians, counts, _, cpu = measure(qz, mount, "slow", "*.*", ABSENT, ".", True, runs,
-                                          only={"rg", "rg -j8"}, with_peak=False)
+                                          only={"rg", "rg -j8"}, with_peak=False, pause=1.1)
         print(f"{'case':12} {'qz':>8} {'rg':>8} {'rg -j8':>8} {'qz/rg':>7} {'qz/rg -j8':>10}")
         m = lambda k: medians.get(k)
         fmt = lambda v: f"{v:8.3f}" if v is not None else f"{'-':>8}"

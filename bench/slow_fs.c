@@ -1,9 +1,10 @@
 /* A slow file system for the benchmark: a read-only view of a directory, served through FUSE,
  * in which every request waits a fixed time before it is answered, as a file system across a
- * network does. Lookups, attributes and listings are not kept by the kernel (their timeouts
- * are 0) and a file's cached pages are dropped when it is opened, so every run of a tool pays
- * the wait for each request it makes; requests are served by several threads, so a tool that
- * has many in flight waits for them together.
+ * network does. As there, the kernel keeps names and attributes a short while (FUSE's default,
+ * a second), but not listings, and a file's cached pages are dropped when it is opened, so a
+ * run that starts a second after the last pays the wait for each file it opens and reads and
+ * each directory it lists; requests are served by several threads, so a tool that has many in
+ * flight waits for them together.
  *
  *   slow_fs SOURCE MOUNTPOINT DELAY_MS [FUSE OPTIONS]
  *
@@ -38,9 +39,6 @@ static const char* Relative(const char* path) { return path[1] ? path + 1 : ".";
 
 static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
   (void)conn;
-  cfg->entry_timeout = 0;
-  cfg->attr_timeout = 0;
-  cfg->negative_timeout = 0;
   cfg->kernel_cache = 0;
   cfg->use_ino = 1;
   return NULL;
