@@ -108,7 +108,7 @@ dist: windows arm64
 # 3 GB (written once to $(CORPUS)). Prints tables; see README.md.
 CORPUS ?= $(BENCH_BUILD)/corpus
 bench:
-	@scripts/install-deps.sh libbenchmark-dev python3 ripgrep grep ugrep strace time
+	@scripts/install-deps.sh libbenchmark-dev libfuse3-dev python3 ripgrep grep ugrep strace time
 	@cmake -S . -B $(BENCH_BUILD) $(BENCH_CONFIG) >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/qz_scan_benchmark

@@ -2,8 +2,10 @@
 """Times qz against its peers on the benchmark corpus and prints tables: the generated corpus
 against the single-threaded peers, then a many-small-files tree, warm and (as root) cold,
 against the read floor (bench/read_floor) and rg with one, all and eight threads, with the
-user and system time of qz and of the floor, then the peak memory of two large directories,
-read ahead and read the plain way (bench/qz_reads).
+user and system time of each, then qz, rg and rg -j8 over a slow file system (bench/slow_fs,
+mounted in a private mount namespace where /dev/fuse exists), then the peak memory of two large
+directories, read ahead and read the plain way (bench/qz_reads). The large files are measured
+against a pass of memchr over their mapping as well (bench/map_floor).
 
   bench.py QZ_BINARY CORPUS_DIR [RUNS]
 
@@ -129,24 +131,26 @@ def drop_page_cache():
 
 
 def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=None, cold=False,
-            only=None):
-    """Alternates qz, the read floor (when given) and each peer; returns the medians, the
-    counts (None for the floor), qz's peak memory (of one more run, not timed) and the median
-    (user s, system s) of qz and of the floor. Cold runs drop the page cache before each run
-    and have no warm-up round."""
+            only=None, with_peak=True, floor_name="read floor", pause=0):
+    """Alternates qz, the floor (a command, when given; named `floor_name`) and each peer;
+    returns the medians, the counts (None for the floor), qz's peak memory (of one more run, not timed; None without
+    `with_peak`) and the median (user s, system s) of each tool. Cold runs drop the page cache
+    before each run; the first round of runs is not counted. Each run waits `pause` seconds
+    first."""
     tools = {"qz": None}
     if floor:
-        tools["read floor"] = [floor, target]
+        tools[floor_name] = [floor, target]
     tools.update({k: v for k, v in peers(needle, target, is_tree).items()
                   if shutil.which(v[0]) and (only is None or k in only)})
     times = {k: [] for k in tools}
     counts = {}
-    usage = {"qz": [], "read floor": []}
+    usage = {k: [] for k in tools}
     for i in range(runs + 1):  # the first round warms the cache and is not counted
         for tool, cmd in tools.items():
+            time.sleep(pause)
             if cold:
                 drop_page_cache()
-            if tool == "read floor":
+            if tool == floor_name:
                 t, _ = run_peer(cmd, corpus, usage[tool] if i else None)
                 counts[tool] = None
             elif tool == "qz":
@@ -156,13 +160,15 @@ def measure(qz, corpus, name, file_spec, needle, target, is_tree, runs, floor=No
                 if i:
                     usage[tool].append(used)
             else:
-                t, out = run_peer(cmd, corpus)
+                t, out = run_peer(cmd, corpus, usage[tool] if i else None)
                 counts[tool] = peer_count(out)
             if i:
                 times[tool].append(t)
-    if cold:
-        drop_page_cache()
-    peak = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []), corpus, peak=True)[2]
+    peak = None
+    if with_peak:
+        if cold:
+            drop_page_cache()
+        peak = run_qz(qz, [file_spec, needle] + (["/s"] if is_tree else []), corpus, peak=True)[2]
     medians = {k: statistics.median(v) for k, v in times.items()}
     cpu = {k: (statistics.median(u for u, _ in v), statistics.median(s for _, s in v))
            for k, v in usage.items() if v}
@@ -243,7 +249,7 @@ def pipeline_table(qz, floor, corpus, runs):
     small, what = small_files_tree(corpus)
     print(f"\nmany small files ({what}), absent needle, {runs} runs each (median)")
     print(f"{'case':12} {'qz':>8} {'read floor':>11} {'rg -j1':>8} {'rg':>8} {'rg -j8':>8} "
-          f"{'qz/floor':>9} {'qz/rg':>7} {'qz/rg -j1':>10}")
+          f"{'qz/floor':>9} {'qz/rg':>7} {'qz/rg -j8':>10} {'qz/rg -j1':>10}")
     cold_ok = drop_page_cache()
     for cold in (False, True):
         if cold and not cold_ok:
@@ -256,10 +262,8 @@ def pipeline_table(qz, floor, corpus, runs):
         ratio = lambda k: f"{m('qz') / m(k):.2f}" if m(k) else "-"
         print(f"{'cold' if cold else 'warm':12} {fmt(m('qz'))} {fmt(m('read floor')):>11} "
               f"{fmt(m('rg -j1'))} {fmt(m('rg'))} {fmt(m('rg -j8'))} {ratio('read floor'):>9} "
-              f"{ratio('rg'):>7} {ratio('rg -j1'):>10}   (qz peak {maxrss} KB)")
-        for tool in ("qz", "read floor"):
-            if tool in cpu:
-                print(f"{'':12} {tool} user {cpu[tool][0]:.3f} s, system {cpu[tool][1]:.3f} s")
+              f"{ratio('rg'):>7} {ratio('rg -j8'):>10} {ratio('rg -j1'):>10}   (qz peak {maxrss} KB)")
+        print_cpu(cpu)
 
     links = links_tree(corpus)
     alone, via = [], []
@@ -272,6 +276,102 @@ def pipeline_table(qz, floor, corpus, runs):
     a, v = statistics.median(alone), statistics.median(via)
     print(f"300 links to a 20,000-entry directory: {v:.3f} s, the directory alone {a:.3f} s "
           f"({v / a:.2f}x)")
+
+
+def print_cpu(cpu):
+    """The median user and system time of each tool, one line each."""
+    for tool, (user, system) in cpu.items():
+        print(f"{'':12} {tool:10} user {user:.3f} s, system {system:.3f} s")
+
+
+SLOW_DELAY_MS = 2
+SLOW_FILES = 800
+
+
+def slow_source(corpus):
+    """The tree served through the slow file system: the first SLOW_FILES files of the corpus
+    tree in sorted order, in their directories, made once."""
+    path = os.path.join(corpus, "slow-source")
+    if not os.path.isdir(path):
+        tree = os.path.join(corpus, "tree")
+        picked = []
+        for d, dirs, files in os.walk(tree):
+            dirs.sort()
+            picked += [os.path.join(d, f) for f in sorted(files)]
+            if len(picked) >= SLOW_FILES:
+                break
+        for f in picked[:SLOW_FILES]:
+            to = os.path.join(path + ".tmp", os.path.relpath(f, tree))
+            os.makedirs(os.path.dirname(to), exist_ok=True)
+            shutil.copyfile(f, to)
+        os.rename(path + ".tmp", path)
+    return path
+
+
+def slow_fs_table(qz, slow_fs, corpus, runs):
+    """qz, rg -j8 and rg on all cores over a file system that waits SLOW_DELAY_MS before it
+    answers each request: bench/slow_fs, mounted in a mount namespace of its own (run by this
+    script again, under unshare), so that nothing outside sees it. Skipped, with a word why,
+    where it cannot be mounted."""
+    why = None
+    if not slow_fs:
+        why = "bench/slow_fs was not built (it needs libfuse3-dev)"
+    elif not os.path.exists("/dev/fuse"):
+        why = "there is no /dev/fuse"
+    elif not shutil.which("unshare"):
+        why = "there is no unshare"
+    if why:
+        print(f"\nslow file system skipped: {why}")
+        return
+    source = slow_source(corpus)
+    # As root a private mount namespace is enough; otherwise a user namespace too, in which
+    # this user is root and may mount FUSE.
+    unshare = ["unshare", "-m", "--propagation", "private"]
+    if os.geteuid() != 0:
+        unshare.insert(1, "-r")
+    result = subprocess.run(unshare + [sys.executable, os.path.abspath(__file__), "--slow-fs", qz,
+                                       slow_fs, source, str(runs)])
+    if result.returncode != 0:
+        print(f"slow file system skipped: it could not be mounted ({' '.join(unshare)})")
+
+
+def slow_fs_inside(qz, slow_fs, source, runs):
+    """The slow file system's table, in the private mount namespace: mounts it, measures,
+    unmounts. Returns the exit status."""
+    mount = tempfile.mkdtemp(prefix="qz-slow-")
+    daemon = subprocess.Popen([slow_fs, source, mount, str(SLOW_DELAY_MS), "-o", "max_threads=32"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        if os.path.ismount(mount) or daemon.poll() is not None:
+            break
+        time.sleep(0.05)
+    if not os.path.ismount(mount):
+        daemon.kill()
+        daemon.wait()
+        os.rmdir(mount)
+        return 1
+    try:
+        files = sum(len(fs) for _, _, fs in os.walk(source))
+        print(f"\nslow file system ({SLOW_DELAY_MS} ms per request, FUSE; {files} files of the "
+              f"corpus tree), absent needle, {runs} runs each (median)")
+        # Each run a little over a second after the last, when what the kernel kept of names
+        # and attributes has expired.
+        medians, counts, _, cpu = measure(qz, mount, "slow", "*.*", ABSENT, ".", True, runs,
+                                          only={"rg", "rg -j8"}, with_peak=False, pause=1.1)
+        print(f"{'case':12} {'qz':>8} {'rg':>8} {'rg -j8':>8} {'qz/rg':>7} {'qz/rg -j8':>10}")
+        m = lambda k: medians.get(k)
+        fmt = lambda v: f"{v:8.3f}" if v is not None else f"{'-':>8}"
+        ratio = lambda k: f"{m('qz') / m(k):.2f}" if m(k) else "-"
+        print(f"{'slow':12} {fmt(m('qz'))} {fmt(m('rg'))} {fmt(m('rg -j8'))} {ratio('rg'):>7} "
+              f"{ratio('rg -j8'):>10}")
+        print_cpu(cpu)
+        if len(set(counts.values())) > 1:
+            print(f"MISMATCH on the slow file system: {counts}")
+    finally:
+        subprocess.run(["umount", mount], check=False)
+        daemon.wait()
+        os.rmdir(mount)
+    return 0
 
 
 def wide_directory(corpus, name, count, name_of):
@@ -309,6 +409,8 @@ def memory_table(qz, reads, corpus):
 
 
 def main():
+    if sys.argv[1] == "--slow-fs":
+        sys.exit(slow_fs_inside(*sys.argv[2:5], int(sys.argv[5])))
     qz = os.path.abspath(sys.argv[1])
     corpus = os.path.abspath(sys.argv[2])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
@@ -328,15 +430,19 @@ def main():
     print(f"{'case':34} {'tool':10} {'median s':>9} {'qz / tool':>10} {'count':>7}")
     failures = []
     tree_rss = None
+    map_floor = os.path.join(os.path.dirname(qz), "bench", "map_floor")
+    map_floor = map_floor if os.path.exists(map_floor) else None
     for title, file_spec, needle, target, is_tree in cases:
+        # A large file is measured against a pass of memchr over its mapping, too.
         medians, counts, maxrss, _ = measure(qz, corpus, title, file_spec, needle, target, is_tree,
-                                             runs)
+                                             runs, floor=None if is_tree else map_floor,
+                                             floor_name="map floor")
         if is_tree:
             tree_rss = max(tree_rss or 0, maxrss)
         for tool, median in medians.items():
             ratio = "" if tool == "qz" else f"{medians['qz'] / median:10.2f}"
             print(f"{title:34} {tool:10} {median:9.3f} {ratio:>10} {counts[tool]!s:>7}")
-            if counts[tool] != counts["qz"]:
+            if counts[tool] is not None and counts[tool] != counts["qz"]:
                 failures.append(f"{title}: {tool} counts {counts[tool]}, qz {counts['qz']}")
 
     limit_kb = (largest + (32 << 20)) // 1024
@@ -358,6 +464,8 @@ def main():
               f"strace, {writes / (elapsed / 0.05):.2f} per 50 ms")
     floor = os.path.join(os.path.dirname(qz), "bench", "read_floor")
     pipeline_table(qz, floor if os.path.exists(floor) else None, corpus, runs)
+    slow_fs = os.path.join(os.path.dirname(qz), "bench", "slow_fs")
+    slow_fs_table(qz, slow_fs if os.path.exists(slow_fs) else None, corpus, runs)
     reads = os.path.join(os.path.dirname(qz), "bench", "qz_reads")
     memory_table(qz, reads if os.path.exists(reads) else None, corpus)
     if failures:

@@ -44,6 +44,17 @@ std::size_t TranslateScalar(Compactor& c, std::size_t from, std::size_t n, bool&
   return c.out;
 }
 
+// memchr finds the CRs.
+std::uint64_t CountCrLfScalar(const char* p, const char* end) {
+  std::uint64_t pairs = 0;
+  while (p < end) {
+    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!p) break;
+    if (++p < end && *p == '\n') ++pairs;
+  }
+  return pairs;
+}
+
 #if QZ_X86
 __attribute__((target("avx2"))) std::size_t TranslateAvx2(char* data, std::size_t n,
                                                            bool& sawEnd) {
@@ -67,6 +78,31 @@ __attribute__((target("avx2"))) std::size_t TranslateAvx2(char* data, std::size_
     }
   }
   return TranslateScalar(c, i, n, sawEnd);
+}
+
+// In a CR LF file every line holds a CR, and a memchr per line costs 3.7x a memchr over the
+// whole file (BM_MappedCountCrLf); this loop counts 64 bytes at a time.
+__attribute__((target("avx2,popcnt"))) std::uint64_t CountCrLfAvx2(const char* p, std::size_t n) {
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i lf = _mm256_set1_epi8('\n');
+  std::uint64_t pairs = 0;
+  std::size_t i = 0;
+  // Each block looks one byte past its end, for the LF after a CR.
+  for (; i + 64 < n; i += 64) {
+    // An address, not a pointer into the bytes: near the end it lies past them, and a prefetch
+    // never faults.
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p + i) +
+                                               std::uintptr_t{kPrefetchAhead}),
+                 _MM_HINT_T0);
+    for (std::size_t half = i; half < i + 64; half += 32) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + half));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + half + 1));
+      const __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(v, cr), _mm256_cmpeq_epi8(next, lf));
+      pairs += static_cast<unsigned>(
+          __builtin_popcount(static_cast<unsigned>(_mm256_movemask_epi8(both))));
+    }
+  }
+  return pairs + CountCrLfScalar(p + i, p + n);
 }
 #elif QZ_ARM64
 // Four bits for each of the 16 bytes of `v`, all set where the byte's lane is set.
@@ -118,13 +154,8 @@ void TranslateTextMode(std::string& bytes) {
 }
 
 std::uint64_t CountCrLf(std::string_view bytes) {
-  std::uint64_t pairs = 0;
-  const char* p = bytes.data();
-  const char* end = p + bytes.size();
-  while (p < end) {
-    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
-    if (!p) break;
-    if (++p < end && *p == '\n') ++pairs;
-  }
-  return pairs;
+#if QZ_X86
+  if (CpuHasVectorPath()) return CountCrLfAvx2(bytes.data(), bytes.size());
+#endif
+  return CountCrLfScalar(bytes.data(), bytes.data() + bytes.size());
 }

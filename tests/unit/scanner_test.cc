@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
+
+#include "search/cpu_features.h"
 
 namespace {
 
@@ -91,6 +94,59 @@ TEST(Scanner, LongNearMatchesEverywhereGiveTheSameOccurrences) {
   longContent += "e";
   EXPECT_EQ(Scanner(longNeedle).FindNext(longContent, 0), (1u << 20) - 100000);
 }
+
+// The same checks through each loop this machine has: the vector loop (where the processor
+// has one) and the plain loop. The vector loop goes through the content in blocks of 64 bytes
+// (16 on arm64) and leaves the last ones to the plain loop, so the occurrences that matter
+// stand across a block's edge, at its first and last positions, and in the part left over.
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+class ScannerLoops : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { AllowVectorPath(GetParam()); }
+  void TearDown() override { AllowVectorPath(true); }
+};
+
+TEST_P(ScannerLoops, FindOneOccurrenceAtEveryOffsetAroundBlockEdges) {
+  // Needles whose anchors (their rarest bytes) are letters, other bytes, next to each other or
+  // apart; the filler holds none of their bytes.
+  for (const std::string needle : {"q", "Qz", "k.J", "x\xE9", "needle\tkit"}) {
+    for (const std::size_t size : {63, 64, 65, 80, 127, 128, 129, 255, 256, 257, 1100}) {
+      if (needle.size() > size) continue;
+      for (std::size_t at = 0; at + needle.size() <= size; ++at) {
+        std::string content(size, ' ');
+        for (std::size_t k = 0; k < size; ++k) content[k] = "ab c\n"[k % 5];
+        for (std::size_t k = 0; k < needle.size(); ++k)  // the other case where there is one
+          content[at + k] = static_cast<char>(needle[k] ^ (k % 2 && IsLetter(needle[k]) ? 0x20 : 0));
+        ASSERT_EQ(AllMatches(content, needle), Positions{at}) << needle << " in " << size;
+        // Starting at it, and just after it.
+        ASSERT_EQ(Scanner(needle).FindNext(content, at), at);
+        ASSERT_EQ(Scanner(needle).FindNext(content, at + 1), std::string_view::npos);
+        // The last byte changed: both anchors may still be there, and no occurrence is.
+        content[at + needle.size() - 1] = '#';
+        ASSERT_EQ(AllMatches(content, needle), ReferenceMatches(content, needle))
+            << needle << " in " << size << " at " << at << ", cut short";
+      }
+    }
+  }
+}
+
+TEST_P(ScannerLoops, AgreeWithThePlainCompareOnLongRandomInput) {
+  std::mt19937 rng(GetParam() ? 2468 : 1357);
+  const std::string alphabet = std::string("aAbB \n\0\xE9", 8);
+  for (int round = 0; round < 1500; ++round) {
+    std::string content(rng() % 400, ' '), needle(1 + rng() % 5, ' ');
+    for (char& c : content) c = alphabet[rng() % alphabet.size()];
+    for (char& c : needle) c = alphabet[rng() % (alphabet.size() - 2)];  // no NUL
+    ASSERT_EQ(AllMatches(content, needle), ReferenceMatches(content, needle))
+        << "round " << round;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(VectorAndPlain, ScannerLoops, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "VectorWhereThereIsOne" : "Plain";
+                         });
 
 // Code page 932 (Shift JIS): lead bytes 0x81-0x9F and 0xE0-0xFC. Katakana A is 83 41 (its
 // trail byte is 'A'), katakana DI is 83 61 (its trail byte is 'a').
