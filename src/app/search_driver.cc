@@ -191,8 +191,11 @@ int RunSearch(int argc, char** argv, ReadWay way) {
     const LeadBytes leadBytes = TextLeadBytes();
     SearchSetup setup(searchSettings, leadBytes);
     FileReads reads(way);
+    // With no one to see a report or answer it, the run only counts.
     ConsoleReport console;
-    SearchDirectory(request->root, reads, leadBytes, setup, console);
+    CountingSink counting;
+    SearchSink& sink = ConsoleUnattended() ? static_cast<SearchSink&>(counting) : console;
+    SearchDirectory(request->root, reads, leadBytes, setup, sink);
   } catch (const std::bad_alloc&) {
     // Not even the run's setup fitted: nothing was searched, and the summary says so.
   }

@@ -251,6 +251,18 @@ const StandardTerminal& TheStandardTerminal() {
   return found;
 }
 
+// Set once an open of /dev/tty has said the process has no controlling terminal. It will not
+// gain one (every terminal it opens is opened with O_NOCTTY, and nothing else it opens can
+// become one), so the terminal is not looked for again: a key read then costs no system call.
+bool noControllingTerminal = false;
+
+int OpenControllingTerminal() {
+  if (noControllingTerminal) return -1;
+  const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ENXIO) noControllingTerminal = true;
+  return fd;
+}
+
 }  // namespace
 
 HandlersHeldOff::HandlersHeldOff() {
@@ -287,7 +299,7 @@ TerminalHandle::TerminalHandle(Use use) {
     fd_ = standard.fd;
     return;
   }
-  fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  fd_ = OpenControllingTerminal();
   owned_ = fd_ >= 0;
 }
 
@@ -351,6 +363,12 @@ bool WaitForForeground(int fd) {
 }  // namespace posix_terminal
 
 using namespace posix_terminal;
+
+// A terminal that is there but takes no descriptor now (none free) still counts.
+bool KeyboardExists() {
+  const TerminalHandle keyboard(TerminalHandle::Use::kRead);
+  return keyboard.valid() || !noControllingTerminal;
+}
 
 void BeginTerminal() {
   const bool outputIsTerminal = OutputIsTerminal();

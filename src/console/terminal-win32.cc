@@ -186,6 +186,11 @@ bool QueryConsole(ConsoleInfo& info) {
   return true;
 }
 
+bool OutputIsConsole() { return TheScreen().isConsole; }
+
+// The console input is opened once, for the run.
+bool KeyboardExists() { return Keyboard().valid(); }
+
 void SetConsoleAttribute(ConsoleAttribute attribute) {
   SetConsoleTextAttribute(TheScreen().handle, attribute);
 }

@@ -233,6 +233,8 @@ void ShowAllOutput() {
 
 using namespace posix_terminal;
 
+bool OutputIsConsole() { return OutputIsTerminal(); }
+
 bool QueryConsole(ConsoleInfo& info) {
   Screen& screen = TheScreen();
   if (!screen.isTerminal) return false;
