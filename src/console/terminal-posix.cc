@@ -50,9 +50,15 @@ constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 volatile std::sig_atomic_t standardTerminalFd = -1;
 volatile std::sig_atomic_t sessionActive = 0;  // between BeginTerminal and EndTerminal
 volatile std::sig_atomic_t modesTaken = 0;     // our modes are set; savedMode holds the earlier
-// 0: the quiet mode is wanted; 1: the raw mode, with flow control kept while the prompt's last
-// bytes go out (Ctrl+S may still hold them); 2: the raw mode whole, while waiting for the key.
-volatile std::sig_atomic_t inKeyRead = 0;
+// Where a key read stands, which says the mode wanted. Kept as a std::sig_atomic_t, since the
+// handlers read it.
+enum KeyReadStage : std::sig_atomic_t {
+  kNoKeyRead = 0,      // the quiet mode is wanted
+  kPromptGoingOut = 1,  // the raw mode, with flow control kept while the prompt's last bytes
+                        // go out (Ctrl+S may still hold them)
+  kAwaitingKey = 2,     // the raw mode whole, while waiting for the key
+};
+volatile std::sig_atomic_t inKeyRead = kNoKeyRead;
 struct termios savedMode, quietMode, rawMode, rawWritingMode;
 struct sigaction previousAction[NSIG];
 
@@ -74,7 +80,14 @@ bool InForeground(int fd) {
 
 // The mode wanted now, once the modes are taken.
 const struct termios& WantedMode() {
-  return inKeyRead == 2 ? rawMode : inKeyRead == 1 ? rawWritingMode : quietMode;
+  switch (inKeyRead) {
+    case kAwaitingKey:
+      return rawMode;
+    case kPromptGoingOut:
+      return rawWritingMode;
+    default:
+      return quietMode;
+  }
 }
 
 // A descriptor on the controlling terminal inside a handler: the standard one, or a fresh open.
@@ -201,8 +214,8 @@ void OnStopSignal(int sig) {
   sigprocmask(SIG_BLOCK, &only, nullptr);
   sigaction(sig, &ours, nullptr);
   widthChanged = 1;  // the window may have been resized while another job had it
-  if (inKeyRead) resumedInKeyRead = 1;
-  if (sessionActive || inKeyRead) {
+  if (inKeyRead != kNoKeyRead) resumedInKeyRead = 1;
+  if (sessionActive || inKeyRead != kNoKeyRead) {
     const int again = HandlerTerminal();
     TakeModes(again);
     CloseHandlerTerminal(again);
@@ -214,8 +227,8 @@ void OnStopSignal(int sig) {
 void OnContinue(int) {
   const int savedErrno = errno;
   widthChanged = 1;
-  if (inKeyRead) resumedInKeyRead = 1;
-  if (!modesTaken && (sessionActive || inKeyRead)) {
+  if (inKeyRead != kNoKeyRead) resumedInKeyRead = 1;
+  if (!modesTaken && (sessionActive || inKeyRead != kNoKeyRead)) {
     const int fd = HandlerTerminal();
     TakeModes(fd);
     CloseHandlerTerminal(fd);
@@ -310,13 +323,13 @@ TerminalHandle::~TerminalHandle() {
 RawMode::RawMode(int fd) : fd_(fd) {
   InstallSignalHandlers();
   HandlersHeldOff hold;
-  inKeyRead = 1;
+  inKeyRead = kPromptGoingOut;
   TakeModes(fd_);
 }
 
 void RawMode::Waiting() {
   HandlersHeldOff hold;
-  inKeyRead = 2;
+  inKeyRead = kAwaitingKey;
   TakeModes(fd_);
 }
 
@@ -336,7 +349,7 @@ void RawMode::Check() {
 
 RawMode::~RawMode() {
   HandlersHeldOff hold;
-  inKeyRead = 0;
+  inKeyRead = kNoKeyRead;
   if (!sessionActive)
     GiveModesBack(fd_);
   else if (modesTaken)

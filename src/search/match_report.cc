@@ -26,6 +26,7 @@ std::string_view UpToNul(std::string_view segment) {
 }
 
 MatchDecision DecisionForKey(int key) {
+  assert(key >= -1 && key <= 255 && "a key code as ReadKey returns it");
   const int upper = (key >= 'a' && key <= 'z') ? key - ('a' - 'A') : key;
   if (upper == kEscKey) return MatchDecision::Stop;
   if (upper == 'S') return MatchDecision::SkipFile;

@@ -5,6 +5,7 @@
 #ifndef QZ_SEARCH_SEARCH_SINK_H_
 #define QZ_SEARCH_SEARCH_SINK_H_
 
+#include <cassert>
 #include <cstdint>
 #include <string>
 
@@ -48,7 +49,10 @@ class CountingSink final : public SearchSink {
   void FileOpened(const std::string&) override {}
   void StillScanning() override {}
   void ShowMatch(const std::string&, std::uint64_t, const MatchView&) override {}
-  MatchDecision AskAboutMatch() override { return MatchDecision::Continue; }
+  MatchDecision AskAboutMatch() override {
+    assert(!"a sink that does not ask is never asked");
+    return MatchDecision::Continue;
+  }
 };
 
 #endif  // QZ_SEARCH_SEARCH_SINK_H_
