@@ -27,7 +27,7 @@ volatile std::sig_atomic_t coloursReset = 0;
 volatile std::sig_atomic_t widthChanged = 1;
 volatile std::sig_atomic_t resumedInKeyRead = 0;
 char terminalPath[256] = "";
-const char* volatile resetSequence = "\x1b[0m";
+const char* volatile resetSequence = kPlainSgr;
 volatile std::sig_atomic_t cursorPastLineStart = 0;
 
 namespace {

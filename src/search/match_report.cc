@@ -3,10 +3,11 @@
 #include <cassert>
 
 #include "console/console.h"
+#include "console/key_codes.h"
+#include "search/ascii.h"
 
 namespace {
 
-constexpr int kEscKey = 27;
 constexpr std::string_view kPrompt =
     "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
 
@@ -27,9 +28,8 @@ std::string_view UpToNul(std::string_view segment) {
 
 MatchDecision DecisionForKey(int key) {
   assert(key >= -1 && key <= 255 && "a key code as ReadKey returns it");
-  const int upper = (key >= 'a' && key <= 'z') ? key - ('a' - 'A') : key;
-  if (upper == kEscKey) return MatchDecision::Stop;
-  if (upper == 'S') return MatchDecision::SkipFile;
+  if (key == kEscKey) return MatchDecision::Stop;
+  if (key >= 0 && FoldAscii(static_cast<unsigned char>(key)) == 's') return MatchDecision::SkipFile;
   return MatchDecision::Continue;
 }
 
