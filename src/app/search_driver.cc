@@ -31,14 +31,14 @@ struct PendingLevel {
 // walk owns. Nothing read ahead outlives a prompt: the files are closed while the user decides,
 // and read again when their turn comes. A report that memory cut short is shown again once the
 // reads have given back what they held for reading ahead.
-class ReadsAroundPrompts final : public SearchSink {
+class ReadsAroundPrompts {
  public:
-  ReadsAroundPrompts(SearchSink& shown, FileReads& reads) : shown_(shown), reads_(reads) {}
+  ReadsAroundPrompts(const SearchSink& shown, FileReads& reads) : shown_(shown), reads_(reads) {}
 
-  bool AsksAboutMatches() const override { return shown_.AsksAboutMatches(); }
-  void FileOpened(const std::string& path) override { shown_.FileOpened(path); }
-  void StillScanning() override { shown_.StillScanning(); }
-  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view) override {
+  bool AsksAboutMatches() const { return shown_.AsksAboutMatches(); }
+  void FileOpened(const std::string& path) { shown_.FileOpened(path); }
+  void StillScanning() { shown_.StillScanning(); }
+  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view) {
     try {
       shown_.ShowMatch(path, position, view);
     } catch (const std::bad_alloc&) {
@@ -46,21 +46,21 @@ class ReadsAroundPrompts final : public SearchSink {
       shown_.ShowMatch(path, position, view);
     }
   }
-  MatchDecision AskAboutMatch() override {
+  MatchDecision AskAboutMatch() {
     reads_.BeforePrompt();
     return shown_.AskAboutMatch();
   }
 
  private:
-  SearchSink& shown_;
+  const SearchSink shown_;
   FileReads& reads_;
 };
 
 // What the walk keeps from one directory to the next.
 struct Walk {
-  Walk(FileReads& r, const LeadBytes& lead, SearchSetup& search, SearchSink& shown)
+  Walk(FileReads& r, const LeadBytes& lead, SearchSetup& search, const SearchSink& shown)
       : reads(r), leadBytes(lead), names(searchSettings.namePattern), setup(search),
-        sink(shown, r) {}
+        aroundPrompts(shown, r), sink(aroundPrompts) {}
   FileReads& reads;
   const LeadBytes& leadBytes;  // of the code page names are spelled in
   const NamePattern names;  // the files to search, read once for every name listed
@@ -68,7 +68,8 @@ struct Walk {
   std::vector<PendingLevel> pending;
   std::string path;  // the path of the file being searched, composed in place for each file
   SearchSetup& setup;
-  ReadsAroundPrompts sink;
+  ReadsAroundPrompts aroundPrompts;
+  const SearchSink sink;  // of aroundPrompts
 };
 
 // States the files of one directory to the reads for the time they are searched; whatever was
@@ -141,7 +142,7 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
 // The walk keeps its pending directories on a stack of its own rather than on the call stack,
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
 void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes,
-                     SearchSetup& setup, SearchSink& sink) {
+                     SearchSetup& setup, const SearchSink& sink) {
   Walk walk(reads, leadBytes, setup, sink);
   EnterDirectory(directory, {}, 0, walk);
   while (!walk.pending.empty() && searchTally.keepGoing) {
@@ -194,7 +195,7 @@ int RunSearch(int argc, char** argv, ReadWay way) {
     // With no one to see a report or answer it, the run only counts.
     ConsoleReport console;
     CountingSink counting;
-    SearchSink& sink = ConsoleUnattended() ? static_cast<SearchSink&>(counting) : console;
+    const SearchSink sink = ConsoleUnattended() ? SearchSink(counting) : SearchSink(console);
     SearchDirectory(request->root, reads, leadBytes, setup, sink);
   } catch (const std::bad_alloc&) {
     // Not even the run's setup fitted: nothing was searched, and the summary says so.

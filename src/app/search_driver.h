@@ -25,7 +25,7 @@ int RunSearch(int argc, char** argv, ReadWay way = ReadWay::Adaptive);
 // with `setup` and reported to `sink`; before the sink is asked about a match, the reads close
 // everything they opened or read ahead (FileReads::BeforePrompt).
 void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes,
-                     SearchSetup& setup, SearchSink& sink);
+                     SearchSetup& setup, const SearchSink& sink);
 
 // The closing summary for the given counts and search text.
 std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,

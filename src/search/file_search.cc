@@ -9,7 +9,7 @@ SearchSetup::SearchSetup(const SearchSettings& settings, const LeadBytes& leadBy
       lazyTextMode(!settings.searchText.empty() &&
                    settings.searchText.find('\n') == std::string::npos) {}
 
-void SearchFile(SearchSetup& setup, const FileOpener& file, SearchSink& sink) {
+void SearchFile(SearchSetup& setup, const FileOpener& file, const SearchSink& sink) {
   try {
     ContentStream content(setup.buffer);
     if (content.Open(file, setup.lazyTextMode) != OpenResult::Opened) return;
@@ -22,7 +22,7 @@ void SearchFile(SearchSetup& setup, const FileOpener& file, SearchSink& sink) {
 }
 
 MatchDecision ReportOccurrences(const SearchSetup& setup, const std::string& path,
-                                ContentStream& content, SearchSink& sink) {
+                                ContentStream& content, const SearchSink& sink) {
   const std::uint64_t startingCount = searchTally.occurrences;
   sink.FileOpened(path);
   Occurrences occurrences(content, setup.scanner);

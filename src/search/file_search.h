@@ -32,7 +32,7 @@ struct SearchSetup {
 // cannot be opened or read is passed over in silence: nothing is reported or counted; so is
 // the rest of a file for which memory ran out. After a file that opened, searchTally.keepGoing
 // is false exactly when the sink's decision was to stop.
-void SearchFile(SearchSetup& setup, const FileOpener& file, SearchSink& sink);
+void SearchFile(SearchSetup& setup, const FileOpener& file, const SearchSink& sink);
 
 // Reports the file `path` to `sink` (FileOpened), then every occurrence of the search text in
 // its content (overlapping ones included) until the end, or until the sink's decision skips
@@ -40,6 +40,6 @@ void SearchFile(SearchSetup& setup, const FileOpener& file, SearchSink& sink);
 // before the sink is asked about it. Returns the decision that ended the scan, Continue when
 // it ran to the end.
 MatchDecision ReportOccurrences(const SearchSetup& setup, const std::string& path,
-                                ContentStream& content, SearchSink& sink);
+                                ContentStream& content, const SearchSink& sink);
 
 #endif  // QZ_SEARCH_FILE_SEARCH_H_

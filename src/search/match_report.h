@@ -16,24 +16,24 @@
 inline constexpr std::uint16_t kContextAttribute = 14;  // bright yellow on black
 inline constexpr std::uint16_t kMatchAttribute = 128;   // black on grey
 
-class ConsoleReport final : public SearchSink {
+class ConsoleReport {
  public:
-  bool AsksAboutMatches() const override { return true; }
+  bool AsksAboutMatches() const { return true; }
 
   // Clears the window and shows `path` alone on the top line, where it stays while the file
   // is scanned; the first match's header is written over it.
-  void FileOpened(const std::string& path) override;
+  void FileOpened(const std::string& path);
 
   // Lets the screen catch up with what was written, while a long scan finds nothing.
-  void StillScanning() override;
+  void StillScanning();
 
   // Writes the report of the occurrence: its header and its context, everything but the
   // prompt. A report drawn again after one that memory cut short starts on a cleared window.
-  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view) override;
+  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view);
 
   // Prompts for the key that answers the report just drawn and waits for it; DecisionForKey
   // turns it into the decision, and on Continue the window is cleared.
-  MatchDecision AskAboutMatch() override;
+  MatchDecision AskAboutMatch();
 
  private:
   bool drawing_ = false;  // a ShowMatch began and has not finished

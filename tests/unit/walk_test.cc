@@ -21,14 +21,14 @@ namespace {
 // Keeps every report as a line of text, with paths relative to the walk's root and '/' as the
 // separator, and answers each question with the next of `decisions` (Continue once they run
 // out), after `onAsk`, which may change the tree while the "user" decides.
-class RecordingSink final : public SearchSink {
+class RecordingSink {
  public:
   RecordingSink(std::string root, bool asks) : root_(std::move(root)), asks_(asks) {}
 
-  bool AsksAboutMatches() const override { return asks_; }
-  void FileOpened(const std::string& path) override { events.push_back("file " + Relative(path)); }
-  void StillScanning() override {}
-  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view) override {
+  bool AsksAboutMatches() const { return asks_; }
+  void FileOpened(const std::string& path) { events.push_back("file " + Relative(path)); }
+  void StillScanning() {}
+  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view) {
     std::string line = "match " + Relative(path) + " " + std::to_string(position);
     if (asks_) {
       line += " [" + std::string(view.before) + "|" + std::string(view.match) + "|" +
@@ -38,7 +38,7 @@ class RecordingSink final : public SearchSink {
     }
     events.push_back(line);
   }
-  MatchDecision AskAboutMatch() override {
+  MatchDecision AskAboutMatch() {
     EXPECT_TRUE(asks_) << "a sink that does not ask was asked";
     if (onAsk) onAsk(asked);
     ++asked;
@@ -66,13 +66,13 @@ class RecordingSink final : public SearchSink {
 
 // Runs the walk from `root` as the driver does, with a fresh tally, and returns it.
 SearchTally Walk(const std::string& root, const std::string& text, const std::string& pattern,
-                 bool recursive, SearchSink& sink, ReadWay way = ReadWay::Adaptive) {
+                 bool recursive, RecordingSink& sink, ReadWay way = ReadWay::Adaptive) {
   searchSettings = SearchSettings{text, recursive, pattern};
   searchTally = SearchTally{};
   const LeadBytes oneByte;
   SearchSetup setup(searchSettings, oneByte);
   FileReads reads(way);
-  SearchDirectory(root, reads, oneByte, setup, sink);
+  SearchDirectory(root, reads, oneByte, setup, SearchSink(sink));
   return searchTally;
 }
 
