@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Times qz against its peers on the benchmark corpus and prints tables: the generated corpus
-against the single-threaded peers, then a many-small-files tree, warm and (as root) cold,
+against the single-threaded peers, then the tree with no terminal at all and a common word
+against the read floor, then a many-small-files tree, warm and (as root) cold,
 against the read floor (bench/read_floor) and rg with one, all and eight threads, with the
 user and system time of each, then qz, rg and rg -j8 over a slow file system (bench/slow_fs,
 mounted in a private mount namespace where /dev/fuse exists), then the peak memory of two large
@@ -10,7 +11,7 @@ against a pass of memchr over their mapping as well (bench/map_floor).
   bench.py QZ_BINARY CORPUS_DIR [RUNS]
 
 qz runs with a terminal as standard output but no controlling terminal, so every report is
-drawn and no key is awaited. Runs alternate between the tools; the page cache is warmed first.
+drawn and no key is awaited (but in the no-terminal case, where its output is a pipe). Runs alternate between the tools; the page cache is warmed first.
 """
 import os
 import re
@@ -25,6 +26,7 @@ import time
 
 ABSENT = "qzabsentneedle"
 RARE = "Zanzibarite"
+COMMON = "ing"  # about one occurrence in 180 bytes of the corpus text
 
 
 # A child of this process inherits its peak memory: the kernel counts the memory of the Python
@@ -386,6 +388,50 @@ def wide_directory(corpus, name, count, name_of):
     return path
 
 
+def run_unattended(qz, args, cwd):
+    """Runs qz with no terminal at all: standard output a pipe, no controlling terminal (a
+    session of its own), so nothing it reports can be seen or answered. Returns (seconds,
+    output)."""
+    start = time.perf_counter()
+    proc = subprocess.Popen([qz] + args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+    out = proc.stdout.read()
+    os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    proc.returncode = 0
+    proc.stdout.close()
+    return elapsed, out
+
+
+def unattended_table(qz, floor, corpus, runs):
+    """The tree with no terminal at all and a common word: every occurrence is counted and
+    none can be shown, so the run should cost little more than reading the files."""
+    occurrences = 0
+    for d, _, fs in os.walk(os.path.join(corpus, "tree")):
+        for f in fs:
+            with open(os.path.join(d, f), "rb") as data:
+                occurrences += data.read().lower().count(COMMON.encode())
+    qz_times, floor_times, failures = [], [], []
+    for i in range(runs + 1):  # the first round warms the cache and is not counted
+        t, out = run_unattended(qz, ["tree/*.*", COMMON, "/s"], corpus)
+        if out:
+            failures.append("qz wrote to a pipe with no terminal")
+        if i:
+            qz_times.append(t)
+        if floor:
+            t, _ = run_peer([floor, "tree"], corpus)
+            if i:
+                floor_times.append(t)
+    q = statistics.median(qz_times)
+    line = (f"\nno terminal, common word ({COMMON!r}, {occurrences} occurrences in the tree): "
+            f"qz {q:.3f} s")
+    if floor_times:
+        f = statistics.median(floor_times)
+        line += f", read floor {f:.3f} s, qz/floor {q / f:.2f}"
+    print(line + f" ({runs} runs each, median)")
+    return failures
+
+
 def memory_table(qz, reads, corpus):
     """Peak memory of qz on two wide directories, with the read-ahead (the tool itself) and
     without it (`qz_reads plain`), one run each after a warm-up."""
@@ -463,6 +509,7 @@ def main():
         print(f"walk with no match to a terminal: {writes} write calls in {elapsed:.2f} s under "
               f"strace, {writes / (elapsed / 0.05):.2f} per 50 ms")
     floor = os.path.join(os.path.dirname(qz), "bench", "read_floor")
+    failures += unattended_table(qz, floor if os.path.exists(floor) else None, corpus, runs)
     pipeline_table(qz, floor if os.path.exists(floor) else None, corpus, runs)
     slow_fs = os.path.join(os.path.dirname(qz), "bench", "slow_fs")
     slow_fs_table(qz, slow_fs if os.path.exists(slow_fs) else None, corpus, runs)

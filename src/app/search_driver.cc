@@ -11,6 +11,8 @@
 #include "console/console.h"
 #include "search/file_reads.h"
 #include "search/file_search.h"
+#include "search/match_report.h"
+#include "search/search_sink.h"
 #include "search/search_state.h"
 
 namespace {
@@ -25,16 +27,49 @@ struct PendingLevel {
   std::size_t next = 0;             // the first one not walked yet
 };
 
+// The sink the walk hands the file search: `shown`, with what a prompt asks of the reads the
+// walk owns. Nothing read ahead outlives a prompt: the files are closed while the user decides,
+// and read again when their turn comes. A report that memory cut short is shown again once the
+// reads have given back what they held for reading ahead.
+class ReadsAroundPrompts {
+ public:
+  ReadsAroundPrompts(const SearchSink& shown, FileReads& reads) : shown_(shown), reads_(reads) {}
+
+  bool AsksAboutMatches() const { return shown_.AsksAboutMatches(); }
+  void FileOpened(const std::string& path) { shown_.FileOpened(path); }
+  void StillScanning() { shown_.StillScanning(); }
+  void ShowMatch(const std::string& path, std::uint64_t position, const MatchView& view) {
+    try {
+      shown_.ShowMatch(path, position, view);
+    } catch (const std::bad_alloc&) {
+      if (!reads_.GiveBackMemory()) throw;
+      shown_.ShowMatch(path, position, view);
+    }
+  }
+  MatchDecision AskAboutMatch() {
+    reads_.BeforePrompt();
+    return shown_.AskAboutMatch();
+  }
+
+ private:
+  const SearchSink shown_;
+  FileReads& reads_;
+};
+
 // What the walk keeps from one directory to the next.
 struct Walk {
-  Walk(FileReads& r, const LeadBytes& lead)
-      : reads(r), leadBytes(lead), names(searchSettings.namePattern) {}
+  Walk(FileReads& r, const LeadBytes& lead, SearchSetup& search, const SearchSink& shown)
+      : reads(r), leadBytes(lead), names(searchSettings.namePattern), setup(search),
+        aroundPrompts(shown, r), sink(aroundPrompts) {}
   FileReads& reads;
   const LeadBytes& leadBytes;  // of the code page names are spelled in
   const NamePattern names;  // the files to search, read once for every name listed
   EnteredDirectories entered;  // each searched once, under the first path that reaches it
   std::vector<PendingLevel> pending;
   std::string path;  // the path of the file being searched, composed in place for each file
+  SearchSetup& setup;
+  ReadsAroundPrompts aroundPrompts;
+  const SearchSink sink;  // of aroundPrompts
 };
 
 // States the files of one directory to the reads for the time they are searched; whatever was
@@ -89,7 +124,7 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
         RefreshScreen();
         path.resize(prefix);
         path.append(file->name, file->nameSize);
-        SearchFile(path, &walk.reads);
+        SearchFile(walk.setup, FileOpener{path, false, &walk.reads}, walk.sink);
         if (!searchTally.keepGoing) return;
       }
     }
@@ -105,8 +140,9 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
 
 // The walk keeps its pending directories on a stack of its own rather than on the call stack,
 // so that the deepest tree costs a few bytes of call stack and one small record per level.
-void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes) {
-  Walk walk(reads, leadBytes);
+void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes,
+                     SearchSetup& setup, const SearchSink& sink) {
+  Walk walk(reads, leadBytes, setup, sink);
   EnterDirectory(directory, {}, 0, walk);
   while (!walk.pending.empty() && searchTally.keepGoing) {
     PendingLevel& top = walk.pending.back();
@@ -153,9 +189,13 @@ int RunSearch(int argc, char** argv, ReadWay way) {
   try {
     // One code page for the whole run: the search text's and the names'.
     const LeadBytes leadBytes = TextLeadBytes();
-    BeginSearch(leadBytes);
+    SearchSetup setup(searchSettings, leadBytes);
     FileReads reads(way);
-    SearchDirectory(request->root, reads, leadBytes);
+    // With no one to see a report or answer it, the run only counts.
+    ConsoleReport console;
+    CountingSink counting;
+    const SearchSink sink = ConsoleUnattended() ? SearchSink(counting) : SearchSink(console);
+    SearchDirectory(request->root, reads, leadBytes, setup, sink);
   } catch (const std::bad_alloc&) {
     // Not even the run's setup fitted: nothing was searched, and the summary says so.
   }

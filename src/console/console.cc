@@ -63,6 +63,8 @@ ShownText shownSinceClear;
 
 void BeginConsole() { BeginTerminal(); }
 
+bool ConsoleUnattended() { return !OutputIsConsole() && !KeyboardExists(); }
+
 void EndConsole() { EndTerminal(); }
 
 std::string WrapColored(std::string_view text, int startColumn, int rightEdge) {

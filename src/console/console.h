@@ -48,6 +48,11 @@ inline std::string InertText(std::string_view text) {
   return std::string(InertText(text, scratch));
 }
 
+// Whether no one can see or answer the tool for the whole run: standard output is not a
+// console, so the writers write nothing, and there is no keyboard, so every ReadKey returns -1
+// at once without an echo. A caller may then leave out what it would write and ask.
+bool ConsoleUnattended();
+
 // Clears the window and puts the cursor at the top left.
 void ClearScreen();
 

@@ -1,11 +1,9 @@
 #include "console/key_decoder.h"
 
+#include "console/key_codes.h"
 #include "console/utf8.h"
 
 namespace {
-
-constexpr unsigned char kEsc = 0x1B;
-constexpr int kTwoCode = 224;
 
 // PC scan codes for the final letter of "ESC [ x" and "ESC O x".
 int ScanCodeForLetter(unsigned char c) {
@@ -35,8 +33,8 @@ int ScanCodeForNumber(int n) {
     case 6: return 81;           // page down
     case 11: case 12: case 13: case 14: case 15: return 59 + (n - 11);  // F1-F5
     case 17: case 18: case 19: case 20: case 21: return 64 + (n - 17);  // F6-F10
-    case 23: return 133;         // F11
-    case 24: return 134;         // F12
+    case 23: return kF11SecondCode;
+    case 24: return kF12SecondCode;
     default: return 0;
   }
 }
@@ -70,15 +68,15 @@ Parsed ParseCharacter(std::string_view bytes) {
 
 // "ESC O x": application-mode arrows, F1-F4.
 Parsed ParseSs3(std::string_view bytes) {
-  if (bytes.size() >= 3) return Key(kTwoCode, ScanCodeForLetter(At(bytes, 2)), 3);
+  if (bytes.size() >= 3) return Key(kTwoCodeKey, ScanCodeForLetter(At(bytes, 2)), 3);
   return Key(0, 'O', 2, true);  // Alt+O until the sequence's last byte comes
 }
 
 // "ESC [ [ x": the Linux console's F1-F5.
 Parsed ParseLinuxFunctionKey(std::string_view bytes) {
-  if (bytes.size() < 4) return Key(kTwoCode, 0, bytes.size(), true);
+  if (bytes.size() < 4) return Key(kTwoCodeKey, 0, bytes.size(), true);
   const unsigned char c = At(bytes, 3);
-  return Key(kTwoCode, (c >= 'A' && c <= 'E') ? 59 + (c - 'A') : 0, 4);
+  return Key(kTwoCodeKey, (c >= 'A' && c <= 'E') ? 59 + (c - 'A') : 0, 4);
 }
 
 // "ESC [", parameters and intermediates, then one final byte.
@@ -90,19 +88,19 @@ Parsed ParseCsi(std::string_view bytes) {
   for (; i < bytes.size(); ++i) {
     const unsigned char c = At(bytes, i);
     if (c >= 0x40 && c <= 0x7E)
-      return Key(kTwoCode, c == '~' ? ScanCodeForNumber(number) : ScanCodeForLetter(c), i + 1);
-    if (c < 0x20 || c > 0x3F) return Key(kTwoCode, 0, i);  // it broke off before this byte
+      return Key(kTwoCodeKey, c == '~' ? ScanCodeForNumber(number) : ScanCodeForLetter(c), i + 1);
+    if (c < 0x20 || c > 0x3F) return Key(kTwoCodeKey, 0, i);  // it broke off before this byte
     if (c == ';') firstParameter = false;
     if (firstParameter && c >= '0' && c <= '9' && number < 1000) number = number * 10 + (c - '0');
   }
-  return Key(kTwoCode, 0, i, true);  // no final byte yet: the whole burst belongs to this key
+  return Key(kTwoCodeKey, 0, i, true);  // no final byte yet: the whole burst belongs to this key
 }
 
 // The one grammar of key input, for DecodeKey and KeyMayContinue alike.
 Parsed Parse(std::string_view bytes) {
   if (bytes.empty()) return Parsed();
-  if (At(bytes, 0) != kEsc) return ParseCharacter(bytes);
-  if (bytes.size() == 1) return Key(kEsc, -1, 1, true);
+  if (At(bytes, 0) != kEscKey) return ParseCharacter(bytes);
+  if (bytes.size() == 1) return Key(kEscKey, -1, 1, true);
   switch (At(bytes, 1)) {
     case 'O': return ParseSs3(bytes);
     case '[': return ParseCsi(bytes);

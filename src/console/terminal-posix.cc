@@ -27,7 +27,7 @@ volatile std::sig_atomic_t coloursReset = 0;
 volatile std::sig_atomic_t widthChanged = 1;
 volatile std::sig_atomic_t resumedInKeyRead = 0;
 char terminalPath[256] = "";
-const char* volatile resetSequence = "\x1b[0m";
+const char* volatile resetSequence = kPlainSgr;
 volatile std::sig_atomic_t cursorPastLineStart = 0;
 
 namespace {
@@ -50,9 +50,15 @@ constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 volatile std::sig_atomic_t standardTerminalFd = -1;
 volatile std::sig_atomic_t sessionActive = 0;  // between BeginTerminal and EndTerminal
 volatile std::sig_atomic_t modesTaken = 0;     // our modes are set; savedMode holds the earlier
-// 0: the quiet mode is wanted; 1: the raw mode, with flow control kept while the prompt's last
-// bytes go out (Ctrl+S may still hold them); 2: the raw mode whole, while waiting for the key.
-volatile std::sig_atomic_t inKeyRead = 0;
+// Where a key read stands, which says the mode wanted. Kept as a std::sig_atomic_t, since the
+// handlers read it.
+enum KeyReadStage : std::sig_atomic_t {
+  kNoKeyRead = 0,      // the quiet mode is wanted
+  kPromptGoingOut = 1,  // the raw mode, with flow control kept while the prompt's last bytes
+                        // go out (Ctrl+S may still hold them)
+  kAwaitingKey = 2,     // the raw mode whole, while waiting for the key
+};
+volatile std::sig_atomic_t inKeyRead = kNoKeyRead;
 struct termios savedMode, quietMode, rawMode, rawWritingMode;
 struct sigaction previousAction[NSIG];
 
@@ -74,7 +80,14 @@ bool InForeground(int fd) {
 
 // The mode wanted now, once the modes are taken.
 const struct termios& WantedMode() {
-  return inKeyRead == 2 ? rawMode : inKeyRead == 1 ? rawWritingMode : quietMode;
+  switch (inKeyRead) {
+    case kAwaitingKey:
+      return rawMode;
+    case kPromptGoingOut:
+      return rawWritingMode;
+    default:
+      return quietMode;
+  }
 }
 
 // A descriptor on the controlling terminal inside a handler: the standard one, or a fresh open.
@@ -201,8 +214,8 @@ void OnStopSignal(int sig) {
   sigprocmask(SIG_BLOCK, &only, nullptr);
   sigaction(sig, &ours, nullptr);
   widthChanged = 1;  // the window may have been resized while another job had it
-  if (inKeyRead) resumedInKeyRead = 1;
-  if (sessionActive || inKeyRead) {
+  if (inKeyRead != kNoKeyRead) resumedInKeyRead = 1;
+  if (sessionActive || inKeyRead != kNoKeyRead) {
     const int again = HandlerTerminal();
     TakeModes(again);
     CloseHandlerTerminal(again);
@@ -214,8 +227,8 @@ void OnStopSignal(int sig) {
 void OnContinue(int) {
   const int savedErrno = errno;
   widthChanged = 1;
-  if (inKeyRead) resumedInKeyRead = 1;
-  if (!modesTaken && (sessionActive || inKeyRead)) {
+  if (inKeyRead != kNoKeyRead) resumedInKeyRead = 1;
+  if (!modesTaken && (sessionActive || inKeyRead != kNoKeyRead)) {
     const int fd = HandlerTerminal();
     TakeModes(fd);
     CloseHandlerTerminal(fd);
@@ -249,6 +262,18 @@ const StandardTerminal& TheStandardTerminal() {
     return best;
   }();
   return found;
+}
+
+// Set once an open of /dev/tty has said the process has no controlling terminal. It will not
+// gain one (every terminal it opens is opened with O_NOCTTY, and nothing else it opens can
+// become one), so the terminal is not looked for again: a key read then costs no system call.
+bool noControllingTerminal = false;
+
+int OpenControllingTerminal() {
+  if (noControllingTerminal) return -1;
+  const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ENXIO) noControllingTerminal = true;
+  return fd;
 }
 
 }  // namespace
@@ -287,7 +312,7 @@ TerminalHandle::TerminalHandle(Use use) {
     fd_ = standard.fd;
     return;
   }
-  fd_ = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  fd_ = OpenControllingTerminal();
   owned_ = fd_ >= 0;
 }
 
@@ -298,13 +323,13 @@ TerminalHandle::~TerminalHandle() {
 RawMode::RawMode(int fd) : fd_(fd) {
   InstallSignalHandlers();
   HandlersHeldOff hold;
-  inKeyRead = 1;
+  inKeyRead = kPromptGoingOut;
   TakeModes(fd_);
 }
 
 void RawMode::Waiting() {
   HandlersHeldOff hold;
-  inKeyRead = 2;
+  inKeyRead = kAwaitingKey;
   TakeModes(fd_);
 }
 
@@ -324,7 +349,7 @@ void RawMode::Check() {
 
 RawMode::~RawMode() {
   HandlersHeldOff hold;
-  inKeyRead = 0;
+  inKeyRead = kNoKeyRead;
   if (!sessionActive)
     GiveModesBack(fd_);
   else if (modesTaken)
@@ -351,6 +376,12 @@ bool WaitForForeground(int fd) {
 }  // namespace posix_terminal
 
 using namespace posix_terminal;
+
+// A terminal that is there but takes no descriptor now (none free) still counts.
+bool KeyboardExists() {
+  const TerminalHandle keyboard(TerminalHandle::Use::kRead);
+  return keyboard.valid() || !noControllingTerminal;
+}
 
 void BeginTerminal() {
   const bool outputIsTerminal = OutputIsTerminal();

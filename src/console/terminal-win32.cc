@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "console/key_codes.h"
 #include "console/owned_handle-win32.h"
 #include "console/terminal_text.h"
 
@@ -129,8 +130,8 @@ bool IsModifierOrLock(WORD virtualKey) {
 // the codes the PC keyboard routines use for them.
 int SecondCodeOf(const KEY_EVENT_RECORD& key) {
   switch (key.wVirtualScanCode) {
-    case 0x57: return 133;  // F11
-    case 0x58: return 134;  // F12
+    case 0x57: return kF11SecondCode;
+    case 0x58: return kF12SecondCode;
     default: return key.wVirtualScanCode;
   }
 }
@@ -185,6 +186,11 @@ bool QueryConsole(ConsoleInfo& info) {
   info.rightEdge = buffer.srWindow.Right;
   return true;
 }
+
+bool OutputIsConsole() { return TheScreen().isConsole; }
+
+// The console input is opened once, for the run.
+bool KeyboardExists() { return Keyboard().valid(); }
 
 void SetConsoleAttribute(ConsoleAttribute attribute) {
   SetConsoleTextAttribute(TheScreen().handle, attribute);
@@ -264,14 +270,14 @@ KeyPress ReadKeyboard() {
     }
     // Some consoles (Wine's on a terminal) give Esc without its character.
     if (event.wVirtualKeyCode == VK_ESCAPE) {
-      key.code = 27;
+      key.code = kEscKey;
       return key;
     }
     if (IsModifierOrLock(event.wVirtualKeyCode) || event.wVirtualScanCode == 0) continue;
     // A key without a character: the grey keys of the extended keyboard give 224, the others
     // (function keys, the number pad with Num Lock off) 0; the second code follows at once.
     key.secondCode = SecondCodeOf(event);
-    key.code = (event.dwControlKeyState & ENHANCED_KEY) ? 224 : 0;
+    key.code = (event.dwControlKeyState & ENHANCED_KEY) ? kTwoCodeKey : 0;
     return key;
   }
 }

@@ -23,6 +23,15 @@ void EndTerminal();
 // leaving `info` untouched, when standard output is not a console.
 bool QueryConsole(ConsoleInfo& info);
 
+// Whether standard output is a console, for the whole run: when it is not, QueryConsole
+// returns false on every call.
+bool OutputIsConsole();
+
+// Whether there may be a keyboard to read: false once it is known that the process has none
+// and will have none for the rest of the run (POSIX: no controlling terminal; Windows: no
+// console input), so that ReadKeyboard returns code -1 at once on every call.
+bool KeyboardExists();
+
 // Only meaningful after QueryConsole has returned true.
 //
 // The layer may hold output back, for a moment at most: RefreshScreen (console.h), which every

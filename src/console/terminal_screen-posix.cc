@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -233,6 +234,8 @@ void ShowAllOutput() {
 
 using namespace posix_terminal;
 
+bool OutputIsConsole() { return OutputIsTerminal(); }
+
 bool QueryConsole(ConsoleInfo& info) {
   Screen& screen = TheScreen();
   if (!screen.isTerminal) return false;
@@ -246,6 +249,7 @@ bool QueryConsole(ConsoleInfo& info) {
 
 void SetConsoleAttribute(ConsoleAttribute attribute) {
   Screen& screen = TheScreen();
+  assert(screen.isTerminal && "only after QueryConsole has returned true");
   if (attribute == screen.held.attribute()) return;
   screen.FinishCharacter();
   const std::string_view mark = screen.style.MarkBetween(screen.held.attribute(), attribute);
@@ -259,6 +263,7 @@ void SetConsoleAttribute(ConsoleAttribute attribute) {
 
 void WriteConsoleBytes(std::string_view bytes) {
   Screen& screen = TheScreen();
+  assert(screen.isTerminal && "only after QueryConsole has returned true");
   screen.Settle();
   screen.unfiltered.assign(bytes);
 }
@@ -299,6 +304,7 @@ bool ClearConsoleWindow() {
 }
 
 TextUnit NextConsoleUnit(std::string_view text, int maxCells) {
+  assert(!text.empty());
   if (!TheCharset().utf8) return {1, 1};
   return NextShownUnit(text, maxCells);
 }

@@ -162,7 +162,7 @@ std::string FixedColourParameter(int colour, int base) {
 }
 
 std::string Sgr(ConsoleAttribute attribute, std::string (*parameter)(int, int)) {
-  if (attribute == kDefaultAttribute) return "\x1b[0m";
+  if (attribute == kDefaultAttribute) return kPlainSgr;
   return "\x1b[0;" + parameter(attribute & 0x0F, 30) + ";" + parameter((attribute >> 4) & 0x0F, 40) +
          "m";
 }

@@ -15,6 +15,9 @@
 // on black (7); SGR 0 restores them.
 inline constexpr ConsoleAttribute kDefaultAttribute = 0x07;
 
+// What puts a terminal's colours and attributes back, where its description names nothing else.
+inline constexpr char kPlainSgr[] = "\x1b[0m";
+
 // The SGR sequence that selects `attribute`: foreground bits 0-3 and background bits 4-7, with
 // red and blue swapped between the console's and the terminal's colour order, and the
 // intensity bit choosing the bright colours. 14 is bright yellow on black, 128 black on bright
@@ -70,7 +73,7 @@ class TerminalStyle {
 
  private:
   Kind kind_ = Kind::kSixteenColours;
-  std::string reset_ = "\x1b[0m";
+  std::string reset_ = kPlainSgr;
   std::string reverse_;
   std::string clear_ = "\x1b[H\x1b[2J";
   std::string scrollForward_ = "\n";

@@ -1,42 +1,19 @@
 #include "search/file_search.h"
 
-#include <memory>
 #include <new>
 
-#include "search/match_report.h"
 #include "search/occurrences.h"
-#include "search/scanner.h"
 
-namespace {
+SearchSetup::SearchSetup(const SearchSettings& settings, const LeadBytes& leadBytes)
+    : scanner(settings.searchText, leadBytes),
+      lazyTextMode(!settings.searchText.empty() &&
+                   settings.searchText.find('\n') == std::string::npos) {}
 
-// What BeginSearch sets up for the run.
-struct RunSearchSetup {
-  RunSearchSetup(const std::string& text, const LeadBytes& leadBytes)
-      : scanner(text, leadBytes),
-        lazyTextMode(!text.empty() && text.find('\n') == std::string::npos) {}
-
-  Scanner scanner;
-  // Whether files are read in the lazy text mode: only for a text that is not empty and holds
-  // no LF (see ContentStream).
-  bool lazyTextMode;
-  std::string buffer;  // one buffer serves every file in turn
-};
-
-std::unique_ptr<RunSearchSetup> setup;
-
-}  // namespace
-
-void BeginSearch(const LeadBytes& leadBytes) {
-  setup.reset();
-  setup = std::make_unique<RunSearchSetup>(searchSettings.searchText, leadBytes);
-}
-
-void SearchFile(const std::string& path, FileReads* reads) {
+void SearchFile(SearchSetup& setup, const FileOpener& file, const SearchSink& sink) {
   try {
-    ContentStream content(setup->buffer);
-    const FileOpener opener{path, false, reads};
-    if (content.Open(opener, setup->lazyTextMode) != OpenResult::Opened) return;
-    const MatchDecision decision = ScanBuffer(path, content, reads);
+    ContentStream content(setup.buffer);
+    if (content.Open(file, setup.lazyTextMode) != OpenResult::Opened) return;
+    const MatchDecision decision = ReportOccurrences(setup, file.path, content, sink);
     searchTally.keepGoing = decision != MatchDecision::Stop;
   } catch (const std::bad_alloc&) {
     // Out of memory in this file: what it showed stays shown and counted, and the walk goes
@@ -44,26 +21,30 @@ void SearchFile(const std::string& path, FileReads* reads) {
   }
 }
 
-MatchDecision ScanBuffer(const std::string& path, ContentStream& content, FileReads* reads) {
+MatchDecision ReportOccurrences(const SearchSetup& setup, const std::string& path,
+                                ContentStream& content, const SearchSink& sink) {
   const std::uint64_t startingCount = searchTally.occurrences;
-  ShowPathLine(path);
-  Occurrences occurrences(content, setup->scanner);
+  sink.FileOpened(path);
+  Occurrences occurrences(content, setup.scanner);
+  // A sink that never asks is shown no context: none is built.
+  const bool asks = sink.AsksAboutMatches();
   MatchDecision decision = MatchDecision::Continue;
-  std::uint64_t position;
+  std::uint64_t position = 0;
   MatchView view;
   while (decision == MatchDecision::Continue) {
-    const Occurrences::Step step = occurrences.Next(position, view);
+    const Occurrences::Step step = asks ? occurrences.Next(position, view)
+                                        : occurrences.Next(position);
     if (step == Occurrences::Step::Done) break;
     if (step == Occurrences::Step::Working) {
-      KeepScreenCurrent();
+      sink.StillScanning();
       continue;
     }
-    // An occurrence counts once its report is on the screen, before the key that answers it:
-    // one whose report could not be drawn is not counted.
-    DrawMatch(view, position, path, reads);
+    // An occurrence counts once its report is shown, before the decision about it: one whose
+    // report could not be shown is not counted.
+    sink.ShowMatch(path, position, view);
     if (searchTally.occurrences == startingCount) ++searchTally.filesFound;
     ++searchTally.occurrences;
-    decision = AskAboutMatch(reads);
+    if (asks) decision = sink.AskAboutMatch();
   }
   return decision;
 }

@@ -1,33 +1,35 @@
 #include "search/match_report.h"
 
-#include <new>
+#include <cassert>
 
 #include "console/console.h"
+#include "console/key_codes.h"
+#include "search/ascii.h"
 
 namespace {
 
-constexpr int kEscKey = 27;
 constexpr std::string_view kPrompt =
     "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
 
 }  // namespace
 
-void ShowPathLine(const std::string& path) {
+void ConsoleReport::FileOpened(const std::string& path) {
+  drawing_ = shown_ = false;
   ClearScreen();
   std::string scratch;  // only a path that needs a change costs memory of its own
   WritePlain(InertText(path, scratch));
 }
 
-void KeepScreenCurrent() { RefreshScreen(); }
+void ConsoleReport::StillScanning() { RefreshScreen(); }
 
 std::string_view UpToNul(std::string_view segment) {
   return segment.substr(0, segment.find('\0'));
 }
 
 MatchDecision DecisionForKey(int key) {
-  const int upper = (key >= 'a' && key <= 'z') ? key - ('a' - 'A') : key;
-  if (upper == kEscKey) return MatchDecision::Stop;
-  if (upper == 'S') return MatchDecision::SkipFile;
+  assert(key >= -1 && key <= 255 && "a key code as ReadKey returns it");
+  if (key == kEscKey) return MatchDecision::Stop;
+  if (key >= 0 && FoldAscii(static_cast<unsigned char>(key)) == 's') return MatchDecision::SkipFile;
   return MatchDecision::Continue;
 }
 
@@ -35,33 +37,23 @@ std::string MatchHeader(const std::string& path, std::uint64_t position) {
   return "\rFound in " + path + " - position " + std::to_string(position) + ":\n\n";
 }
 
-MatchDecision ShowMatch(const MatchView& view, std::uint64_t position, const std::string& path,
-                        FileReads* reads) {
-  DrawMatch(view, position, path, reads);
-  return AskAboutMatch(reads);
+void ConsoleReport::ShowMatch(const std::string& path, std::uint64_t position,
+                              const MatchView& view) {
+  // What a report cut short left on the window goes before the report is drawn again.
+  if (drawing_) ClearScreen();
+  drawing_ = true;
+  shown_ = false;
+  WritePlain(MatchHeader(InertText(path), position));
+  WriteColored(kContextAttribute, UpToNul(view.before));
+  WriteColored(kMatchAttribute, UpToNul(view.match));
+  WriteColored(kContextAttribute, UpToNul(view.after));
+  drawing_ = false;
+  shown_ = true;
 }
 
-void DrawMatch(const MatchView& view, std::uint64_t position, const std::string& path,
-               FileReads* reads) {
-  const auto draw = [&] {
-    WritePlain(MatchHeader(InertText(path), position));
-    WriteColored(kContextAttribute, UpToNul(view.before));
-    WriteColored(kMatchAttribute, UpToNul(view.match));
-    WriteColored(kContextAttribute, UpToNul(view.after));
-  };
-  try {
-    draw();
-  } catch (const std::bad_alloc&) {
-    if (!reads || !reads->GiveBackMemory()) throw;
-    ClearScreen();
-    draw();
-  }
-}
-
-MatchDecision AskAboutMatch(FileReads* reads) {
-  // Nothing read ahead outlives a prompt: the files are closed while the user decides, and
-  // read again when their turn comes.
-  if (reads) reads->BeforePrompt();
+MatchDecision ConsoleReport::AskAboutMatch() {
+  assert(shown_ && "AskAboutMatch answers the report ShowMatch has just drawn");
+  shown_ = false;
   DiscardPendingKeys();
   WritePlain(kPrompt);
   const MatchDecision decision = DecisionForKey(ReadKey());

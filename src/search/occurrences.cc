@@ -14,7 +14,7 @@ std::size_t Occurrences::Find(std::string_view window, std::size_t from) {
   return at;
 }
 
-Occurrences::Step Occurrences::Next(std::uint64_t& position, MatchView& view) {
+Occurrences::Step Occurrences::Advance(std::uint64_t& position, MatchView* view) {
   const std::size_t m = scanner_.needle().size();
   constexpr std::size_t kReach = ContentStream::Reach(kContextWidth);
   for (;;) {
@@ -36,10 +36,11 @@ Occurrences::Step Occurrences::Next(std::uint64_t& position, MatchView& view) {
       if (found == ContentStream::Found::ContentEnds) return Step::Done;
       from_ = at + 1;
       if (found == ContentStream::Found::NotOne) continue;
-      view = content_.Segments(at, m, kContextWidth);
+      if (!view) return Step::Found;
+      *view = content_.Segments(at, m, kContextWidth);
       // The occurrence ends with a whole character, so the context after it starts one.
       if (scanner_.twoByte())
-        view.after = WithoutHalfCharacterAtEnd(view.after, scanner_.leadBytes());
+        view->after = WithoutHalfCharacterAtEnd(view->after, scanner_.leadBytes());
       return Step::Found;
     }
     if (content_.atEnd()) return Step::Done;

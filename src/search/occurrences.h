@@ -34,12 +34,15 @@ class Occurrences {
 
   // Looks for the next occurrence: its offset in the content, and the occurrence with up to
   // kContextWidth bytes of context on each side. The view stays valid until the next call.
-  Step Next(std::uint64_t& position, MatchView& view);
+  Step Next(std::uint64_t& position, MatchView& view) { return Advance(position, &view); }
+  // The same, with the occurrence's offset alone: no context is built.
+  Step Next(std::uint64_t& position) { return Advance(position, nullptr); }
 
   // A long window (a mapped file) is searched this much at a time, with Working in between.
   static constexpr std::size_t kSlice = std::size_t{16} << 20;
 
  private:
+  Step Advance(std::uint64_t& position, MatchView* view);
   std::size_t Find(std::string_view window, std::size_t from);
 
   ContentStream& content_;
