@@ -7,13 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e_support.h"
@@ -229,11 +227,11 @@ bool InSystemCall(pid_t pid, long number, const std::vector<std::string>& args) 
 // process id) says it is: waits until it is stopped there.
 template <typename Held>
 testing::AssertionResult HeldWhere(pid_t tracer, Held held) {
-  for (int i = 0; i < ScaledTimeout(8000) / 2; ++i) {
-    const pid_t qz = ChildOf(tracer);
-    if (qz > 0 && held(qz)) return testing::AssertionSuccess();
-    usleep(2000);
-  }
+  if (WaitFor([&] {
+        const pid_t qz = ChildOf(tracer);
+        return qz > 0 && held(qz);
+      }, 8000, 2))
+    return testing::AssertionSuccess();
   return testing::AssertionFailure() << "qz was never held where the test waits for it";
 }
 
@@ -432,7 +430,9 @@ TEST(Pipeline, TakingAMappedFileInCostsItsSizeOnce) {
 
 // An entry the listing saw as a regular file and that is swapped for a link to a FIFO or a
 // device while the user sits at a prompt is not opened: a writer waiting for a reader of the
-// FIFO stays blocked, and nothing from the device is read.
+// FIFO stays blocked, and nothing from the device is read. The writer blocks before qz goes
+// on, so that opening the FIFO would let it through; once qz has ended, a writer let through
+// is no longer waiting (it was woken when the FIFO was opened), so no sleep is needed.
 TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
   TempTree tree;
   tree.File("a.txt", "needle");
@@ -453,25 +453,13 @@ TEST(Pipeline, AnEntrySwappedForALinkToAFifoOrDeviceIsNotOpened) {
     const int fd = open(tree.Path("fifo").c_str(), O_WRONLY);
     _exit(fd >= 0 ? 0 : 1);
   }
+  EXPECT_TRUE(WaitFor([&] { return WaitsForAPartner(writer); }));
   EXPECT_TRUE(AnswerAndExit(t));
   EXPECT_TRUE(HasRow(t, "1 file found containing the text \"needle\"")) << Describe(t);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  int status = 0;
-  EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the FIFO was opened for reading";
+  EXPECT_TRUE(WaitsForAPartner(writer)) << "the FIFO was opened for reading";
   kill(writer, SIGKILL);
+  int status = 0;
   waitpid(writer, &status, 0);
-}
-
-// Waits (up to two seconds) until `pid` is blocked opening a FIFO that has no reader yet.
-bool WaitsForAReader(pid_t pid) {
-  for (int i = 0; i < 200; ++i) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/wchan");
-    std::string wchan;
-    if (std::getline(in, wchan) && wchan.find("wait_for_partner") != std::string::npos)
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
 }
 
 // An entry swapped for a FIFO itself while the user sits at a prompt is not opened, whichever
@@ -492,15 +480,14 @@ TEST(Pipeline, AnEntrySwappedForAFifoAtAPromptIsNotOpened) {
       const int fd = open(tree.Path("b.txt").c_str(), O_WRONLY);
       _exit(fd >= 0 ? 0 : 1);
     }
-    EXPECT_TRUE(WaitsForAReader(writer));
+    EXPECT_TRUE(WaitFor([&] { return WaitsForAPartner(writer); }));
     t.SendKeys("n");
     const Walkthrough walk = AnswerEveryPrompt(t, "n", 1);
     EXPECT_TRUE(ExitedWithZero(walk.exit)) << Describe(t);
     EXPECT_EQ(walk.headers, std::vector<std::string>{"Found in ./c.txt - position 0:"}) << reads;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    int status = 0;
-    EXPECT_EQ(waitpid(writer, &status, WNOHANG), 0) << "the FIFO was opened, reads: " << reads;
+    EXPECT_TRUE(WaitsForAPartner(writer)) << "the FIFO was opened, reads: " << reads;
     kill(writer, SIGKILL);
+    int status = 0;
     waitpid(writer, &status, 0);
   }
 }
