@@ -18,6 +18,9 @@ TEST(KeyDecoder, PlainKeysAndLoneEsc) {
   const DecodedKey utf8 = DecodeKey("\xC3\xA9z");
   EXPECT_EQ(utf8.code, 0xC3);
   EXPECT_EQ(utf8.used, 2u);
+  // A stray continuation byte after a whole character is a key of its own.
+  EXPECT_EQ(DecodeKey("\xC3\xA9\xA9").used, 2u);
+  EXPECT_EQ(DecodeKey("\xE2\x82\xAC\x80").used, 3u);
 }
 
 TEST(KeyDecoder, EscapeSequencesGiveTwoCodes) {
