@@ -210,6 +210,30 @@ TEST(Pipeline, FailingRingCallsFallBackToPlainReads) {
   }
 }
 
+// A ring that cannot be set up is tried once: the walk over a cold tree, whose reads keep
+// finding the disk, goes on with plain reads and the report they give, without asking for the
+// ring again at every read that waits.
+TEST(Pipeline, ARingThatCannotBeSetUpIsTriedOnce) {
+#ifdef QZ_E2E_PORTABLE
+  GTEST_SKIP() << "a build without io_uring";
+#endif
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  if (!HaveProgram("strace")) GTEST_SKIP() << "strace is not installed";
+  TempTree tree, log;
+  for (int i = 0; i < 60; ++i) tree.File("f" + std::to_string(10 + i) + ".txt", Repeat('.', 70000));
+  tree.File("z.txt", ".needle");
+  for (const fs::directory_entry& entry : fs::directory_iterator(tree.path()))
+    Evict(entry.path().string());
+  const NoLeakCheck underStrace;
+  LaunchOptions options = In(tree, {"*.txt", "needle"});
+  options.wrapper = {"strace", "-f", "-qq", "-o", log.Path("calls"), "-e", "trace=io_uring_setup",
+                     "-e", "inject=io_uring_setup:error=ENOMEM"};
+  PtyTerminal t(options);
+  EXPECT_TRUE(WalksThrough(t, {"Found in ./z.txt - position 1:"}));
+  EXPECT_EQ(CountOccurrences(ReadAll(log.Path("calls")), "io_uring_setup("), 1u)
+      << ReadAll(log.Path("calls"));
+}
+
 // Whether `pid` is stopped at or in system call `number` with the arguments `args` (the first
 // ones, as /proc shows them: in hexadecimal; an empty one matches any).
 bool InSystemCall(pid_t pid, long number, const std::vector<std::string>& args) {
