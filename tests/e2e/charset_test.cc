@@ -94,9 +94,13 @@ TEST(CharacterSet, ALocaleThatIsNotInstalledIsKnownByItsName) {
     EXPECT_EQ(t.Row(2), "caf\u00E9 needle") << name << "\n" << Describe(t);
     EXPECT_TRUE(AnswerAndExit(t, "\x1b")) << name;
   }
+  tree.File("b.txt", "\x7f needle");  // DEL, which acts on no terminal and shows nothing
   PtyTerminal t(EightBit(tree, {"*.txt", "needle"}, "qz_XX.ISO-8859-1"));
   ASSERT_TRUE(ReachPrompt(t, 1));
   EXPECT_EQ(t.Row(2), "caf?? needle") << Describe(t);
+  ASSERT_TRUE(AnswerPrompt(t, 1, "n"));
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  EXPECT_EQ(t.Row(2), "? needle") << Describe(t);
   EXPECT_TRUE(AnswerAndExit(t, "\x1b"));
   for (char c : t.Transcript())
     ASSERT_LT(static_cast<unsigned char>(c), 0x80) << Printable(t.Transcript());
