@@ -49,6 +49,20 @@ TEST(KeyDecoder, EscapeSequencesGiveTwoCodes) {
   EXPECT_EQ(broken.used, 4u);
 }
 
+// A sequence with private parameters ('?', as in a terminal's report of its attributes) or an
+// intermediate byte (a space) before its final byte is one key press, used whole; a byte that
+// fits no sequence breaks it off there.
+TEST(KeyDecoder, ParametersAndIntermediatesBelongToTheSequence) {
+  for (const char* whole : {"\x1b[?62;22c", "\x1b[2 q", "\x1b[>1;10;0c"}) {
+    const DecodedKey key = DecodeKey(whole);
+    EXPECT_EQ(key.code, 224) << whole + 1;
+    EXPECT_EQ(key.used, std::string_view(whole).size()) << whole + 1;
+  }
+  EXPECT_TRUE(KeyMayContinue("\x1b[?62"));
+  EXPECT_EQ(DecodeKey("\x1b[1\x01x").used, 3u);
+  EXPECT_EQ(DecodeKey("\x1b[1\x80x").used, 3u);
+}
+
 TEST(KeyDecoder, KeyMayContinueUntilTheKeyIsWhole) {
   for (const char* open : {"\x1b", "\x1b[", "\x1b[1", "\x1b[1;5", "\x1bO", "\x1b[[", "\xC3",
                            "\xE2\x82"}) {
