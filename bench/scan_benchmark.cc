@@ -24,6 +24,7 @@
 
 #include "search/scanner.h"
 #include "search/text_mode.h"
+#include "support/plain_find.h"
 #include "support/plain_text_mode.h"
 
 namespace {
@@ -75,7 +76,7 @@ void BM_PerPositionCompare(benchmark::State& state) {
 void BM_PlainCompare(benchmark::State& state) {
   const std::size_t size = static_cast<std::size_t>(state.range(0));
   const std::string_view text = std::string_view(Text(size)).substr(0, size);
-  for (auto _ : state) benchmark::DoNotOptimize(FindNextPlain(text, kAbsent, 0));
+  for (auto _ : state) benchmark::DoNotOptimize(qz_test::FindNextPlain(text, kAbsent, 0));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(size));
 }

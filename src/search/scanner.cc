@@ -277,15 +277,3 @@ std::string_view WithoutHalfCharacterAtEnd(std::string_view text, const LeadByte
   }
   return text;
 }
-
-std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from) {
-  const std::size_t n = content.size(), m = needle.size();
-  for (std::size_t i = from; i < n; ++i) {
-    std::size_t j = 0;
-    while (j < m && i + j < n && content[i + j] != '\0' &&
-           FoldAscii(content[i + j]) == FoldAscii(needle[j]))
-      ++j;
-    if (j == m) return i;
-  }
-  return npos;
-}

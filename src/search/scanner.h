@@ -98,8 +98,4 @@ class CharacterWalk {
 // context after an occurrence, cut at its width, never ends in half a character.
 std::string_view WithoutHalfCharacterAtEnd(std::string_view text, const LeadBytes& lead);
 
-// The same contract as Scanner::FindNext, one position at a time with a bounded compare at
-// each: the plain rule, kept as the reference the fast scanner is measured and tested against.
-std::size_t FindNextPlain(std::string_view content, std::string_view needle, std::size_t from);
-
 #endif  // QZ_SEARCH_SCANNER_H_

@@ -82,6 +82,30 @@ TEST(CharacterSet, TheCLocaleGetsSevenBitOutputOnly) {
     ASSERT_LT(static_cast<unsigned char>(c), 0x80) << Printable(t.Transcript());
 }
 
+// A locale that is named but not installed here: its terminal is taken to read UTF-8 when the
+// name says so (in either case, as "UTF8" or "utf-8"), and otherwise to show ASCII only, as
+// nothing tells which of its characters it shows.
+TEST(CharacterSet, ALocaleThatIsNotInstalledIsKnownByItsName) {
+  TempTree tree;
+  tree.File("a.txt", "caf\u00E9 needle");
+  for (const char* name : {"qz_XX.UTF8", "qz_XX.utf-8"}) {
+    PtyTerminal t(In(tree, {"*.txt", "needle"}, {.locale = name}));
+    ASSERT_TRUE(ReachPrompt(t, 1)) << name;
+    EXPECT_EQ(t.Row(2), "caf\u00E9 needle") << name << "\n" << Describe(t);
+    EXPECT_TRUE(AnswerAndExit(t, "\x1b")) << name;
+  }
+  tree.File("b.txt", "\x7f needle");  // DEL, which acts on no terminal and shows nothing
+  PtyTerminal t(EightBit(tree, {"*.txt", "needle"}, "qz_XX.ISO-8859-1"));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  EXPECT_EQ(t.Row(2), "caf?? needle") << Describe(t);
+  ASSERT_TRUE(AnswerPrompt(t, 1, "n"));
+  ASSERT_TRUE(ReachPrompt(t, 2));
+  EXPECT_EQ(t.Row(2), "? needle") << Describe(t);
+  EXPECT_TRUE(AnswerAndExit(t, "\x1b"));
+  for (char c : t.Transcript())
+    ASSERT_LT(static_cast<unsigned char>(c), 0x80) << Printable(t.Transcript());
+}
+
 TEST(CharacterSet, ALatin1LocaleGetsItsOwnCharactersAndNoC1Controls) {
   Latin1Locale latin1;
   ASSERT_TRUE(latin1.built) << "localedef (Debian's locales package) could not build the locale";

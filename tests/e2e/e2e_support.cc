@@ -244,11 +244,25 @@ bool WaitsInWrite(pid_t pid, int fd, unsigned long& count) {
 testing::AssertionResult WaitUntilItWaitsInWrite(PtyTerminal& t, pid_t pid) {
   if (pid < 0) pid = t.pid();
   unsigned long count;
-  for (int i = 0; i < ScaledTimeout(4000) / 5 && kill(pid, 0) == 0; ++i) {
-    if (WaitsInWrite(pid, STDOUT_FILENO, count)) return testing::AssertionSuccess();
-    usleep(5000);
-  }
+  if (WaitFor([&] { return WaitsInWrite(pid, STDOUT_FILENO, count); }, 4000))
+    return testing::AssertionSuccess();
   return testing::AssertionFailure() << "qz never waited in a write to the terminal";
+}
+
+bool WaitsInPoll(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  if (!(in >> number)) return false;
+#ifdef SYS_poll
+  if (number == SYS_poll) return true;
+#endif
+  return number == SYS_ppoll;
+}
+
+bool WaitsForAPartner(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/wchan");
+  std::string wchan;
+  return std::getline(in, wchan) && wchan.find("wait_for_partner") != std::string::npos;
 }
 
 int RunProgram(const std::vector<std::string>& args) {

@@ -8,9 +8,11 @@
 #include <termios.h>
 #include <vterm.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -109,6 +111,21 @@ testing::AssertionResult SameModes(const struct termios& want, const struct term
 // written, if any, is SGR 0.
 testing::AssertionResult ColoursEndReset(const std::string& raw);
 
+// Checks `condition` every `pollMs` until it holds, for at most `timeoutMs` (stretched as
+// every wait is under a wrapper): whether it held. The one way the tests wait for a state that
+// no output announces (a process blocked where the test wants it, a file mapped); a fixed
+// sleep would either waste time or, on a busy machine, not be long enough.
+template <typename Condition>
+bool WaitFor(Condition&& condition, int timeoutMs = kDefaultTimeoutMs, int pollMs = 5) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(ScaledTimeout(timeoutMs));
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+  }
+}
+
 // Whether `pid` waits in a write() to `fd`; `count` is the number of bytes it writes.
 bool WaitsInWrite(pid_t pid, int fd, unsigned long& count);
 
@@ -123,6 +140,10 @@ struct SystemCalls {
 SystemCalls SystemCallsOf(pid_t pid);
 // Waits until `pid` (by default the terminal's child) waits in a write to its standard output.
 testing::AssertionResult WaitUntilItWaitsInWrite(PtyTerminal& t, pid_t pid = -1);
+// Whether `pid` waits in poll() (or ppoll()) for one of its descriptors to be ready.
+bool WaitsInPoll(pid_t pid);
+// Whether `pid` is blocked opening a FIFO that has no reader yet (or, as a reader, no writer).
+bool WaitsForAPartner(pid_t pid);
 
 // Runs a program to its end: its exit code, or -1 when it could not run or was killed.
 int RunProgram(const std::vector<std::string>& args);

@@ -38,6 +38,7 @@ TEST(Keys, OtherKeysGoOnWithTheNextMatch) {
       {"letter", "x", "x"},
       {"Enter", "\r", ""},
       {"Ctrl+C", "\x03", "\u2665"},
+      {"accented letter", "\u00e9", "\u00e9"},  // shown as typed, not as its first byte
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -193,11 +193,8 @@ TEST(Screen, ClearingTheWindowLeavesTheScrollbackAlone) {
     return out;
   };
   const auto waitFor = [&](const std::string& text) {
-    for (int i = 0; i < ScaledTimeout(10000) / 20; ++i) {
-      if (tmux("capture-pane -p").find(text) != std::string::npos) return true;
-      usleep(20000);
-    }
-    return false;
+    return WaitFor([&] { return tmux("capture-pane -p").find(text) != std::string::npos; },
+                   10000, 20);
   };
   struct ServerGuard {
     std::function<std::string(const std::string&)> run;

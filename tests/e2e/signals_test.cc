@@ -60,12 +60,8 @@ TEST(Signals, DeathDuringTheWalkLeavesTheTerminalAsItWas) {
     PtyTerminal t(In(tree, {"*.txt", "needle", "/s"}, {.typeahead = "\x13"}));
     ASSERT_TRUE(t.started()) << t.startError();
     unsigned long count = 0;
-    bool waiting = false;
-    for (int i = 0; i < ScaledTimeout(2000) && t.Running() && !waiting; ++i) {
-      waiting = WaitsInWrite(t.pid(), STDOUT_FILENO, count);
-      if (!waiting) usleep(5000);
-    }
-    ASSERT_TRUE(waiting) << "qz never waited in a write";
+    ASSERT_TRUE(WaitFor([&] { return WaitsInWrite(t.pid(), STDOUT_FILENO, count); }))
+        << "qz never waited in a write";
     // A clear and a path, not the summary.
     EXPECT_LT(count, 60u);
     t.Signal(sig);
@@ -218,16 +214,13 @@ class ShellSession {
   PtyTerminal t_;
 };
 
-// Waits up to ten seconds for process `pid` to map a file whose path ends in `suffix`.
-bool WaitForMapping(pid_t pid, const std::string& suffix) {
-  for (int tries = 0; tries < 10000; ++tries) {
-    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-    for (std::string line; std::getline(maps, line);) {
-      if (line.size() >= suffix.size() &&
-          line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
-        return true;
-    }
-    usleep(1000);
+// Whether process `pid` maps a file whose path ends in `suffix`.
+bool MapsFile(pid_t pid, const std::string& suffix) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.size() >= suffix.size() &&
+        line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return true;
   }
   return false;
 }
@@ -267,7 +260,7 @@ TEST(JobControl, SuspendedAndResumedQzTakesItsModesAgain) {
   // its path line may never reach the terminal, as output is held back for up to 50 ms and a
   // scan from the page cache may be over sooner.
   t.SendKeys("n");
-  ASSERT_TRUE(WaitForMapping(job, "/m/huge.txt")) << Describe(t);
+  ASSERT_TRUE(WaitFor([&] { return MapsFile(job, "/m/huge.txt"); }, 10000, 1)) << Describe(t);
   t.SendKeys("\x1a");
   ASSERT_TRUE(shell.WaitForShellPrompt(3)) << Describe(t);
   shell.Type("fg");
@@ -324,11 +317,7 @@ char ProcessState(pid_t pid) {
 }
 
 bool WaitForState(pid_t pid, char state) {
-  for (int tries = 0; tries < ScaledTimeout(10000) / 10; ++tries) {
-    if (ProcessState(pid) == state) return true;
-    usleep(10000);
-  }
-  return false;
+  return WaitFor([&] { return ProcessState(pid) == state; }, 10000, 10);
 }
 
 // Put in the background at a prompt, qz neither draws nor reads: it stops, as a job that wants
@@ -455,7 +444,8 @@ TEST(Limits, NonBlockingStandardOutputLosesNothing) {
   TempTree tree;  // no files: qz writes the summary, which holds the search text twice
   const std::string text(100000, 'q');
   PtyTerminal t(In(tree, {"*.txt", text}, {.nonBlockingOutput = true}));
-  usleep(300000);  // let the terminal fill up
+  // Nothing is read from the terminal until qz has filled it and waits for it to take more.
+  EXPECT_TRUE(WaitFor([&] { return WaitsInPoll(t.pid()); })) << Describe(t);
   EXPECT_TRUE(ExitedWithZero(t.WaitExit()));
   EXPECT_EQ(CountOccurrences(t.Transcript(), "q"), 200000u);
   EXPECT_NE(t.Transcript().find("occurrences of the text"), std::string::npos);

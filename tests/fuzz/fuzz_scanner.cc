@@ -9,8 +9,12 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#define QZ_REFERENCE FUZZ_REFERENCE
+#include "support/plain_find.h"
 #include "search/scanner.h"
 #include "search/text_mode.h"
+
+using qz_test::FindNextPlain;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

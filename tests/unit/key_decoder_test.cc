@@ -18,6 +18,9 @@ TEST(KeyDecoder, PlainKeysAndLoneEsc) {
   const DecodedKey utf8 = DecodeKey("\xC3\xA9z");
   EXPECT_EQ(utf8.code, 0xC3);
   EXPECT_EQ(utf8.used, 2u);
+  // A stray continuation byte after a whole character is a key of its own.
+  EXPECT_EQ(DecodeKey("\xC3\xA9\xA9").used, 2u);
+  EXPECT_EQ(DecodeKey("\xE2\x82\xAC\x80").used, 3u);
 }
 
 TEST(KeyDecoder, EscapeSequencesGiveTwoCodes) {
@@ -44,6 +47,20 @@ TEST(KeyDecoder, EscapeSequencesGiveTwoCodes) {
   const DecodedKey broken = DecodeKey("\x1b[12");
   EXPECT_EQ(broken.code, 224);
   EXPECT_EQ(broken.used, 4u);
+}
+
+// A sequence with private parameters ('?', as in a terminal's report of its attributes) or an
+// intermediate byte (a space) before its final byte is one key press, used whole; a byte that
+// fits no sequence breaks it off there.
+TEST(KeyDecoder, ParametersAndIntermediatesBelongToTheSequence) {
+  for (const char* whole : {"\x1b[?62;22c", "\x1b[2 q", "\x1b[>1;10;0c"}) {
+    const DecodedKey key = DecodeKey(whole);
+    EXPECT_EQ(key.code, 224) << whole + 1;
+    EXPECT_EQ(key.used, std::string_view(whole).size()) << whole + 1;
+  }
+  EXPECT_TRUE(KeyMayContinue("\x1b[?62"));
+  EXPECT_EQ(DecodeKey("\x1b[1\x01x").used, 3u);
+  EXPECT_EQ(DecodeKey("\x1b[1\x80x").used, 3u);
 }
 
 TEST(KeyDecoder, KeyMayContinueUntilTheKeyIsWhole) {

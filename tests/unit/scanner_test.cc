@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "search/cpu_features.h"
+#include "support/plain_find.h"
 
 namespace {
+
+using qz_test::FindNextPlain;
 
 std::vector<std::size_t> AllMatches(std::string_view content, std::string_view needle) {
   const Scanner scanner(needle);
@@ -19,17 +22,12 @@ std::vector<std::size_t> AllMatches(std::string_view content, std::string_view n
   return found;
 }
 
-// The plain rule: compare at every position, letters folded, a content NUL never equal.
+// Every occurrence by the plain rule.
 std::vector<std::size_t> ReferenceMatches(std::string_view content, std::string_view needle) {
-  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
   std::vector<std::size_t> found;
-  for (std::size_t i = 0; i < content.size(); ++i) {
-    std::size_t j = 0;
-    while (j < needle.size() && i + j < content.size() && content[i + j] != '\0' &&
-           fold(content[i + j]) == fold(needle[j]))
-      ++j;
-    if (j == needle.size()) found.push_back(i);
-  }
+  for (std::size_t i = FindNextPlain(content, needle, 0); i != std::string_view::npos;
+       i = FindNextPlain(content, needle, i + 1))
+    found.push_back(i);
   return found;
 }
 
@@ -147,6 +145,28 @@ INSTANTIATE_TEST_SUITE_P(VectorAndPlain, ScannerLoops, testing::Values(true, fal
                          [](const testing::TestParamInfo<bool>& info) {
                            return info.param ? "VectorWhereThereIsOne" : "Plain";
                          });
+
+// Asked from any start, the search finds the first occurrence at or after it, also once
+// verifying the candidates has cost too much and it goes on with the border table: the
+// occurrence right after the candidate where the budget ran out is found too. Contents long
+// enough for the vector search's blocks, and shorter ones.
+TEST(Scanner, FromEveryStartFindsTheNextOccurrence) {
+  const std::string near = std::string(20, 'z') + "e";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {std::string(300, 'z') + "e" + std::string(70, 'z') + "E", near},
+      {std::string(40, 'z') + "e", near},
+      {std::string(200, 'a') + "b" + std::string(3, 'a') + "b", "aaab"},
+      {"xx" + std::string(150, 'z') + std::string("ezz\0", 4) + std::string(30, 'z') + "e", near},
+      {std::string(130, 'q') + "Qq", "qq"},
+      {std::string(60, '.') + "-" + std::string(25, '.') + "-", std::string(20, '.') + "-"},
+  };
+  for (const auto& [content, needle] : cases) {
+    const Scanner scanner(needle);
+    for (std::size_t from = 0; from <= content.size() + 1; ++from)
+      ASSERT_EQ(scanner.FindNext(content, from), FindNextPlain(content, needle, from))
+          << "needle " << needle << " from " << from << " in " << content.size() << " bytes";
+  }
+}
 
 // Code page 932 (Shift JIS): lead bytes 0x81-0x9F and 0xE0-0xFC. Katakana A is 83 41 (its
 // trail byte is 'A'), katakana DI is 83 61 (its trail byte is 'a').
