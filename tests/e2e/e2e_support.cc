@@ -216,7 +216,8 @@ testing::AssertionResult ColoursEndReset(const std::string& raw) {
 }
 
 #if defined(__x86_64__)
-extern const long kI386Write, kI386Pread64, kI386Getdents64;  // syscalls_i386.cc
+// syscalls_i386.cc
+extern const long kI386Write, kI386Pread64, kI386Getdents64, kI386Poll, kI386Ppoll;
 #endif
 
 SystemCalls SystemCallsOf(pid_t pid) {
@@ -226,9 +227,14 @@ SystemCalls SystemCallsOf(pid_t pid) {
   exe.read(reinterpret_cast<char*>(header), sizeof header);
   // ELF: class 1 is 32-bit; the machine, little-endian at byte 18, is 3 for x86.
   if (exe && header[4] == 1 && header[18] == 3 && header[19] == 0)
-    return {kI386Write, kI386Pread64, kI386Getdents64};
+    return {kI386Write, kI386Pread64, kI386Getdents64, kI386Poll, kI386Ppoll};
 #endif
-  return {SYS_write, SYS_pread64, SYS_getdents64};
+#ifdef SYS_poll
+  const long poll = SYS_poll;
+#else
+  const long poll = -1;
+#endif
+  return {SYS_write, SYS_pread64, SYS_getdents64, poll, SYS_ppoll};
 }
 
 bool WaitsInWrite(pid_t pid, int fd, unsigned long& count) {
@@ -253,10 +259,8 @@ bool WaitsInPoll(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
   long number = -1;
   if (!(in >> number)) return false;
-#ifdef SYS_poll
-  if (number == SYS_poll) return true;
-#endif
-  return number == SYS_ppoll;
+  const SystemCalls calls = SystemCallsOf(pid);
+  return number == calls.poll || number == calls.ppoll;
 }
 
 bool WaitsForAPartner(pid_t pid) {

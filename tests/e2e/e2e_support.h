@@ -136,6 +136,8 @@ struct SystemCalls {
   long write;
   long pread64;
   long getdents64;
+  long poll;  // -1 where the system has ppoll alone
+  long ppoll;
 };
 SystemCalls SystemCallsOf(pid_t pid);
 // Waits until `pid` (by default the terminal's child) waits in a write to its standard output.

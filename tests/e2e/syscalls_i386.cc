@@ -7,4 +7,6 @@ namespace qz_e2e {
 extern const long kI386Write = __NR_write;
 extern const long kI386Pread64 = __NR_pread64;
 extern const long kI386Getdents64 = __NR_getdents64;
+extern const long kI386Poll = __NR_poll;
+extern const long kI386Ppoll = __NR_ppoll;
 }  // namespace qz_e2e
