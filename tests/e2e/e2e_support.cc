@@ -220,7 +220,7 @@ testing::AssertionResult ColoursEndReset(const std::string& raw) {
 extern const long kI386Write, kI386Pread64, kI386Getdents64, kI386Poll, kI386Ppoll;
 #endif
 
-SystemCalls SystemCallsOf(pid_t pid) {
+SystemCalls SystemCallsOf([[maybe_unused]] pid_t pid) {
 #if defined(__x86_64__)
   unsigned char header[20] = {};
   std::ifstream exe("/proc/" + std::to_string(pid) + "/exe", std::ios::binary);
