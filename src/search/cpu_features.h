@@ -2,6 +2,8 @@
 #ifndef QZ_SEARCH_CPU_FEATURES_H_
 #define QZ_SEARCH_CPU_FEATURES_H_
 
+#include <cstdint>
+
 // The architecture, decided here once: the kernels with vector paths test these macros and
 // include their intrinsics only where the macro is set.
 #if defined(__x86_64__) || defined(__i386__)
@@ -17,6 +19,13 @@
 // (`make bench`, BM_MappedScan): 512 bytes and 4 KiB ahead did less. Over content already in
 // the cache the hint costs next to nothing.
 inline constexpr unsigned kPrefetchAhead = 1024;
+
+// Asks for the content kPrefetchAhead bytes past `at`: an address, not a pointer into the
+// content, since near its end it lies past it; a prefetch never faults.
+inline void PrefetchAhead(const void* at) {
+  __builtin_prefetch(
+      reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(at) + kPrefetchAhead), 0, 3);
+}
 
 // Whether the kernels' vector paths may be used: on x86, whether the processor has the 256-bit
 // instructions (AVX2), asked once per process; on arm64 always; elsewhere never. False, too,

@@ -29,7 +29,8 @@ std::string_view UpToNul(std::string_view segment) {
 MatchDecision DecisionForKey(int key) {
   assert(key >= -1 && key <= 255 && "a key code as ReadKey returns it");
   if (key == kEscKey) return MatchDecision::Stop;
-  if (key >= 0 && FoldAscii(static_cast<unsigned char>(key)) == 's') return MatchDecision::SkipFile;
+  if (key >= 0 && FoldAscii(static_cast<unsigned char>(key)) == 's')
+    return MatchDecision::SkipFile;
   return MatchDecision::Continue;
 }
 

@@ -89,11 +89,7 @@ __attribute__((target("avx2,popcnt"))) std::uint64_t CountCrLfAvx2(const char* p
   std::size_t i = 0;
   // Each block looks one byte past its end, for the LF after a CR.
   for (; i + 64 < n; i += 64) {
-    // An address, not a pointer into the bytes: near the end it lies past them, and a prefetch
-    // never faults.
-    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p + i) +
-                                               std::uintptr_t{kPrefetchAhead}),
-                 _MM_HINT_T0);
+    PrefetchAhead(p + i);
     for (std::size_t half = i; half < i + 64; half += 32) {
       const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + half));
       const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + half + 1));
