@@ -200,6 +200,16 @@ class FileReads::Impl {
     return {held->buffer.get(), held->got};
   }
 
+  void Close(InputFile& file) {
+    const int fd = static_cast<int>(file.Release());
+    if (fd < 0) return;
+    if (closeOnRing_ && ring_.usable()) {
+      ring_.Reap();  // lets the closes that have ended make room
+      if (ring_.StartClose(fd)) return;
+    }
+    close(fd);
+  }
+
   void BeforePrompt() {
     CloseAhead();
     CloseDirectory();
@@ -247,9 +257,14 @@ class FileReads::Impl {
   void SetUp() {
     if (setUp_) return;
     setUp_ = true;
-    const int free = FreeDescriptors(kFilesReadAhead + kReservedDescriptors);
+    const int free = FreeDescriptors(kFilesReadAhead + kReservedDescriptors +
+                                     static_cast<int>(RingReads::kClosesInFlight));
     useDirectory_ = free >= 3;
-    windowMax_ = std::max(0, free - kReservedDescriptors);
+    const int spare = std::max(0, free - kReservedDescriptors);
+    windowMax_ = std::min(spare, kFilesReadAhead);
+    // Closes through the ring hold their descriptors until they end: only where they cannot
+    // take any the window or the search would want.
+    closeOnRing_ = spare - windowMax_ >= static_cast<int>(RingReads::kClosesInFlight);
     ringAllowed_ = way_ != ReadWay::Plain && windowMax_ >= 2;
     if (way_ == ReadWay::Ring) StartRing();
   }
@@ -402,6 +417,7 @@ class FileReads::Impl {
   int windowMax_ = 0;          // how many files may be open ahead, by the free descriptors
   bool useDirectory_ = true;   // whether a descriptor can be spared for the directory
   bool ringAllowed_ = false;   // the ring may still be set up when the disk is met
+  bool closeOnRing_ = false;   // descriptors to spare for closes under way (Close)
   std::size_t window_ = 1;     // how many files may be open ahead at once, with the ring
   AheadSlots slots_;
   PlainReads plain_{slots_};
@@ -436,6 +452,8 @@ std::string_view FileReads::LendFirstPart() { return impl_->LendFirstPart(); }
 std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t size) {
   return impl_->ReadFirstPart(file, into, size);
 }
+
+void FileReads::Close(InputFile& file) { impl_->Close(file); }
 
 void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
 

@@ -42,6 +42,8 @@ std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t s
   return file.Read(into, size);
 }
 
+void FileReads::Close(InputFile& file) { file.Close(); }
+
 void FileReads::BeforePrompt() { impl_->stale = true; }
 
 void FileReads::End() {

@@ -81,6 +81,11 @@ class FileReads {
   // (FileWindow::kPartSize), or the whole file.
   std::int64_t ReadFirstPart(InputFile& file, char* into, std::size_t size);
 
+  // Closes `file`, opened through these reads (Open), once the search is done with it: where
+  // the reads have a ring, without waiting for the file system to answer (a network file system
+  // answers a close only after a round trip).
+  void Close(InputFile& file);
+
   // Everything opened or read ahead is closed and forgotten, and every read the system may
   // still be doing into memory of ours has ended first. The rest of the plan's files are then
   // opened one at a time as their turn comes, each looked at as a path before it is opened,

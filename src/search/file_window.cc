@@ -30,6 +30,8 @@ bool TryToGrow(FileReads* reads, Grow&& grow) {
 
 OpenResult FileWindow::Open(const FileOpener& opener, std::uint64_t mapAtLeast,
                             TextModeStream* translate) {
+  // One left open (skipped, mapped, or its search stopped) is closed here, by whoever searches:
+  // the reads it came through may be gone.
   file_.Close();
   if (buffer_.capacity() > kKeptBuffer) std::string().swap(buffer_);
   translate_ = translate;
@@ -113,7 +115,7 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
     // Pages lost while they were copied read as zeros: the content ends where the loss began.
     const std::size_t kept =
         static_cast<std::size_t>(std::min<std::uint64_t>(intact, file_.MappedIntact()));
-    file_.Close();
+    CloseFile();
     mapped_ = false;
     data_ = buffer_.data();
     EndAt(kept);
@@ -132,7 +134,14 @@ void FileWindow::TakeInRest(std::uint64_t limit) {
 void FileWindow::EndAt(std::size_t end) {
   size_ = std::min(size_, end);
   atEnd_ = true;
-  if (!mapped_) file_.Close();
+  if (!mapped_) CloseFile();
+}
+
+// Once the file's search has read it all: the reads it was opened through, which are there for
+// as long as the search is, close it as they can best.
+void FileWindow::CloseFile() {
+  if (reads_) reads_->Close(file_);
+  else file_.Close();
 }
 
 // Appends the next part of the file. False when it could not be read.

@@ -54,6 +54,7 @@ class FileWindow {
 
  private:
   bool ReadPart();
+  void CloseFile();
   // Moves a window that lies in the reads' memory into the buffer. False when memory ran out.
   bool Own();
 

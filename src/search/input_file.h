@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 enum class OpenResult {
   Opened,
@@ -42,6 +43,14 @@ class InputFile {
   void ReleaseMapped(const char* from, std::size_t size);
 
   void Close();
+
+  // Gives the open file up without closing it, for the caller to close: unmaps what is mapped
+  // and returns the handle, or -1 when none is open.
+  std::intptr_t Release() {
+    const std::intptr_t handle = std::exchange(handle_, -1);
+    Close();
+    return handle;
+  }
 
   // Takes over `handle`, a regular file open for reading that whoever opened it (the reads
   // ahead, where the platform has them) has read the first `from` bytes of, and holds for the

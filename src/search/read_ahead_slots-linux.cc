@@ -1,6 +1,8 @@
 #include "search/read_ahead_slots-linux.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -31,21 +33,25 @@ AheadSlots::Next AheadSlots::Ended(std::size_t i, int result) {
     slot.fd = result;
     if (slot.relative != 0) slot.relative = ++relativeOpens_;
     // Opened without following a link and without blocking; nothing is read from it unless
-    // it is a regular file.
-    struct stat st;
-    if (fstat(slot.fd, &st) != 0) {
+    // it is a regular file. What the open itself learnt of the file is enough: a file system
+    // across a network is not asked again (a file's type never changes, and its size and
+    // times are as the open found them).
+    struct statx st;
+    constexpr unsigned kWanted = STATX_TYPE | STATX_SIZE | STATX_INO | STATX_CTIME | STATX_MTIME;
+    if (statx(slot.fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, kWanted, &st) != 0 ||
+        (st.stx_mask & kWanted) != kWanted) {
       slot.state = SlotState::Retry;
       return Next::Nothing;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st.stx_mode)) {
       slot.state = SlotState::Passed;
       return Next::Nothing;
     }
-    slot.size = static_cast<std::uint64_t>(st.st_size);
-    slot.device = st.st_dev;
-    slot.inode = st.st_ino;
-    slot.changed = st.st_ctim;
-    slot.modified = st.st_mtim;
+    slot.size = st.stx_size;
+    slot.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    slot.inode = st.stx_ino;
+    slot.changed = {static_cast<time_t>(st.stx_ctime.tv_sec), st.stx_ctime.tv_nsec};
+    slot.modified = {static_cast<time_t>(st.stx_mtime.tv_sec), st.stx_mtime.tv_nsec};
     if (slot.ahead && clock_gettime(CLOCK_REALTIME_COARSE, &slot.measuredAt) != 0)
       slot.measuredAt = {};
     if (slot.size == 0) {

@@ -17,6 +17,8 @@ constexpr std::size_t kAheadBytes = FileWindow::kPartSize;
 // A wait for the ring interrupted this many times in a row (by signals, or by a policy that
 // answers every call so) gives the ring up.
 constexpr int kWaitRetries = 4;
+// Closes prepared on the ring are handed to the kernel at the latest once this many wait.
+constexpr std::size_t kCloseBatch = 8;
 
 }  // namespace
 
@@ -30,8 +32,13 @@ bool RingReads::SetUp() {
 void RingReads::GiveUp() {
   if (!usable_) return;
   usable_ = false;
-  for (const std::size_t i : unsubmitted_) {
-    Slot& slot = slots_.For(i);
+  for (const std::uint64_t data : unsubmitted_) {
+    if (data & kClose) {
+      close(static_cast<int>(data & ~kClose));
+      --closesInFlight_;
+      continue;
+    }
+    Slot& slot = slots_.For(static_cast<std::size_t>(data));
     slot.queued = false;
     if (slot.fd >= 0) close(slot.fd);
     slot.fd = -1;
@@ -44,6 +51,8 @@ void RingReads::GiveUp() {
 
 void RingReads::Close() {
   if (!open_) return;
+  Submit();  // closes prepared on the ring are not lost with it
+  if (!open_) return;  // the submission gave the ring up, which closed it
   Drain();
   io_uring_queue_exit(&ring_);
   open_ = usable_ = false;
@@ -60,10 +69,22 @@ bool RingReads::StartOpen(std::size_t i, int dirFd, const char* name) {
   return true;
 }
 
-void RingReads::Queue(io_uring_sqe* sqe, std::size_t i) {
-  io_uring_sqe_set_data64(sqe, i);
-  slots_.For(i).queued = true;
-  unsubmitted_.push_back(i);
+bool RingReads::StartClose(int fd) {
+  if (!usable_ || closesInFlight_ >= kClosesInFlight) return false;
+  io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
+  if (!sqe) return false;
+  io_uring_prep_close(sqe, fd);
+  ++closesInFlight_;
+  Queue(sqe, kClose | static_cast<std::uint64_t>(fd));
+  // Handed over with the opens of the next files, or a few at a time when those do not come.
+  if (unsubmitted_.size() >= kCloseBatch) Submit();
+  return true;
+}
+
+void RingReads::Queue(io_uring_sqe* sqe, std::uint64_t data) {
+  io_uring_sqe_set_data64(sqe, data);
+  if (!(data & kClose)) slots_.For(static_cast<std::size_t>(data)).queued = true;
+  unsubmitted_.push_back(data);
 }
 
 void RingReads::StartRead(std::size_t i) {
@@ -95,13 +116,20 @@ void RingReads::Submit() {
   if (!usable_ || unsubmitted_.empty()) return;
   const int taken = io_uring_submit(&ring_);
   const std::size_t n = taken > 0 ? std::min<std::size_t>(taken, unsubmitted_.size()) : 0;
-  for (std::size_t k = 0; k < n; ++k) slots_.For(unsubmitted_[k]).queued = false;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!(unsubmitted_[k] & kClose)) slots_.For(static_cast<std::size_t>(unsubmitted_[k])).queued = false;
+  }
   unsubmitted_.erase(unsubmitted_.begin(), unsubmitted_.begin() + static_cast<long>(n));
   submitted_ += static_cast<unsigned>(n);
   if (!unsubmitted_.empty()) GiveUp();
 }
 
-void RingReads::Completed(std::size_t i, int result) {
+void RingReads::Completed(std::uint64_t data, int result) {
+  if (data & kClose) {
+    --closesInFlight_;  // a close that failed has let the descriptor go all the same
+    return;
+  }
+  const auto i = static_cast<std::size_t>(data);
   if (discard_) {
     slots_.Dropped(i, result);
     return;
@@ -117,12 +145,12 @@ unsigned RingReads::ReapReady() {
   unsigned reaped = 0;
   io_uring_cqe* cqe = nullptr;
   while (submitted_ > 0 && io_uring_peek_cqe(&ring_, &cqe) == 0 && cqe) {
-    const auto i = static_cast<std::size_t>(io_uring_cqe_get_data64(cqe));
+    const std::uint64_t data = io_uring_cqe_get_data64(cqe);
     const int result = cqe->res;
     io_uring_cqe_seen(&ring_, cqe);
     --submitted_;
     ++reaped;
-    Completed(i, result);
+    Completed(data, result);
     cqe = nullptr;
   }
   return reaped;

@@ -8,6 +8,7 @@
 #include <liburing.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "search/read_ahead_slots-linux.h"
@@ -35,6 +36,14 @@ class RingReads {
   void Settle(std::size_t i);
   void Drain();
 
+  // Starts closing `fd`, a file the search is done with, without waiting for the file system
+  // to answer; false when the ring cannot take it now (the caller closes it). The descriptor
+  // stays taken until the close completes: at most kClosesInFlight are under way at once.
+  bool StartClose(int fd);
+  static constexpr unsigned kClosesInFlight = kFilesReadAhead;
+  // Handles the completions that are there, without waiting.
+  void Reap() { ReapReady(); }
+
   // The ring is not used again: what was prepared and not handed over dies with it (its slots
   // are Retry), and what the kernel took is reaped first, so that nothing is written into a
   // buffer or added to the descriptors after this returns. The plain calls take over.
@@ -44,8 +53,8 @@ class RingReads {
 
  private:
   void StartRead(std::size_t i);
-  void Queue(io_uring_sqe* sqe, std::size_t i);
-  void Completed(std::size_t i, int result);
+  void Queue(io_uring_sqe* sqe, std::uint64_t data);
+  void Completed(std::uint64_t data, int result);
   unsigned ReapReady();
   void WaitForCompletion();
 
@@ -54,7 +63,10 @@ class RingReads {
   bool usable_ = false;         // new operations may go through the ring
   io_uring ring_ = {};
   unsigned submitted_ = 0;      // operations the kernel took and has not completed
-  std::vector<std::size_t> unsubmitted_;  // slots prepared on the ring, in order
+  // What was prepared on the ring, in order: a slot's index, or a close (kClose | fd).
+  std::vector<std::uint64_t> unsubmitted_;
+  static constexpr std::uint64_t kClose = std::uint64_t{1} << 63;
+  unsigned closesInFlight_ = 0;  // closes prepared or taken, not completed
   int interrupted_ = 0;         // waits interrupted in a row
   bool discard_ = false;        // completions are reaped only to be dropped
 };

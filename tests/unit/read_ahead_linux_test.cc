@@ -136,4 +136,40 @@ TEST(ReadAheadWays, TheRingDrainedOrGivenUpLeavesNothingOpenOrUnderWay) {
   }
 }
 
+// Files the search is done with are closed through the ring: every close has ended (its
+// descriptor free again) once the ring is drained or given up, whether or not the kernel had
+// it yet, and no more than kClosesInFlight are ever under way: past that the caller closes.
+TEST(ReadAheadWays, TheRingClosesWhatItIsGivenWithinItsBound) {
+  if (!SystemHasRing()) GTEST_SKIP() << "this system sets up no io_uring";
+  for (const bool drained : {true, false}) {
+    Entries entries;
+    const std::size_t before = OpenDescriptors();
+    AheadSlots slots;
+    RingReads ring(slots);
+    ASSERT_TRUE(ring.SetUp());
+    std::vector<int> refused;
+    for (unsigned i = 0; i < RingReads::kClosesInFlight + 3; ++i) {
+      const int fd = open(entries.tree.Path("text.txt").c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      if (!ring.StartClose(fd)) refused.push_back(fd);
+    }
+    EXPECT_EQ(refused.size(), 3u) << "drained " << drained;
+    for (const int fd : refused) close(fd);
+    if (drained) {
+      ring.Submit();
+      ring.Drain();
+      EXPECT_EQ(OpenDescriptors(), before + 1) << "the ring's own descriptor only";
+      // Their ends make room for as many again.
+      const int fd = open(entries.tree.Path("text.txt").c_str(), O_RDONLY | O_CLOEXEC);
+      EXPECT_TRUE(ring.StartClose(fd));
+    } else {
+      ring.GiveUp();
+      EXPECT_FALSE(ring.usable());
+      EXPECT_FALSE(ring.StartClose(0));
+    }
+    ring.Close();
+    EXPECT_EQ(OpenDescriptors(), before) << "drained " << drained;
+  }
+}
+
 }  // namespace
