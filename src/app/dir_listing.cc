@@ -139,7 +139,7 @@ void DirectoryListing::Add(std::string_view name, bool isDirectory, bool isRegul
                      isRegularFile, isLink});
 }
 
-void DirectoryListing::KeepDirectories() {
+DirectoryListing DirectoryListing::Directories() const {
   DirectoryListing kept;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const DirectoryEntry& entry = entries[i];
@@ -147,7 +147,7 @@ void DirectoryListing::KeepDirectories() {
       kept.Add({entry.name, entry.nameSize}, true, entry.isRegularFile, entry.isLink, Serial(i));
   }
   kept.entries.shrink_to_fit();
-  *this = std::move(kept);
+  return kept;
 }
 
 void DirectoryListing::Clear() {

@@ -41,10 +41,11 @@ class DirectoryListing {
   void Add(std::string_view name, bool isDirectory, bool isRegularFile, bool isLink,
            std::uint64_t serial = 0);
 
-  // Keeps only the entries that lead to directories, in their order, and gives back the memory
-  // of the rest (names included): what the walk holds for a directory whose subdirectories
-  // are still to come.
-  void KeepDirectories();
+  // A listing of the entries that lead to directories alone, in their order, with their names
+  // and serial numbers: what the walk holds for a directory whose subdirectories are still to
+  // come. KeepDirectories makes this listing that, giving back the memory of the rest.
+  DirectoryListing Directories() const;
+  void KeepDirectories() { *this = Directories(); }
 
   void Clear();
 

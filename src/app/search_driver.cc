@@ -1,6 +1,7 @@
 #include "app/search_driver.h"
 
 #include <algorithm>
+#include <deque>
 #include <new>
 #include <vector>
 
@@ -27,13 +28,36 @@ struct PendingLevel {
   std::size_t next = 0;             // the first one not walked yet
 };
 
+// A directory the walk has entered (listed, its subdirectories put on the pending stack) and
+// whose files it has planned with the reads, but not searched yet: the first is being searched,
+// those after it were listed ahead for the reads to read on into.
+struct ListedDirectory {
+  std::string path;
+  DirectoryListing listing;  // the planned files' names live here
+  std::size_t undoEnd = 0;   // the walk's changes up to entering it (Walk::undo)
+};
+
+// One change the walk made to its place when it entered a directory ahead of its turn, kept so
+// that it can be taken back: the walk then stands as if it had never gone past the directory
+// it is searching.
+struct Undo {
+  enum Kind { Advanced, Pushed, Popped, Entered } kind;
+  PendingLevel popped = {};  // Popped: the level, whole
+  std::string resolved = {};  // Entered: the directory's resolved path
+};
+
+struct Walk;
+bool TakeBackListedAhead(Walk& walk);
+
 // The sink the walk hands the file search: `shown`, with what a prompt asks of the reads the
-// walk owns. Nothing read ahead outlives a prompt: the files are closed while the user decides,
-// and read again when their turn comes. A report that memory cut short is shown again once the
-// reads have given back what they held for reading ahead.
+// walk owns. Nothing read ahead outlives a prompt, listings included: the files are closed while
+// the user decides, and read again when their turn comes, and the directories listed ahead are
+// listed again. A report that memory cut short is shown again once the reads have given back
+// what they held for reading ahead.
 class ReadsAroundPrompts {
  public:
-  ReadsAroundPrompts(const SearchSink& shown, FileReads& reads) : shown_(shown), reads_(reads) {}
+  ReadsAroundPrompts(const SearchSink& shown, FileReads& reads, Walk& walk)
+      : shown_(shown), reads_(reads), walk_(walk) {}
 
   bool AsksAboutMatches() const { return shown_.AsksAboutMatches(); }
   void FileOpened(const std::string& path) { shown_.FileOpened(path); }
@@ -42,11 +66,14 @@ class ReadsAroundPrompts {
     try {
       shown_.ShowMatch(path, position, view);
     } catch (const std::bad_alloc&) {
-      if (!reads_.GiveBackMemory()) throw;
+      const bool listingsGone = TakeBackListedAhead(walk_);
+      const bool readsGone = reads_.GiveBackMemory();
+      if (!listingsGone && !readsGone) throw;
       shown_.ShowMatch(path, position, view);
     }
   }
   MatchDecision AskAboutMatch() {
+    TakeBackListedAhead(walk_);
     reads_.BeforePrompt();
     return shown_.AskAboutMatch();
   }
@@ -54,84 +81,191 @@ class ReadsAroundPrompts {
  private:
   const SearchSink shown_;
   FileReads& reads_;
+  Walk& walk_;
 };
 
 // What the walk keeps from one directory to the next.
 struct Walk {
   Walk(FileReads& r, const LeadBytes& lead, SearchSetup& search, const SearchSink& shown)
       : reads(r), leadBytes(lead), names(searchSettings.namePattern), setup(search),
-        aroundPrompts(shown, r), sink(aroundPrompts) {}
+        aroundPrompts(shown, r, *this), sink(aroundPrompts) {}
   FileReads& reads;
   const LeadBytes& leadBytes;  // of the code page names are spelled in
   const NamePattern names;  // the files to search, read once for every name listed
   EnteredDirectories entered;  // each searched once, under the first path that reaches it
   std::vector<PendingLevel> pending;
+  std::deque<ListedDirectory> listed;  // planned with the reads, in order; the first is searched
+  // The changes made since the first directory was entered, oldest first; undo[0] is change
+  // number undoBase of the walk.
+  std::deque<Undo> undo;
+  std::size_t undoBase = 0;
+  bool listAhead = true;  // memory ran short listing ahead: the rest of the run lists in turn
   std::string path;  // the path of the file being searched, composed in place for each file
   SearchSetup& setup;
   ReadsAroundPrompts aroundPrompts;
   const SearchSink sink;  // of aroundPrompts
 };
 
-// States the files of one directory to the reads for the time they are searched; whatever was
-// read ahead and not searched is closed when the walk leaves them, also on Esc.
-class FileReadsGuard {
- public:
-  FileReadsGuard(FileReads& reads, const std::string& directory, std::vector<PlannedFile> files,
-                 OpenDirectory opened)
-      : reads_(reads) {
-    reads_.Plan(directory, std::move(files), std::move(opened));
+// Takes the walk's changes back to change number `to`, the latest first.
+void UndoTo(Walk& walk, std::size_t to) {
+  while (walk.undoBase + walk.undo.size() > to) {
+    Undo& change = walk.undo.back();
+    switch (change.kind) {
+      case Undo::Advanced: --walk.pending.back().next; break;
+      case Undo::Pushed: walk.pending.pop_back(); break;
+      case Undo::Popped: walk.pending.push_back(std::move(change.popped)); break;
+      case Undo::Entered: walk.entered.erase(change.resolved); break;
+    }
+    walk.undo.pop_back();
   }
-  ~FileReadsGuard() { reads_.End(); }
-  FileReadsGuard(const FileReadsGuard&) = delete;
-  FileReadsGuard& operator=(const FileReadsGuard&) = delete;
+}
 
- private:
-  FileReads& reads_;
-};
+// The directories listed ahead of the one being searched are forgotten, with the reads' plans
+// of them, and the walk stands where it stood when it entered that one. True when any was.
+bool TakeBackListedAhead(Walk& walk) {
+  if (walk.listed.empty()) return false;
+  const bool any = walk.listed.size() > 1;
+  walk.reads.ForgetAhead();
+  UndoTo(walk, walk.listed.front().undoEnd);
+  walk.listed.resize(1);
+  return any;
+}
 
-// Searches the matching files of `directory` and, when the walk is recursive, puts the
-// directory's subdirectories on the walk's pending stack. `expected` is the directory's
+// Notes a change, while directories are listed ahead (`ahead`) and it may be taken back.
+void Note(Walk& walk, bool ahead, Undo change) {
+  if (ahead) walk.undo.push_back(std::move(change));
+}
+
+// Enters `directory`: lists it, plans its matching files with the reads, and, when the walk is
+// recursive, puts its subdirectories on the pending stack. `expected` is the directory's
 // resolved path as the walk expects it (a subdirectory its parent's listing saw as no link),
 // with the serial number that listing gave it; empty and 0 when it must be resolved (the root,
-// and directories reached through a link). Whatever
-// is at `directory` when it is entered is what counts: a directory already entered, reached
-// again through a link or swapped for one since its parent was listed, is not entered again.
-// When memory runs out, the rest of the directory is passed over.
+// and directories reached through a link). Whatever is at `directory` when it is entered is
+// what counts: a directory already entered, reached again through a link or swapped for one
+// since its parent was listed, is not entered again. When memory runs out, the directory is
+// passed over; `ahead` (a directory listed before its turn) lets it throw instead, with every
+// change noted, for the walk to take back and enter it again in its turn.
 void EnterDirectory(const std::string& directory, std::string_view expected,
-                    std::uint64_t expectedSerial, Walk& walk) {
+                    std::uint64_t expectedSerial, Walk& walk, bool ahead) {
   try {
-    DirectoryListing listing;
+    ListedDirectory listed{directory, {}, 0};
+    DirectoryListing& listing = listed.listing;
     OpenDirectory opened;
     EnterRequest request{walk.entered, expected, expectedSerial};
-    if (!ListDirectoryOnce(directory, request, listing, &opened, walk.leadBytes)) return;
-    std::string& resolved = request.resolved;
+    const std::size_t enteredBefore = walk.entered.size();
+    const bool entered = ListDirectoryOnce(directory, request, listing, &opened, walk.leadBytes);
+    if (walk.entered.size() > enteredBefore) Note(walk, ahead, {Undo::Entered, {}, request.resolved});
+    if (!entered) return;
 
     // The plan, the reads and the paths all refer to the listing's names. The reads keep the
     // plan, and give the walk its files in turn.
     std::vector<PlannedFile> files;
-    files.reserve(listing.entries.size());
     for (const DirectoryEntry& entry : listing.entries) {
       RefreshScreen();
       if (entry.isDirectory || !walk.names.Matches({entry.name, entry.nameSize})) continue;
       files.push_back({entry.name, entry.nameSize, entry.isRegularFile});
     }
-    if (!files.empty()) {
-      std::string& path = walk.path;
-      path = JoinPath(directory, {});
-      const std::size_t prefix = path.size();
-      const FileReadsGuard planned(walk.reads, directory, std::move(files), std::move(opened));
-      while (const PlannedFile* const file = walk.reads.NextFile()) {
-        RefreshScreen();
-        path.resize(prefix);
-        path.append(file->name, file->nameSize);
-        SearchFile(walk.setup, FileOpener{path, false, &walk.reads}, walk.sink);
-        if (!searchTally.keepGoing) return;
+    if (searchSettings.recursive) {
+      DirectoryListing subdirectories = listing.Directories();
+      if (!subdirectories.entries.empty()) {
+        walk.pending.push_back({directory, std::move(request.resolved), std::move(subdirectories), 0});
+        Note(walk, ahead, {Undo::Pushed});
       }
     }
-    if (!searchSettings.recursive) return;
-    listing.KeepDirectories();
-    if (!listing.entries.empty())
-      walk.pending.push_back({directory, std::move(resolved), std::move(listing), 0});
+    listed.undoEnd = walk.undoBase + walk.undo.size();
+    walk.listed.push_back(std::move(listed));
+    try {
+      walk.reads.Plan(directory, std::move(files), std::move(opened));
+    } catch (...) {
+      walk.listed.pop_back();
+      throw;
+    }
+  } catch (const std::bad_alloc&) {
+    if (ahead) throw;
+  }
+}
+
+// Enters the next directory of the walk's order (depth first, each directory's subdirectories
+// in their listing's order after its own files). False when there is none left.
+bool EnterNext(Walk& walk, bool ahead) {
+  while (!walk.pending.empty()) {
+    PendingLevel& top = walk.pending.back();
+    if (top.next == top.subdirectories.entries.size()) {
+      if (ahead) walk.undo.push_back({Undo::Popped, std::move(top)});
+      walk.pending.pop_back();
+      continue;
+    }
+    RefreshScreen();
+    std::string child;
+    std::string resolved;
+    std::uint64_t serial = 0;
+    const std::string_view name = top.subdirectories.Name(top.next);
+    const bool isLink = top.subdirectories.entries[top.next].isLink;
+    serial = top.subdirectories.Serial(top.next);
+    try {
+      child = JoinPath(top.path, name);
+      if (!isLink) resolved = JoinPath(top.resolved, name);
+    } catch (const std::bad_alloc&) {
+      if (ahead) throw;
+      ++top.next;
+      continue;
+    }
+    ++top.next;
+    Note(walk, ahead, {Undo::Advanced});
+    // May add to the pending stack: `top` is stale after this.
+    EnterDirectory(child, resolved, serial, walk, ahead);
+    return true;
+  }
+  return false;
+}
+
+// Lists the directories after the one being searched, and plans their files, for as long as
+// the reads would read further ahead than the plan reaches. Memory running short takes back the
+// directory it ran short in, and ends listing ahead for the run.
+void ListAhead(Walk& walk) {
+  while (walk.listAhead && walk.reads.WantsMore()) {
+    const std::size_t from = walk.undoBase + walk.undo.size();
+    try {
+      if (!EnterNext(walk, true)) return;
+    } catch (const std::bad_alloc&) {
+      // What was listed ahead goes, to be listed again in its turn.
+      UndoTo(walk, from);
+      TakeBackListedAhead(walk);
+      walk.listAhead = false;
+      return;
+    }
+  }
+}
+
+// Searches the files of the first directory listed, then lets it go.
+void SearchFirstListed(Walk& walk) {
+  struct Done {
+    ~Done() {
+      walk.reads.End();
+      walk.listed.pop_front();
+      // The changes up to entering what is first now are never taken back.
+      const std::size_t keep = walk.listed.empty() ? walk.undoBase + walk.undo.size()
+                                                   : walk.listed.front().undoEnd;
+      while (walk.undoBase < keep && !walk.undo.empty()) {
+        walk.undo.pop_front();
+        ++walk.undoBase;
+      }
+      if (walk.undo.empty()) walk.undoBase = keep;
+    }
+    Walk& walk;
+  } done{walk};
+  try {
+    std::string& path = walk.path;
+    path = JoinPath(walk.listed.front().path, {});
+    const std::size_t prefix = path.size();
+    while (const PlannedFile* const file = walk.reads.NextFile()) {
+      ListAhead(walk);
+      RefreshScreen();
+      path.resize(prefix);
+      path.append(file->name, file->nameSize);
+      SearchFile(walk.setup, FileOpener{path, false, &walk.reads}, walk.sink);
+      if (!searchTally.keepGoing) return;
+    }
   } catch (const std::bad_alloc&) {
   }
 }
@@ -143,28 +277,18 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
 void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes,
                      SearchSetup& setup, const SearchSink& sink) {
   Walk walk(reads, leadBytes, setup, sink);
-  EnterDirectory(directory, {}, 0, walk);
-  while (!walk.pending.empty() && searchTally.keepGoing) {
-    PendingLevel& top = walk.pending.back();
-    if (top.next == top.subdirectories.entries.size()) {
-      walk.pending.pop_back();
+  EnterDirectory(directory, {}, 0, walk, false);
+  while (searchTally.keepGoing) {
+    if (walk.listed.empty()) {
+      if (!EnterNext(walk, false)) break;
       continue;
     }
-    RefreshScreen();
-    std::string child;
-    std::string resolved;
-    std::uint64_t serial = 0;
-    try {
-      const std::string_view name = top.subdirectories.Name(top.next);
-      const bool isLink = top.subdirectories.entries[top.next].isLink;
-      serial = top.subdirectories.Serial(top.next++);
-      child = JoinPath(top.path, name);
-      if (!isLink) resolved = JoinPath(top.resolved, name);
-    } catch (const std::bad_alloc&) {
-      continue;
-    }
-    // May add to the pending stack: `top` is stale after this.
-    EnterDirectory(child, resolved, serial, walk);
+    SearchFirstListed(walk);
+  }
+  // Stopped early: what was listed ahead leaves the plan too.
+  while (!walk.listed.empty()) {
+    reads.End();
+    walk.listed.pop_front();
   }
 }
 

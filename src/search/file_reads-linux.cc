@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <ctime>
 #include <memory>
 #include <utility>
@@ -36,6 +37,9 @@ constexpr int kReservedDescriptors = 4;
 // of the run always asks. Once a file is found on the disk, at most this many more are read
 // one at a time before the ring takes over.
 constexpr unsigned kProbeEvery = 8;
+// How many directories may be planned at once (each holding its descriptor), so that the
+// window of files read ahead runs on into the directories after the one being searched.
+constexpr std::size_t kDirectoriesAhead = 16;
 // A walk this many files long sets the ring up even while they come from the page cache: it
 // opens and reads many files a system call, and lends what it read where it lies, which over
 // a long walk more than pays for setting it up (about a millisecond).
@@ -60,10 +64,11 @@ bool SameTime(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// The directory whose files are planned, and what the reads know of it.
+// A directory whose files are planned, and what the reads know of it.
 struct PlannedDirectory {
   std::string path;
   std::vector<PlannedFile> files;
+  std::size_t first = 0;    // the place of files[0] in the whole plan (a slot's index)
   std::size_t next = 0;     // the file NextFile gives next
   // The descriptor its files are opened relative to (by the ring only), or -1.
   int fd = -1;
@@ -72,7 +77,9 @@ struct PlannedDirectory {
   ino_t inode = 0;
   bool checked = false;     // DirectoryStillThere found it there, in tick checkedAt
   struct timespec checkedAt = {};
+  std::uint64_t checkedOpens = 0;  // the relative opens (of the run) its last check covered
   bool pathsOnly = false;   // it was renamed since the plan began: its files by their paths
+  bool stale = false;       // a prompt came since it was listed
 };
 
 }  // namespace
@@ -82,30 +89,42 @@ class FileReads::Impl {
   explicit Impl(ReadWay way) : way_(way) {}
 
   ~Impl() {
-    End();
+    CloseAhead();
+    for (PlannedDirectory& dir : dirs_) CloseDirectory(dir);
     ring_.Close();
   }
 
   void Plan(const std::string& directory, std::vector<PlannedFile> files, OpenDirectory opened) {
-    End();
     SetUp();
-    dir_.path = directory;
-    dir_.files = std::move(files);
-    dir_.next = 0;
-    stale_ = false;
-    dir_.pathsOnly = false;
+    PlannedDirectory& dir = dirs_.emplace_back();
+    dir.path = directory;
+    dir.files = std::move(files);
+    dir.first = planEnd_;
+    planEnd_ += dir.files.size();
     // The listing's own descriptor spares opening the directory again by its path.
-    if (useDirectory_ && opened.get() >= 0) dir_.fd = static_cast<int>(opened.Release());
+    if (useDirectory_ && !dir.files.empty() && opened.get() >= 0)
+      dir.fd = static_cast<int>(opened.Release());
   }
 
   const PlannedFile* NextFile() {
-    return dir_.next < dir_.files.size() ? &dir_.files[dir_.next++] : nullptr;
+    if (dirs_.empty()) return nullptr;
+    PlannedDirectory& dir = dirs_.front();
+    return dir.next < dir.files.size() ? &dir.files[dir.next++] : nullptr;
+  }
+
+  bool WantsMore() const {
+    if (!planAhead_ || memoryShort_ || !useDirectory_ || !ring_.usable() || dirs_.empty() ||
+        dirs_.size() >= kDirectoriesAhead)
+      return false;
+    const PlannedDirectory& dir = dirs_.front();
+    return planEnd_ - (dir.first + dir.next) < window_;
   }
 
   OpenResult Open(const std::string& path, InputFile& file, std::uint64_t& length) {
-    assert(dir_.next > 0 && "Open follows NextFile");
-    const std::size_t index = dir_.next - 1;
-    const PlannedFile& planned = dir_.files[index];
+    assert(!dirs_.empty() && dirs_.front().next > 0 && "Open follows NextFile");
+    PlannedDirectory& dir = dirs_.front();
+    const std::size_t index = dir.first + dir.next - 1;
+    const PlannedFile& planned = dir.files[dir.next - 1];
     adopted_ = false;
     Slot& slot = slots_.For(index);
     // A path is the file: one longer than the system opens is passed over, whichever way the
@@ -115,7 +134,7 @@ class FileReads::Impl {
       return OpenResult::NotOpened;
     }
     // Since a prompt, an entry may be anything: it is looked at as a path before it is opened.
-    if (stale_ || !planned.knownRegular) return file.Open(path, false, length);
+    if (dir.stale || !planned.knownRegular) return file.Open(path, false, length);
 
     ReleaseHandedOver();
     if (++opened_ == kRingAfterFiles) StartRing();
@@ -124,17 +143,17 @@ class FileReads::Impl {
     if (slot.index != index) return file.Open(path, true, length);  // its place was taken
     // Opened by its name in the directory, possibly ahead of its turn: taken only while the
     // directory's path names that directory, and while the name names that file.
-    if (slot.relative > checkedOpens_ && slot.state != SlotState::Retry &&
-        !DirectoryStillThere(true)) {
+    if (slot.relative > dir.checkedOpens && slot.state != SlotState::Retry &&
+        !DirectoryStillThere(dir, true)) {
       // Another directory (or none) has the path now: what was opened through the old one is
-      // not what the paths name. The rest of the plan is opened by its paths.
+      // not what the paths name. The rest of the directory is opened by its paths.
       CloseAhead();
-      CloseDirectory();
-      dir_.pathsOnly = true;
+      CloseDirectory(dir);
+      dir.pathsOnly = true;
       return file.Open(path, true, length);
     }
     if (slot.ahead && slot.relative && slot.state == SlotState::Done &&
-        !TakeAsItIsNow(slot, planned)) {
+        !TakeAsItIsNow(slot, planned, dir)) {
       AheadSlots::Reset(slot);
       return file.Open(path, true, length);
     }
@@ -161,7 +180,7 @@ class FileReads::Impl {
       // Descriptors ran short: give back those held ahead and read ahead less.
       CloseAhead();
       window_ = window_ > 1 ? window_ / 2 : 1;
-      CloseDirectory();
+      for (PlannedDirectory& each : dirs_) CloseDirectory(each);
       useDirectory_ = false;
     }
     // The open in turn, by the path, with the same checks.
@@ -212,15 +231,31 @@ class FileReads::Impl {
 
   void BeforePrompt() {
     CloseAhead();
-    CloseDirectory();
-    stale_ = true;
+    if (dirs_.empty()) return;
+    for (PlannedDirectory& dir : dirs_) CloseDirectory(dir);
+    dirs_.front().stale = true;
+  }
+
+  void ForgetAhead() {
+    if (dirs_.size() <= 1) return;
+    CloseAhead();  // their opens in flight name files by names that are about to go
+    while (dirs_.size() > 1) {
+      CloseDirectory(dirs_.back());
+      dirs_.pop_back();
+    }
+    const PlannedDirectory& dir = dirs_.front();
+    planEnd_ = dir.first + dir.files.size();
   }
 
   void End() {
-    CloseAhead();
-    CloseDirectory();
-    dir_.files.clear();
-    dir_.next = 0;
+    if (dirs_.empty()) return;
+    PlannedDirectory& dir = dirs_.front();
+    // Files left unsearched (the walk stopped, or memory ran out) may have opens or reads in
+    // flight: everything read ahead goes, to be read again in turn.
+    if (dir.next < dir.files.size()) CloseAhead();
+    else ReleaseHandedOver();
+    CloseDirectory(dir);
+    dirs_.pop_front();
   }
 
   bool GiveBackMemory() {
@@ -257,14 +292,17 @@ class FileReads::Impl {
   void SetUp() {
     if (setUp_) return;
     setUp_ = true;
-    const int free = FreeDescriptors(kFilesReadAhead + kReservedDescriptors +
-                                     static_cast<int>(RingReads::kClosesInFlight));
+    constexpr int kDirectories = static_cast<int>(kDirectoriesAhead);
+    constexpr int kCloses = static_cast<int>(RingReads::kClosesInFlight);
+    const int free =
+        FreeDescriptors(kFilesReadAhead + kReservedDescriptors + kDirectories + kCloses);
     useDirectory_ = free >= 3;
     const int spare = std::max(0, free - kReservedDescriptors);
     windowMax_ = std::min(spare, kFilesReadAhead);
-    // Closes through the ring hold their descriptors until they end: only where they cannot
-    // take any the window or the search would want.
-    closeOnRing_ = spare - windowMax_ >= static_cast<int>(RingReads::kClosesInFlight);
+    // Directories planned ahead, and closes through the ring, hold their descriptors: each
+    // only where it cannot take any the window or the search would want.
+    planAhead_ = spare - windowMax_ >= kDirectories;
+    closeOnRing_ = spare - windowMax_ - (planAhead_ ? kDirectories : 0) >= kCloses;
     ringAllowed_ = way_ != ReadWay::Plain && windowMax_ >= 2;
     if (way_ == ReadWay::Ring) StartRing();
   }
@@ -286,32 +324,33 @@ class FileReads::Impl {
     slots_.ResetAll();
   }
 
-  void CloseDirectory() {
-    if (dir_.fd >= 0) close(dir_.fd);
-    dir_.fd = -1;
-    dir_.known = false;
-    dir_.checked = false;
+  static void CloseDirectory(PlannedDirectory& dir) {
+    if (dir.fd >= 0) close(dir.fd);
+    dir.fd = -1;
+    dir.known = false;
+    dir.checked = false;
   }
+
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
   // Only the ring opens files relative to the directory, many at a time and ahead of their
   // turn, and the directory's path is checked once for all the opens completed before it
   // (DirectoryStillThere). A plain call opens one file, in its turn, by its path: that costs
   // about what a relative open does, and needs no check.
-  int DirectoryFd() {
-    if (!ring_.usable() || !useDirectory_ || dir_.pathsOnly) return AT_FDCWD;
-    if (dir_.fd < 0) dir_.fd = open(dir_.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dir_.fd >= 0 && !dir_.known) {
+  int DirectoryFd(PlannedDirectory& dir) {
+    if (!ring_.usable() || !useDirectory_ || dir.pathsOnly || dir.stale) return AT_FDCWD;
+    if (dir.fd < 0) dir.fd = open(dir.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd >= 0 && !dir.known) {
       struct stat st;
-      if (fstat(dir_.fd, &st) != 0) {
-        CloseDirectory();
+      if (fstat(dir.fd, &st) != 0) {
+        CloseDirectory(dir);
         return AT_FDCWD;
       }
-      dir_.device = st.st_dev;
-      dir_.inode = st.st_ino;
-      dir_.known = true;
+      dir.device = st.st_dev;
+      dir.inode = st.st_ino;
+      dir.known = true;
     }
-    return dir_.fd >= 0 ? dir_.fd : AT_FDCWD;
+    return dir.fd >= 0 ? dir.fd : AT_FDCWD;
   }
 
   // Whether the directory's path still names the directory the files are opened relative to.
@@ -320,21 +359,21 @@ class FileReads::Impl {
   // With `sparing`, a check made in the current clock tick stands for this one: a rename in the
   // tick of the last look goes unseen, as a change to a file in the tick it was measured in
   // does (see TakeAsItIsNow), and a walk through the page cache looks at most directories once.
-  bool DirectoryStillThere(bool sparing) {
+  bool DirectoryStillThere(PlannedDirectory& dir, bool sparing) {
     const std::uint64_t upTo = slots_.relativeOpens();
     struct timespec tick;
     const bool ticked = clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0;
-    if (sparing && ticked && dir_.checked && SameTime(tick, dir_.checkedAt)) {
-      checkedOpens_ = upTo;
+    if (sparing && ticked && dir.checked && SameTime(tick, dir.checkedAt)) {
+      dir.checkedOpens = upTo;
       return true;
     }
     struct stat st;
-    if (!dir_.known || stat(dir_.path.c_str(), &st) != 0 || st.st_dev != dir_.device ||
-        st.st_ino != dir_.inode)
+    if (!dir.known || stat(dir.path.c_str(), &st) != 0 || st.st_dev != dir.device ||
+        st.st_ino != dir.inode)
       return false;
-    checkedOpens_ = upTo;
-    dir_.checked = ticked;
-    dir_.checkedAt = tick;
+    dir.checkedOpens = upTo;
+    dir.checked = ticked;
+    dir.checkedAt = tick;
     return true;
   }
 
@@ -365,12 +404,12 @@ class FileReads::Impl {
   // while the clock tick the file was measured in lasts (the coarse clock the file system
   // stamps files by), in which its turn comes without a second look: a walk through the page
   // cache searches many files a tick, and the look would cost each a system call.
-  bool TakeAsItIsNow(Slot& slot, const PlannedFile& planned) {
+  bool TakeAsItIsNow(Slot& slot, const PlannedFile& planned, const PlannedDirectory& dir) {
     struct timespec tick;
     if (clock_gettime(CLOCK_REALTIME_COARSE, &tick) == 0 && SameTime(tick, slot.measuredAt))
       return true;
     struct stat now;
-    if (dir_.fd < 0 || fstatat(dir_.fd, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (dir.fd < 0 || fstatat(dir.fd, planned.name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(now.st_mode) || now.st_dev != slot.device || now.st_ino != slot.inode)
       return false;
     if (static_cast<std::uint64_t>(now.st_size) != slot.size ||
@@ -381,27 +420,34 @@ class FileReads::Impl {
     return true;
   }
 
-  // Starts the opens of the file at `k` (whose path is `path`) and of those after it, up to the
-  // window. The window is topped up in batches, once half of it has been taken, so that one
-  // system call starts many opens. Without the directory's descriptor, files are opened by
-  // their paths, and only the one whose turn it is.
+  // Starts the opens of the file at `k` (whose path is `path`) and of those after it in the
+  // plan, up to the window, on into the directories planned after this one. The window is
+  // topped up in batches, once half of it has been taken, so that one system call starts many
+  // opens. Without a directory's descriptor, files are opened by their paths, and only the one
+  // whose turn it is: the window stops at such a directory.
   void Fill(std::size_t k, const std::string& path) {
-    const int dirFd = DirectoryFd();
+    const int firstFd = DirectoryFd(dirs_.front());
     const std::size_t window = Window();
-    const std::size_t end =
-        dirFd == AT_FDCWD ? k + 1 : std::min(dir_.files.size(), k + window);
+    const std::size_t end = firstFd == AT_FDCWD ? k + 1 : std::min(planEnd_, k + window);
     std::size_t idle = 0;
     for (std::size_t i = k; i < end; ++i) idle += slots_.For(i).state == SlotState::Idle;
     if (slots_.For(k).state != SlotState::Idle && 2 * idle < window) return;
     Way([&](auto& way) {
+      auto dir = dirs_.begin();
+      int dirFd = firstFd;
       for (std::size_t i = k; i < end; ++i) {
-        const PlannedFile& file = dir_.files[i];
+        while (i >= dir->first + dir->files.size()) {
+          ++dir;
+          dirFd = DirectoryFd(*dir);
+        }
+        if (dirFd == AT_FDCWD && i != k) break;
+        const PlannedFile& file = dir->files[i - dir->first];
         const Slot& slot = slots_.For(i);
         if (slot.state != SlotState::Idle) {
           if (slot.index == i) continue;
           break;  // its place in the window is still taken
         }
-        if (!file.knownRegular || !PathWithinLimit(dir_.path.size() + 1 + file.nameSize))
+        if (!file.knownRegular || !PathWithinLimit(dir->path.size() + 1 + file.nameSize))
           continue;
         const bool relative = dirFd != AT_FDCWD;
         slots_.Take(i, i != k, relative);
@@ -418,19 +464,20 @@ class FileReads::Impl {
   bool useDirectory_ = true;   // whether a descriptor can be spared for the directory
   bool ringAllowed_ = false;   // the ring may still be set up when the disk is met
   bool closeOnRing_ = false;   // descriptors to spare for closes under way (Close)
+  bool planAhead_ = false;     // descriptors to spare for directories planned ahead
   std::size_t window_ = 1;     // how many files may be open ahead at once, with the ring
   AheadSlots slots_;
   PlainReads plain_{slots_};
   RingReads ring_{slots_};
-  PlannedDirectory dir_;
+  // The directories planned, in the walk's order: the first is being searched.
+  std::deque<PlannedDirectory> dirs_;
+  std::size_t planEnd_ = 0;    // the place in the whole plan after its last file
   static constexpr std::size_t kNone = SIZE_MAX;
   std::size_t handedOver_ = kNone;  // the planned file whose slot holds its first part
   bool adopted_ = false;  // the file opened last was handed over, and has not read yet
   unsigned probeCountdown_ = 0;     // first reads until the next that asks (kProbeEvery)
   std::uint64_t opened_ = 0;        // files opened through the read-ahead (kRingAfterFiles)
-  bool stale_ = false;         // a prompt came since the directory was listed
   bool memoryShort_ = false;   // memory ran short: nothing is read ahead any more
-  std::uint64_t checkedOpens_ = 0;  // relative opens DirectoryStillThere has covered
 };
 
 FileReads::FileReads(ReadWay way) : impl_(std::make_unique<Impl>(way)) {}
@@ -442,6 +489,8 @@ void FileReads::Plan(const std::string& directory, std::vector<PlannedFile> file
 }
 
 const PlannedFile* FileReads::NextFile() { return impl_->NextFile(); }
+
+bool FileReads::WantsMore() const { return impl_->WantsMore(); }
 
 OpenResult FileReads::Open(const std::string& path, InputFile& file, std::uint64_t& length) {
   return impl_->Open(path, file, length);
@@ -456,6 +505,8 @@ std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t s
 void FileReads::Close(InputFile& file) { impl_->Close(file); }
 
 void FileReads::BeforePrompt() { impl_->BeforePrompt(); }
+
+void FileReads::ForgetAhead() { impl_->ForgetAhead(); }
 
 void FileReads::End() { impl_->End(); }
 

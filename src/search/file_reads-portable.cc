@@ -15,11 +15,15 @@ class FileReads::Impl {
   bool stale = false;    // a prompt came since the listing
 };
 
+// Nothing is read ahead, so the walk plans one directory at a time (WantsMore).
+bool FileReads::WantsMore() const { return false; }
+
 FileReads::FileReads(ReadWay) : impl_(std::make_unique<Impl>()) {}
 FileReads::~FileReads() = default;
 
 // Files are opened by their paths: the directory handle is not needed.
 void FileReads::Plan(const std::string&, std::vector<PlannedFile> files, OpenDirectory) {
+  assert(impl_->files.empty() && "one directory at a time");
   impl_->files = std::move(files);
   impl_->next = 0;
   impl_->stale = false;
@@ -45,6 +49,9 @@ std::int64_t FileReads::ReadFirstPart(InputFile& file, char* into, std::size_t s
 void FileReads::Close(InputFile& file) { file.Close(); }
 
 void FileReads::BeforePrompt() { impl_->stale = true; }
+
+// Only one directory is ever planned.
+void FileReads::ForgetAhead() {}
 
 void FileReads::End() {
   impl_->files.clear();

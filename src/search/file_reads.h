@@ -43,10 +43,13 @@ struct FileOpener {
 };
 
 // The reads of one run. The walk owns it and hands it each directory's files before it
-// searches them (Plan); the reads keep that list, give the walk its files in order (NextFile)
-// and open each in its turn (Open). BeforePrompt comes before every prompt. Whatever way it reads, a file opened through it is the
-// one its path names at that moment, or at the latest since the last prompt, checked to be a
-// regular file: the same file a plain open of the path would give, at every descriptor limit.
+// searches them (Plan), in the order it searches the directories, possibly several ahead of
+// the one it is searching (WantsMore); the reads keep those lists, give the walk the files of
+// the first directory in order (NextFile), open each in its turn (Open), and let the
+// directory go when the walk is done with it (End). BeforePrompt comes before every prompt.
+// Whatever way it reads, a file opened through it is the one its path names at that moment,
+// or at the latest since the last prompt, checked to be a regular file: the same file a plain
+// open of the path would give, at every descriptor limit.
 class FileReads {
  public:
   explicit FileReads(ReadWay way = ReadWay::Adaptive);
@@ -54,15 +57,21 @@ class FileReads {
   FileReads(const FileReads&) = delete;
   FileReads& operator=(const FileReads&) = delete;
 
-  // The files of `directory` the walk will search next, in order. May start opening and
-  // reading some of them (at most kFilesReadAhead, the first part of each). `opened`, when it
-  // holds a handle, is the directory as its listing read it: the reads take it over, and may
-  // open the files relative to it until the next prompt.
+  // The files of `directory` the walk will search once it is done with the directories planned
+  // before it, in order (none, for a directory it only passes through). May start opening and
+  // reading some of them (at most kFilesReadAhead files in the whole plan, the first part of
+  // each). `opened`, when it holds a handle, is the directory as its listing read it: the
+  // reads take it over, and may open the files relative to it until the next prompt.
   void Plan(const std::string& directory, std::vector<PlannedFile> files,
             OpenDirectory opened = {});
 
-  // The next file of the plan, in its order, whose turn it is now; null when the plan has no
-  // more. Its name stays where it is until the plan ends.
+  // Whether the reads would read ahead further than the directories planned reach: the walk
+  // may then list the directories it will search next and plan them before it is done with
+  // the first. Never where nothing is read ahead.
+  bool WantsMore() const;
+
+  // The next file of the first directory planned, in its order, whose turn it is now; null
+  // when that directory has no more. Its name stays where it is until the directory's End.
   const PlannedFile* NextFile();
 
   // Opens the file NextFile gave last into `file` and sets `length` (see InputFile::Open), at
@@ -87,18 +96,25 @@ class FileReads {
   void Close(InputFile& file);
 
   // Everything opened or read ahead is closed and forgotten, and every read the system may
-  // still be doing into memory of ours has ended first. The rest of the plan's files are then
-  // opened one at a time as their turn comes, each looked at as a path before it is opened,
-  // so that an entry swapped for a FIFO, socket or device meanwhile is not opened.
+  // still be doing into memory of ours has ended first. The rest of the first directory's files
+  // are then opened one at a time as their turn comes, each looked at as a path before it is
+  // opened, so that an entry swapped for a FIFO, socket or device meanwhile is not opened. The
+  // directories planned after the first are read ahead no more (the walk lets them go,
+  // ForgetAhead, to list them again in their turn).
   void BeforePrompt();
 
-  // Ends the plan: what was opened ahead and not searched is closed unread.
+  // The directories planned after the first leave the plan, and nothing of theirs is read
+  // ahead any more: their names may go.
+  void ForgetAhead();
+
+  // The walk is done with the first directory planned: it leaves the plan, and what was
+  // opened ahead of its files and not searched is closed unread.
   void End();
 
   // Memory has run short: the reads give back what they hold for reading ahead (what was read
   // ahead is forgotten and those files closed, to be opened again in their turn; the ring goes,
-  // after every read in flight has ended) and read nothing ahead for the rest of the run, as
-  // plain reads do. The first part lent to the file being searched stays. True when anything
+  // after every read in flight has ended) and read nothing ahead for the rest of the run, as plain
+  // reads do. The first part lent to the file being searched stays. True when anything
   // was given back, so that what ran short is worth trying again.
   bool GiveBackMemory();
 

@@ -564,6 +564,34 @@ TEST(Pipeline, TheSameReportsAtEveryDescriptorLimit) {
   }
 }
 
+// With the ring, the files of the directories after the one being searched are opened ahead,
+// each directory holding a descriptor: at every descriptor limit the walk gives the same
+// reports in the same order, and the summary the same counts.
+TEST(Pipeline, ReadingAheadAcrossDirectoriesGivesTheSameReportsAtEveryLimit) {
+  if (RunsUnderWrapper()) GTEST_SKIP() << "runs under " << EnvironmentWrapper()[0];
+  TempTree tree;
+  for (int i = 0; i < 40; ++i) {
+    const std::string dir = "d" + std::to_string(10 + i);
+    tree.File(dir + "/a.txt", i % 13 == 5 ? "needle" : "nothing");
+    tree.File(dir + "/b.txt", i % 17 == 3 ? "..needle" : "nothing either");
+    if (i % 6 == 0) tree.File(dir + "/in/c.txt", i == 24 ? "a needle" : "none");
+  }
+  const std::vector<std::string> expected = {
+      "Found in ./d13/b.txt - position 2:",    "Found in ./d15/a.txt - position 0:",
+      "Found in ./d28/a.txt - position 0:",    "Found in ./d30/b.txt - position 2:",
+      "Found in ./d34/in/c.txt - position 2:", "Found in ./d41/a.txt - position 0:",
+      "Found in ./d47/b.txt - position 2:"};
+  for (const std::string limit : {"-n 20", "-n 60", "-n 100", "-n 1024"}) {
+    LaunchOptions options = Limited(tree, {"*.txt", "needle", "/s"}, limit);
+    options.reads = "ring";
+    PtyTerminal t(options);
+    const Walkthrough walk = AnswerEveryPrompt(t);
+    EXPECT_TRUE(ExitedWithZero(walk.exit)) << limit << "\n" << Describe(t);
+    EXPECT_EQ(walk.headers, expected) << limit;
+    ExpectCounts(t, "7 files", "7 occurrences");
+  }
+}
+
 // Many links to one large directory cost a look each, not a listing each: the walk is done in
 // about the time of the directory alone. (Timing is left to the benchmark; this checks the
 // directory is searched once and the links add nothing.)
