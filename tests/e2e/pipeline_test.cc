@@ -726,13 +726,17 @@ TEST(Pipeline, RunningOutOfMemoryPassesOverAndEndsWithTheSummary) {
   }
 }
 
-// The report of a run under `ulimit -v limit` (in KiB) with the files read `reads`: the header
+// The report of a run under `ulimit -v limit` (in KiB) with the files read `reads` (through the
+// subdirectories too, with `recursive`): the header
 // at each prompt, then the count of occurrences the summary gives ("30 occurrences"), or
 // nothing when there was no summary.
 // A run that does not even start (the limit is below what the loader maps) has neither.
 std::vector<std::string> ReportUnderLimit(const TempTree& tree, const std::string& reads,
-                                          int limit, bool mustExitCleanly = true) {
-  LaunchOptions options = Limited(tree, {"*.txt", "needle"}, "-v " + std::to_string(limit));
+                                          int limit, bool recursive,
+                                          bool mustExitCleanly = true) {
+  std::vector<std::string> args = {"*.txt", "needle"};
+  if (recursive) args.push_back("/s");
+  LaunchOptions options = Limited(tree, args, "-v " + std::to_string(limit));
   options.reads = reads;
   PtyTerminal t(options);
   Walkthrough walk = AnswerEveryPrompt(t, "n", 0, 60000);
@@ -746,6 +750,30 @@ std::vector<std::string> ReportUnderLimit(const TempTree& tree, const std::strin
   return walk.headers;
 }
 
+// At the tightest limit, to 256 KiB, under which plain reads show all 30 occurrences in `tree`,
+// reading ahead (with the ring from the start, or as it comes) shows the same.
+void ExpectReadAheadLosesNothingAtTheTightestLimit(const TempTree& tree, bool recursive) {
+  const std::string all = "30 occurrences";
+  int low = 2048, high = 65536;
+  ASSERT_EQ(ReportUnderLimit(tree, "plain", high, recursive).back(), all);
+  while (high - low > 256) {
+    const int middle = (low + high) / 2;
+    (ReportUnderLimit(tree, "plain", middle, recursive, false).back() == all ? high : low) =
+        middle;
+  }
+  const std::vector<std::string> plain = ReportUnderLimit(tree, "plain", high, recursive);
+  ASSERT_EQ(plain.size(), 31u);
+  for (const std::string reads : {"ring", "adaptive"})
+    EXPECT_EQ(ReportUnderLimit(tree, reads, high, recursive), plain) << reads << " at -v " << high;
+}
+
+// A file taken in whole before its first report, with three occurrences.
+std::string ThreeInThreeMegabytes() {
+  std::string content = Repeat('.', 3000000);
+  for (int k = 0; k < 3; ++k) content.replace(k * 1000000 + 123, 6, "needle");
+  return content;
+}
+
 // Memory so short that the read-ahead's buffers (2 MiB) would crowd out the search: at the
 // tightest limit under which plain reads show every occurrence, reading ahead shows the same,
 // as the read-ahead gives its memory back before any file or occurrence is passed over. Each
@@ -753,23 +781,21 @@ std::vector<std::string> ReportUnderLimit(const TempTree& tree, const std::strin
 TEST(Pipeline, MemoryShortForTheReadAheadLosesNoOccurrence) {
   if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers reserve address space";
   TempTree tree;
+  for (int i = 0; i < 10; ++i) tree.File("f" + std::to_string(i) + ".txt", ThreeInThreeMegabytes());
+  ExpectReadAheadLosesNothingAtTheTightestLimit(tree, false);
+}
+
+// The same across directories, where the walk lists directories ahead for the read-ahead:
+// listings ahead of their turn give way to the search as well.
+TEST(Pipeline, MemoryShortForListingAheadLosesNoOccurrence) {
+  if (SanitizedOrWrapped()) GTEST_SKIP() << "the sanitizers and wrappers reserve address space";
+  TempTree tree;
   for (int i = 0; i < 10; ++i) {
-    std::string content = Repeat('.', 3000000);  // taken in whole before its first report
-    for (int k = 0; k < 3; ++k) content.replace(k * 1000000 + 123, 6, "needle");
-    tree.File("f" + std::to_string(i) + ".txt", content);
+    const std::string dir = "d" + std::to_string(i);
+    tree.File(dir + "/f.txt", ThreeInThreeMegabytes());
+    for (int k = 0; k < 20; ++k) tree.File(dir + "/s" + std::to_string(k) + "/" + Repeat('n', 200) + ".txt", "none");
   }
-  const std::string all = "30 occurrences";
-  // The tightest limit, to 256 KiB, under which plain reads show all 30.
-  int low = 2048, high = 65536;
-  ASSERT_EQ(ReportUnderLimit(tree, "plain", high).back(), all);
-  while (high - low > 256) {
-    const int middle = (low + high) / 2;
-    (ReportUnderLimit(tree, "plain", middle, false).back() == all ? high : low) = middle;
-  }
-  const std::vector<std::string> plain = ReportUnderLimit(tree, "plain", high);
-  ASSERT_EQ(plain.size(), 31u);
-  for (const std::string reads : {"ring", "adaptive"})
-    EXPECT_EQ(ReportUnderLimit(tree, reads, high), plain) << reads << " at -v " << high;
+  ExpectReadAheadLosesNothingAtTheTightestLimit(tree, true);
 }
 
 }  // namespace
