@@ -124,6 +124,8 @@ class FileReads::Impl {
     assert(!dirs_.empty() && dirs_.front().next > 0 && "Open follows NextFile");
     PlannedDirectory& dir = dirs_.front();
     const std::size_t index = dir.first + dir.next - 1;
+    assert(index + 1 > openedUpTo_ && "each planned file is opened at most once");
+    openedUpTo_ = index + 1;
     const PlannedFile& planned = dir.files[dir.next - 1];
     adopted_ = false;
     Slot& slot = slots_.For(index);
@@ -472,6 +474,7 @@ class FileReads::Impl {
   // The directories planned, in the walk's order: the first is being searched.
   std::deque<PlannedDirectory> dirs_;
   std::size_t planEnd_ = 0;    // the place in the whole plan after its last file
+  std::size_t openedUpTo_ = 0;  // the place after the last file Open was asked for
   static constexpr std::size_t kNone = SIZE_MAX;
   std::size_t handedOver_ = kNone;  // the planned file whose slot holds its first part
   bool adopted_ = false;  // the file opened last was handed over, and has not read yet

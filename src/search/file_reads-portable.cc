@@ -12,6 +12,7 @@ class FileReads::Impl {
  public:
   std::vector<PlannedFile> files;
   std::size_t next = 0;  // the file NextFile gives next
+  std::size_t opened = 0;  // next as it was at the last Open (0: none since the plan began)
   bool stale = false;    // a prompt came since the listing
 };
 
@@ -26,6 +27,7 @@ void FileReads::Plan(const std::string&, std::vector<PlannedFile> files, OpenDir
   assert(impl_->files.empty() && "one directory at a time");
   impl_->files = std::move(files);
   impl_->next = 0;
+  impl_->opened = 0;
   impl_->stale = false;
 }
 
@@ -35,6 +37,8 @@ const PlannedFile* FileReads::NextFile() {
 
 OpenResult FileReads::Open(const std::string& path, InputFile& file, std::uint64_t& length) {
   assert(impl_->next > 0 && "Open follows NextFile");
+  assert(impl_->next != impl_->opened && "each planned file is opened at most once");
+  impl_->opened = impl_->next;
   const PlannedFile& planned = impl_->files[impl_->next - 1];
   return file.Open(path, planned.knownRegular && !impl_->stale, length);
 }
