@@ -160,6 +160,7 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
     // The plan, the reads and the paths all refer to the listing's names. The reads keep the
     // plan, and give the walk its files in turn.
     std::vector<PlannedFile> files;
+    files.reserve(listing.entries.size());
     for (const DirectoryEntry& entry : listing.entries) {
       RefreshScreen();
       if (entry.isDirectory || !walk.names.Matches({entry.name, entry.nameSize})) continue;
