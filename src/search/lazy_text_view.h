@@ -24,7 +24,7 @@ class LazyTextView {
   explicit LazyTextView(FileWindow& window) : window_(window) {}
 
   void Reset() {
-    checked_ = counted_ = 0;
+    checked_ = counted_ = noCrBefore_ = 0;
     dropped_ = 0;
   }
 
@@ -44,12 +44,19 @@ class LazyTextView {
  private:
   void CheckEndBefore(std::size_t limit);
   bool DropsCrAt(std::size_t k) const;
+  // The CR LF pairs within window bytes [from, to).
+  std::uint64_t CrLfPairs(std::size_t from, std::size_t to);
+  // How far past what it needs a window read into memory is looked at, for a byte 26 and for
+  // CRs, at a time: a common text found every few bytes then costs no look of its own. A
+  // mapped window is looked at only as far as needed, as its file may change under it.
+  std::size_t LookAhead() const;
 
   FileWindow& window_;
   // Window bytes before `checked_` hold no byte 26; `dropped_` CRs stand in the file before
-  // window byte `counted_`.
+  // window byte `counted_`; window bytes from `counted_` to `noCrBefore_` hold no CR.
   std::size_t checked_ = 0;
   std::size_t counted_ = 0;
+  std::size_t noCrBefore_ = 0;
   std::uint64_t dropped_ = 0;
   std::string before_, after_;  // the context, with dropped CRs left out
 };
