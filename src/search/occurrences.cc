@@ -28,7 +28,9 @@ Occurrences::Step Occurrences::Advance(std::uint64_t& position, MatchView* view)
     }
     // An occurrence is taken once the context after it is in the window too.
     if (at != std::string_view::npos && (content_.atEnd() || window.size() - at >= m + kReach)) {
-      if (!tookInRest_) {
+      // Only a report to be shown needs the snapshot: occurrences that are only counted are
+      // found as the content streams by.
+      if (!tookInRest_ && view) {
         content_.TakeInRest();
         tookInRest_ = true;
       }

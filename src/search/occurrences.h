@@ -11,9 +11,10 @@
 inline constexpr std::size_t kContextWidth = 250;  // bytes shown before and after
 
 // Walks `content` for the needle of `scanner`, overlapping occurrences included, sliding the
-// content's window as it goes. The first occurrence found takes the rest of the content in
-// (ContentStream::TakeInRest) before it is reported, so that whatever the user does while
-// reading it, the later occurrences are those of the content as it was. It never talks to the
+// content's window as it goes. The first occurrence found with its context takes the rest of
+// the content in (ContentStream::TakeInRest) before it is reported, so that whatever the user
+// does while reading it, the later occurrences are those of the content as it was; occurrences
+// found without (only counted) leave the content streaming. It never talks to the
 // console: over a long file it comes back
 // now and then with Working, so that the caller can let the screen catch up. In a code page of
 // two-byte characters (Scanner::twoByte) an occurrence starts a character of the content, the

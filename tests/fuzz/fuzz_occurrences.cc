@@ -81,6 +81,24 @@ std::vector<Found> Search(const std::string& path, bool knownRegular, std::strin
   return found;
 }
 
+// The positions alone, found as a run with no one to show them finds them (no context built,
+// the content left streaming).
+std::vector<std::uint64_t> Positions(const std::string& path, bool knownRegular,
+                                     std::string_view needle, bool lazy) {
+  static std::string buffer;
+  ContentStream stream(buffer);
+  std::vector<std::uint64_t> found;
+  FUZZ_CHECK(stream.Open(path, knownRegular, lazy) == OpenResult::Opened);
+  const Scanner scanner(needle);
+  Occurrences occurrences(stream, scanner);
+  std::uint64_t position;
+  for (Occurrences::Step step; (step = occurrences.Next(position)) != Occurrences::Step::Done;) {
+    if (step == Occurrences::Step::Found) found.push_back(position);
+    FUZZ_CHECK(found.size() <= 1000000);
+  }
+  return found;
+}
+
 // A filler byte the needle cannot match.
 char FillerByte(std::string_view needle) {
   for (char c : std::string_view("fxqzjkvw0123456789")) {
@@ -134,7 +152,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<Found> expected = Expected(raw, needle);
   FUZZ_CHECK(Search(path, knownRegular, needle, false) == expected);
   // The lazy mode is for texts with no LF, as the search chooses.
-  if (!needle.empty() && needle.find('\n') == std::string::npos)
-    FUZZ_CHECK(Search(path, knownRegular, needle, true) == expected);
+  const bool lazy = !needle.empty() && needle.find('\n') == std::string::npos;
+  if (lazy) FUZZ_CHECK(Search(path, knownRegular, needle, true) == expected);
+  std::vector<std::uint64_t> positions;
+  for (const Found& each : expected) positions.push_back(each.position);
+  FUZZ_CHECK(Positions(path, knownRegular, needle, lazy) == positions);
   return 0;
 }
