@@ -1,11 +1,7 @@
-// ASCII case folding: the one rule by which the tool compares letters, in texts and names.
+// Case folding moved to base/ascii.h; this name stays for the files that still include it here.
 #ifndef QZ_SEARCH_ASCII_H_
 #define QZ_SEARCH_ASCII_H_
 
-// A to Z become a to z; every other byte, 128 to 255 included, stays as it is.
-constexpr unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-constexpr unsigned char FoldAscii(char c) { return FoldAscii(static_cast<unsigned char>(c)); }
+#include "base/ascii.h"
 
 #endif  // QZ_SEARCH_ASCII_H_

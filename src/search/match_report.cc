@@ -2,9 +2,9 @@
 
 #include <cassert>
 
+#include "base/ascii.h"
 #include "console/console.h"
 #include "console/key_codes.h"
-#include "search/ascii.h"
 
 namespace {
 
