@@ -232,8 +232,10 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
   std::vector<std::string> environment = EnvironmentFor(options);
   std::vector<char*> envp = Pointers(environment);
   struct winsize ws = {};
-  ws.ws_row = static_cast<unsigned short>(rows_);
-  ws.ws_col = static_cast<unsigned short>(cols_);
+  if (!options.sizeUnknown) {
+    ws.ws_row = static_cast<unsigned short>(rows_);
+    ws.ws_col = static_cast<unsigned short>(cols_);
+  }
 
   int outFd = -1;
   if (!options.stdoutFile.empty()) {
