@@ -506,6 +506,10 @@ bool PtyTerminal::GetTermios(struct termios& mode) const {
   return masterFd_ >= 0 && tcgetattr(masterFd_, &mode) == 0;
 }
 
+bool PtyTerminal::SetTermios(const struct termios& mode) const {
+  return masterFd_ >= 0 && tcsetattr(masterFd_, TCSANOW, &mode) == 0;
+}
+
 std::string Printable(std::string_view bytes) {
   std::string out;
   for (char ch : bytes) {

@@ -161,6 +161,8 @@ class PtyTerminal {
 
   // The terminal's current modes (those of the child's side); works after the child ended.
   bool GetTermios(struct termios& mode) const;
+  // Sets the terminal's modes, as another program on the same terminal may.
+  bool SetTermios(const struct termios& mode) const;
 
  private:
   void StartOnTerminal(const LaunchOptions& options);
