@@ -5,7 +5,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 BENCH_BUILD ?= build-bench
-JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+JOBS        ?= $(shell scripts/jobs.sh)
 PREFIX      ?= /usr/local
 MAKEFLAGS   += --no-print-directory
 
@@ -27,7 +27,7 @@ PORTABLE_BUILD ?= build-portable
 # The x86-64 Linux release: qz alone, linked statically.
 LINUX_BUILD  ?= build-linux-x86_64
 LINUX_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_TESTS=OFF -DQZ_STATIC=ON
-export BUILD FUZZ_BUILD ARM64_BUILD
+export BUILD FUZZ_BUILD ARM64_BUILD JOBS
 
 .PHONY: all run test test-sanitize deps bench install uninstall clean windows test-windows test-arch \
         test-portable arm64 test-arm64 dist fuzz deb

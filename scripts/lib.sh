@@ -1,9 +1,8 @@
 # Shell helpers shared by the scripts of scripts/ and .ci/run; sourced, never run. The sourcing
 # script sets `tag` (the prefix of its notes) first and runs from the top of the tree.
 
-# At most two build or test jobs at a time: the CI machines have two cores.
-jobs=$(nproc 2>/dev/null || echo 2)
-((jobs > 2)) && jobs=2
+# Build and test jobs at a time, decided in scripts/jobs.sh for the Makefile and the scripts alike.
+jobs=$(scripts/jobs.sh)
 
 note() { echo "${tag:-qz}: $*"; }
 

@@ -7,9 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/program_texts.h"  // kUsageLine, for the caller that shows it
 #include "search/search_state.h"
-
-inline constexpr std::string_view kUsageLine = "Usage is: qz.exe <file(s)> <search-text> [/s]\n";
 
 // What the command line asks for: where the walk starts, and the settings of the run as the
 // driver puts them in place.

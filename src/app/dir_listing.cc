@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "search/ascii.h"
+#include "base/ascii.h"
 
 namespace {
 

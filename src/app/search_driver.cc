@@ -9,6 +9,7 @@
 #include "app/dir_listing.h"
 #include "app/path_rules.h"
 #include "app/wildcard.h"
+#include "base/program_texts.h"
 #include "console/console.h"
 #include "search/file_reads.h"
 #include "search/file_search.h"
@@ -17,8 +18,6 @@
 #include "search/search_state.h"
 
 namespace {
-
-const char* PluralEnding(std::uint64_t count) { return count == 1 ? "" : "s"; }
 
 // One directory of the walk whose subdirectories are still to be walked.
 struct PendingLevel {
@@ -293,14 +292,6 @@ void SearchDirectory(const std::string& directory, FileReads& reads, const LeadB
   }
 }
 
-std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,
-                           const std::string& searchText) {
-  return "\n\nSearch complete\n\n" + std::to_string(filesFound) + " file" +
-         PluralEnding(filesFound) + " found containing the text \"" + searchText + "\"\n\n" +
-         std::to_string(occurrences) + " occurrence" + PluralEnding(occurrences) +
-         " of the text \"" + searchText + "\"\n\n";
-}
-
 int RunSearch(int argc, char** argv, ReadWay way) {
   const ConsoleSession console;
   const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
@@ -327,7 +318,7 @@ int RunSearch(int argc, char** argv, ReadWay way) {
 
   // The search text is shown inert, as paths are: a CR or BS in it must not draw over the
   // counts.
-  WritePlain(ComposeSummary(searchTally.filesFound, searchTally.occurrences,
-                            InertText(searchSettings.searchText)));
+  WritePlain(SummaryText(searchTally.filesFound, searchTally.occurrences,
+                         InertText(searchSettings.searchText)));
   return 0;
 }

@@ -27,8 +27,4 @@ int RunSearch(int argc, char** argv, ReadWay way = ReadWay::Adaptive);
 void SearchDirectory(const std::string& directory, FileReads& reads, const LeadBytes& leadBytes,
                      SearchSetup& setup, const SearchSink& sink);
 
-// The closing summary for the given counts and search text.
-std::string ComposeSummary(std::uint64_t filesFound, std::uint64_t occurrences,
-                           const std::string& searchText);
-
 #endif  // QZ_APP_SEARCH_DRIVER_H_

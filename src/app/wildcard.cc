@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "search/ascii.h"
+#include "base/ascii.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <cwctype>
 #include <string>
 
+#include "base/ascii.h"
 #include "console/held_output.h"
 #include "console/terminal-posix.h"
 #include "console/terminal.h"
@@ -99,7 +100,7 @@ bool NamedUtf8() {
   }
   if (!name) return false;
   std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (char& c : lower) c = static_cast<char>(FoldAscii(c));
   return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 

@@ -2,16 +2,9 @@
 
 #include <cassert>
 
+#include "base/ascii.h"
 #include "console/console.h"
 #include "console/key_codes.h"
-#include "search/ascii.h"
-
-namespace {
-
-constexpr std::string_view kPrompt =
-    "\n\n(S) to skip this file; (Esc) to stop searching; any other key to continue: ";
-
-}  // namespace
 
 void ConsoleReport::FileOpened(const std::string& path) {
   drawing_ = shown_ = false;
@@ -34,10 +27,6 @@ MatchDecision DecisionForKey(int key) {
   return MatchDecision::Continue;
 }
 
-std::string MatchHeader(const std::string& path, std::uint64_t position) {
-  return "\rFound in " + path + " - position " + std::to_string(position) + ":\n\n";
-}
-
 void ConsoleReport::ShowMatch(const std::string& path, std::uint64_t position,
                               const MatchView& view) {
   // What a report cut short left on the window goes before the report is drawn again.
@@ -56,7 +45,7 @@ MatchDecision ConsoleReport::AskAboutMatch() {
   assert(shown_ && "AskAboutMatch answers the report ShowMatch has just drawn");
   shown_ = false;
   DiscardPendingKeys();
-  WritePlain(kPrompt);
+  WritePlain(kMatchPrompt);
   const MatchDecision decision = DecisionForKey(ReadKey());
   if (decision == MatchDecision::Continue) ClearScreen();
   return decision;

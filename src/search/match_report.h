@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/program_texts.h"
 #include "search/lazy_text_view.h"
 #include "search/search_sink.h"
 #include "search/search_state.h"
@@ -43,10 +44,6 @@ class ConsoleReport {
 // The decision for the key code `key` (as ReadKey returns it): S (either case) gives
 // SkipFile, Esc gives Stop, any other code, -1 included, gives Continue.
 MatchDecision DecisionForKey(int key);
-
-// The header line of a match report: "\rFound in <path> - position <position>:\n\n". The CR
-// puts it over the path line for the first match of a file.
-std::string MatchHeader(const std::string& path, std::uint64_t position);
 
 // The display text of one context segment: `segment` up to its first NUL byte.
 std::string_view UpToNul(std::string_view segment);

@@ -146,5 +146,26 @@ TEST(Modes, KeysTypedWhileQzWorksAreNotEchoed) {
   EXPECT_TRUE(SameModes(FreshTerminalModes(), mode));
 }
 
+// Another program on the terminal gives the interrupt key back while qz waits for a key: qz
+// takes its modes again, and Ctrl+C answers the prompt as any other key does.
+TEST(Modes, AnInterruptKeyTurnedBackOnAtThePromptIsTakenAwayAgain) {
+  TempTree tree;
+  tree.File("a.txt", "needle");
+  PtyTerminal t(In(tree, {"*.txt", "needle"}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  ASSERT_TRUE(t.WaitForRawMode());
+  struct termios mode;
+  ASSERT_TRUE(t.GetTermios(mode));
+  mode.c_cc[VINTR] = 0x03;
+  ASSERT_TRUE(t.SetTermios(mode));
+  EXPECT_TRUE(WaitFor([&] {
+    t.Pump(0);
+    return t.GetTermios(mode) && mode.c_cc[VINTR] == _POSIX_VDISABLE;
+  })) << "the interrupt key stayed on";
+  t.SendKeys("\x03");
+  EXPECT_TRUE(ExitedWithZero(t.WaitExit())) << Describe(t);
+  EXPECT_TRUE(HasRow(t, "1 occurrence of the text \"needle\"")) << Describe(t);
+}
+
 }  // namespace
 }  // namespace qz_e2e

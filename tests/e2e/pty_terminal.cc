@@ -232,8 +232,10 @@ void PtyTerminal::StartOnTerminal(const LaunchOptions& options) {
   std::vector<std::string> environment = EnvironmentFor(options);
   std::vector<char*> envp = Pointers(environment);
   struct winsize ws = {};
-  ws.ws_row = static_cast<unsigned short>(rows_);
-  ws.ws_col = static_cast<unsigned short>(cols_);
+  if (!options.sizeUnknown) {
+    ws.ws_row = static_cast<unsigned short>(rows_);
+    ws.ws_col = static_cast<unsigned short>(cols_);
+  }
 
   int outFd = -1;
   if (!options.stdoutFile.empty()) {
@@ -502,6 +504,10 @@ std::string PtyTerminal::ScreenText() {
 bool PtyTerminal::GetTermios(struct termios& mode) const {
   // On the controlling side this reports the modes of the child's side.
   return masterFd_ >= 0 && tcgetattr(masterFd_, &mode) == 0;
+}
+
+bool PtyTerminal::SetTermios(const struct termios& mode) const {
+  return masterFd_ >= 0 && tcsetattr(masterFd_, TCSANOW, &mode) == 0;
 }
 
 std::string Printable(std::string_view bytes) {

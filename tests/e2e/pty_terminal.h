@@ -79,6 +79,9 @@ struct LaunchOptions {
   // Renders the output as an 8-bit terminal does (one running in a locale that is not UTF-8):
   // bytes 0x80-0x9F are C1 controls and 0xA0-0xFF the Latin-1 characters.
   bool eightBitTerminal = false;
+  // The terminal tells no size (0 rows, 0 columns), as one nobody has sized does; the screen
+  // rendered stays `rows` by `cols`.
+  bool sizeUnknown = false;
 };
 
 // The outcome of a child that has ended, or of a wait that ran out of time.
@@ -158,6 +161,8 @@ class PtyTerminal {
 
   // The terminal's current modes (those of the child's side); works after the child ended.
   bool GetTermios(struct termios& mode) const;
+  // Sets the terminal's modes, as another program on the same terminal may.
+  bool SetTermios(const struct termios& mode) const;
 
  private:
   void StartOnTerminal(const LaunchOptions& options);

@@ -91,6 +91,17 @@ TEST(MatchScreen, NarrowWindowBreaksAtItsOwnEdge) {
   EXPECT_TRUE(AnswerAndExit(t));
 }
 
+TEST(MatchScreen, AWindowThatTellsNoSizeIsTakenAsEightyColumnsWide) {
+  TempTree tree;
+  tree.File("n.txt", Repeat('d', 100) + "needle");
+  PtyTerminal t(In(tree, {"*.txt", "needle"}, {.cols = 120, .sizeUnknown = true}));
+  ASSERT_TRUE(ReachPrompt(t, 1));
+  EXPECT_EQ(t.Row(0), "Found in ./n.txt - position 100:") << Describe(t);
+  EXPECT_EQ(t.Row(2), Repeat('d', 79)) << Describe(t);
+  EXPECT_EQ(t.Row(3), Repeat('d', 21) + "needle");
+  EXPECT_TRUE(AnswerAndExit(t));
+}
+
 TEST(MatchScreen, WindowWidthIsReadAgainForEachMatch) {
   TempTree tree;
   tree.File("a.txt", Repeat('e', 70) + "needle " + Repeat('f', 70) + "needle");

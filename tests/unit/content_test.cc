@@ -257,6 +257,24 @@ TEST(Occurrences, LargeFilesAcrossPartsAndMapped) {
   }
 }
 
+// An occurrence cut by the end of the first part, with each of its bytes but the first the
+// first byte of the next part in turn: the window slides on to the earliest place such an
+// occurrence can start, and no later.
+TEST(Occurrences, FoundWhereverTheEndOfAPartCutsIt) {
+  constexpr std::size_t kPart = ContentStream::kPartSize;
+  const std::string needle = "needle";
+  for (std::size_t before = 1; before < needle.size(); ++before) {
+    std::string raw(kPart + 500, '.');
+    raw.replace(kPart - before, needle.size(), needle);
+    TempFile file(raw);
+    for (const bool lazy : {true, false}) {
+      const std::vector<Found> found = Search(file.path(), needle, lazy);
+      ASSERT_EQ(found.size(), 1u) << before << " bytes before the cut, lazy " << lazy;
+      EXPECT_EQ(found[0].position, kPart - before);
+    }
+  }
+}
+
 // Code page 932 (Shift JIS): lead bytes 0x81-0x9F and 0xE0-0xFC.
 LeadBytes Cp932() {
   LeadBytes lead;

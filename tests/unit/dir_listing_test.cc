@@ -154,6 +154,26 @@ TEST(ResolvedDirectory, IsTheSameByAnyPathAndJoinsForPlainSubdirectories) {
   EXPECT_TRUE(listing.entries[1].isLink);
 }
 
+// A directory is known by its whole path however long it is: paths over 256 and 512 bytes are
+// not cut, so that deep directories that share the start of their paths stay apart.
+TEST(EnteredDirectory, IsKnownByItsWholePathHoweverLong) {
+  qz_test::TempTree tree;
+  const std::string name(200, 'n');
+  tree.File(name + "/" + name + "/" + name + "/x.txt", "x");
+  std::string path = tree.path();
+  for (int depth = 1; depth <= 3; ++depth) {
+    path += "/" + name;
+    EnteredDirectories entered;
+    DirectoryListing listing;
+    EnterRequest request{entered, {}};
+    ASSERT_TRUE(ListDirectoryOnce(path, request, listing)) << depth;
+    std::string resolved;
+    ASSERT_TRUE(ResolveDirectory(path, resolved));
+    EXPECT_EQ(request.resolved, resolved) << depth;
+    EXPECT_GT(resolved.size(), 200u * depth);
+  }
+}
+
 // A walk enters each directory once, whatever path leads to it, and knows a subdirectory by
 // what is there when it enters it: the serial number its parent's listing gave it, or else its
 // resolved path. One swapped for a link to a directory already entered is not listed again;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "search/file_reads.h"
 #include "search/plain_reads-linux.h"
 #include "search/read_ahead_slots-linux.h"
 #include "search/ring_reads-linux.h"
@@ -170,6 +171,30 @@ TEST(ReadAheadWays, TheRingClosesWhatItIsGivenWithinItsBound) {
     ring.Close();
     EXPECT_EQ(OpenDescriptors(), before) << "drained " << drained;
   }
+}
+
+// Through the ring, the files of a directory that stays where it is come read ahead: each is
+// lent its first part when its turn comes, not read then.
+TEST(ReadAheadWays, TheRingReadsAheadTheFilesOfADirectoryLeftInPlace) {
+  if (!SystemHasRing()) GTEST_SKIP() << "this system sets up no io_uring";
+  qz_test::TempTree tree;
+  std::vector<std::string> names;
+  for (int i = 0; i < 12; ++i) names.push_back("f" + std::to_string(i) + ".txt");
+  std::vector<PlannedFile> plan;
+  for (const std::string& name : names) {
+    tree.File(name, "the text of " + name);
+    plan.push_back({name.c_str(), static_cast<std::uint32_t>(name.size()), true});
+  }
+  FileReads reads(ReadWay::Ring);
+  reads.Plan(tree.path(), plan);
+  for (const std::string& name : names) {
+    ASSERT_TRUE(reads.NextFile());
+    InputFile file;
+    std::uint64_t length = 0;
+    ASSERT_EQ(reads.Open(tree.Path(name), file, length), OpenResult::Opened) << name;
+    EXPECT_EQ(reads.LendFirstPart(), "the text of " + name);
+  }
+  reads.End();
 }
 
 }  // namespace

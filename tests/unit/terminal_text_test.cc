@@ -70,6 +70,11 @@ TEST(DisplayFilter, PassesWellFormedUtf8Only) {
   EXPECT_EQ(Filter("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");  // surrogate
   EXPECT_EQ(Filter("\xF4\x90\x80\x80"), "\uFFFD\uFFFD\uFFFD\uFFFD");  // past U+10FFFF
   EXPECT_EQ(Filter("\xE2\x82"), "\uFFFD\uFFFD");          // cut short at the end
+  // The first code points of three and four bytes, and the overlong forms just below them.
+  EXPECT_EQ(Filter("\xE0\xA0\x80"), "\u0800");
+  EXPECT_EQ(Filter("\xE0\x9F\xBF"), "\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(Filter("\xF0\x90\x80\x80"), "\U00010000");
+  EXPECT_EQ(Filter("\xF0\x8F\xBF\xBF"), "\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
 TEST(DisplayFilter, KeepsASequenceSplitAcrossWrites) {

@@ -1,6 +1,8 @@
-// ASCII case folding: the one rule by which the tool compares letters, in texts and names.
-#ifndef QZ_SEARCH_ASCII_H_
-#define QZ_SEARCH_ASCII_H_
+// ASCII case folding: the one rule by which the tool compares letters, in texts, names and the
+// names of locales. Like everything in base/, it includes nothing of the tool's own, so that
+// every layer may include it.
+#ifndef QZ_BASE_ASCII_H_
+#define QZ_BASE_ASCII_H_
 
 // A to Z become a to z; every other byte, 128 to 255 included, stays as it is.
 constexpr unsigned char FoldAscii(unsigned char c) {
@@ -8,4 +10,4 @@ constexpr unsigned char FoldAscii(unsigned char c) {
 }
 constexpr unsigned char FoldAscii(char c) { return FoldAscii(static_cast<unsigned char>(c)); }
 
-#endif  // QZ_SEARCH_ASCII_H_
+#endif  // QZ_BASE_ASCII_H_
