@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/program_texts.h"  // kUsageLine, for the caller that shows it
+#include "search/program_texts.h"  // kUsageLine, for the caller that shows it
 #include "search/search_state.h"
 
 // What the command line asks for: where the walk starts, and the settings of the run as the

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/ascii.h"
+#include "console/ascii.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "app/dir_listing.h"
 #include "app/path_rules.h"
 #include "app/wildcard.h"
-#include "base/program_texts.h"
+#include "search/program_texts.h"
 #include "console/console.h"
 #include "search/file_reads.h"
 #include "search/file_search.h"

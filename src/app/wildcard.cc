@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "base/ascii.h"
+#include "console/ascii.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <cwctype>
 #include <string>
 
-#include "base/ascii.h"
+#include "console/ascii.h"
 #include "console/held_output.h"
 #include "console/terminal-posix.h"
 #include "console/terminal.h"

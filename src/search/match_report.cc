@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "base/ascii.h"
+#include "console/ascii.h"
 #include "console/console.h"
 #include "console/key_codes.h"
 

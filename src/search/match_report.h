@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/program_texts.h"
+#include "search/program_texts.h"
 #include "search/lazy_text_view.h"
 #include "search/search_sink.h"
 #include "search/search_state.h"

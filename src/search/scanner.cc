@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "base/ascii.h"
+#include "console/ascii.h"
 #include "search/cpu_features.h"
 
 #if QZ_X86

@@ -1,4 +1,4 @@
-#include "base/program_texts.h"
+#include "search/program_texts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // What qz says in words, byte for byte: the usage line, a match report's header and prompt, and
 // the closing summary. The code that writes them adds only paths, numbers and the search text.
-#ifndef QZ_BASE_PROGRAM_TEXTS_H_
-#define QZ_BASE_PROGRAM_TEXTS_H_
+#ifndef QZ_SEARCH_PROGRAM_TEXTS_H_
+#define QZ_SEARCH_PROGRAM_TEXTS_H_
 
 #include <cstdint>
 #include <string>
@@ -29,4 +29,4 @@ inline std::string SummaryText(std::uint64_t filesFound, std::uint64_t occurrenc
          " occurrence" + ending(occurrences) + " of the text \"" + searchText + "\"\n\n";
 }
 
-#endif  // QZ_BASE_PROGRAM_TEXTS_H_
+#endif  // QZ_SEARCH_PROGRAM_TEXTS_H_
