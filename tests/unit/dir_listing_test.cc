@@ -154,8 +154,12 @@ TEST(ResolvedDirectory, IsTheSameByAnyPathAndJoinsForPlainSubdirectories) {
   EXPECT_TRUE(listing.entries[1].isLink);
 }
 
+#ifndef _WIN32
 // A directory is known by its whole path however long it is: paths over 256 and 512 bytes are
-// not cut, so that deep directories that share the start of their paths stay apart.
+// not cut, so that deep directories that share the start of their paths stay apart. (Where
+// Windows cannot name a directory's final path past the classic path limit, as under Wine, a
+// root that long is not entered at all, and a subdirectory is known by its joined path: see
+// dir_listing-win32.cc.)
 TEST(EnteredDirectory, IsKnownByItsWholePathHoweverLong) {
   qz_test::TempTree tree;
   const std::string name(200, 'n');
@@ -173,6 +177,7 @@ TEST(EnteredDirectory, IsKnownByItsWholePathHoweverLong) {
     EXPECT_GT(resolved.size(), 200u * depth);
   }
 }
+#endif
 
 // A walk enters each directory once, whatever path leads to it, and knows a subdirectory by
 // what is there when it enters it: the serial number its parent's listing gave it, or else its
