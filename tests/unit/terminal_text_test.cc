@@ -75,6 +75,11 @@ TEST(DisplayFilter, PassesWellFormedUtf8Only) {
   EXPECT_EQ(Filter("\xE0\x9F\xBF"), "\uFFFD\uFFFD\uFFFD");
   EXPECT_EQ(Filter("\xF0\x90\x80\x80"), "\U00010000");
   EXPECT_EQ(Filter("\xF0\x8F\xBF\xBF"), "\uFFFD\uFFFD\uFFFD\uFFFD");
+  // Code points at the ends of each length (U+0080 to U+009F are C1 controls, replaced), and
+  // the first lead byte past the last.
+  EXPECT_EQ(Filter("\xC2\xA0 \xDF\xBF \xEF\xBF\xBD \xF4\x8F\xBF\xBF"),
+            "\u00A0 \u07FF \uFFFD \U0010FFFF");
+  EXPECT_EQ(Filter("\xF5\x80"), "\uFFFD\uFFFD");
 }
 
 TEST(DisplayFilter, KeepsASequenceSplitAcrossWrites) {
