@@ -9,11 +9,11 @@
 #include "app/dir_listing.h"
 #include "app/path_rules.h"
 #include "app/wildcard.h"
-#include "search/program_texts.h"
 #include "console/console.h"
 #include "search/file_reads.h"
 #include "search/file_search.h"
 #include "search/match_report.h"
+#include "search/program_texts.h"
 #include "search/search_sink.h"
 #include "search/search_state.h"
 
@@ -153,7 +153,8 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
     EnterRequest request{walk.entered, expected, expectedSerial};
     const std::size_t enteredBefore = walk.entered.size();
     const bool entered = ListDirectoryOnce(directory, request, listing, &opened, walk.leadBytes);
-    if (walk.entered.size() > enteredBefore) Note(walk, ahead, {Undo::Entered, {}, request.resolved});
+    if (walk.entered.size() > enteredBefore)
+      Note(walk, ahead, {Undo::Entered, {}, request.resolved});
     if (!entered) return;
 
     // The plan, the reads and the paths all refer to the listing's names. The reads keep the
@@ -168,7 +169,8 @@ void EnterDirectory(const std::string& directory, std::string_view expected,
     if (searchSettings.recursive) {
       DirectoryListing subdirectories = listing.Directories();
       if (!subdirectories.entries.empty()) {
-        walk.pending.push_back({directory, std::move(request.resolved), std::move(subdirectories), 0});
+        walk.pending.push_back(
+            {directory, std::move(request.resolved), std::move(subdirectories), 0});
         Note(walk, ahead, {Undo::Pushed});
       }
     }
@@ -191,17 +193,16 @@ bool EnterNext(Walk& walk, bool ahead) {
   while (!walk.pending.empty()) {
     PendingLevel& top = walk.pending.back();
     if (top.next == top.subdirectories.entries.size()) {
-      if (ahead) walk.undo.push_back({Undo::Popped, std::move(top)});
+      Note(walk, ahead, {Undo::Popped, std::move(top)});
       walk.pending.pop_back();
       continue;
     }
     RefreshScreen();
     std::string child;
     std::string resolved;
-    std::uint64_t serial = 0;
     const std::string_view name = top.subdirectories.Name(top.next);
     const bool isLink = top.subdirectories.entries[top.next].isLink;
-    serial = top.subdirectories.Serial(top.next);
+    const std::uint64_t serial = top.subdirectories.Serial(top.next);
     try {
       child = JoinPath(top.path, name);
       if (!isLink) resolved = JoinPath(top.resolved, name);

@@ -16,8 +16,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <utility>
 
@@ -90,7 +90,7 @@ class FileReads::Impl {
 
   ~Impl() {
     CloseAhead();
-    for (PlannedDirectory& dir : dirs_) CloseDirectory(dir);
+    CloseDirectories();
     ring_.Close();
   }
 
@@ -182,7 +182,7 @@ class FileReads::Impl {
       // Descriptors ran short: give back those held ahead and read ahead less.
       CloseAhead();
       window_ = window_ > 1 ? window_ / 2 : 1;
-      for (PlannedDirectory& each : dirs_) CloseDirectory(each);
+      CloseDirectories();
       useDirectory_ = false;
     }
     // The open in turn, by the path, with the same checks.
@@ -234,7 +234,7 @@ class FileReads::Impl {
   void BeforePrompt() {
     CloseAhead();
     if (dirs_.empty()) return;
-    for (PlannedDirectory& dir : dirs_) CloseDirectory(dir);
+    CloseDirectories();
     dirs_.front().stale = true;
   }
 
@@ -333,6 +333,9 @@ class FileReads::Impl {
     dir.checked = false;
   }
 
+  void CloseDirectories() {
+    for (PlannedDirectory& dir : dirs_) CloseDirectory(dir);
+  }
 
   // The descriptor opens are relative to, or AT_FDCWD when files are opened by their paths.
   // Only the ring opens files relative to the directory, many at a time and ahead of their
@@ -340,7 +343,7 @@ class FileReads::Impl {
   // (DirectoryStillThere). A plain call opens one file, in its turn, by its path: that costs
   // about what a relative open does, and needs no check.
   int DirectoryFd(PlannedDirectory& dir) {
-    if (!ring_.usable() || !useDirectory_ || dir.pathsOnly || dir.stale) return AT_FDCWD;
+    if (!ring_.usable() || !useDirectory_ || dir.pathsOnly) return AT_FDCWD;
     if (dir.fd < 0) dir.fd = open(dir.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dir.fd >= 0 && !dir.known) {
       struct stat st;

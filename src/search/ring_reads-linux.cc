@@ -83,8 +83,12 @@ bool RingReads::StartClose(int fd) {
 
 void RingReads::Queue(io_uring_sqe* sqe, std::uint64_t data) {
   io_uring_sqe_set_data64(sqe, data);
-  if (!(data & kClose)) slots_.For(static_cast<std::size_t>(data)).queued = true;
+  MarkQueued(data, true);
   unsubmitted_.push_back(data);
+}
+
+void RingReads::MarkQueued(std::uint64_t data, bool queued) {
+  if (!(data & kClose)) slots_.For(static_cast<std::size_t>(data)).queued = queued;
 }
 
 void RingReads::StartRead(std::size_t i) {
@@ -116,9 +120,7 @@ void RingReads::Submit() {
   if (!usable_ || unsubmitted_.empty()) return;
   const int taken = io_uring_submit(&ring_);
   const std::size_t n = taken > 0 ? std::min<std::size_t>(taken, unsubmitted_.size()) : 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    if (!(unsubmitted_[k] & kClose)) slots_.For(static_cast<std::size_t>(unsubmitted_[k])).queued = false;
-  }
+  for (std::size_t k = 0; k < n; ++k) MarkQueued(unsubmitted_[k], false);
   unsubmitted_.erase(unsubmitted_.begin(), unsubmitted_.begin() + static_cast<long>(n));
   submitted_ += static_cast<unsigned>(n);
   if (!unsubmitted_.empty()) GiveUp();

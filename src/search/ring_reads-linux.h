@@ -54,6 +54,9 @@ class RingReads {
  private:
   void StartRead(std::size_t i);
   void Queue(io_uring_sqe* sqe, std::uint64_t data);
+  // Marks the slot of what `data` names as prepared but not handed over, or not; a close has
+  // no slot.
+  void MarkQueued(std::uint64_t data, bool queued);
   void Completed(std::uint64_t data, int result);
   unsigned ReapReady();
   void WaitForCompletion();

@@ -2,7 +2,6 @@
 // kind of entry leaves a slot, and what is left once the ring is drained or given up.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <liburing.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,18 +14,12 @@
 #include "search/plain_reads-linux.h"
 #include "search/read_ahead_slots-linux.h"
 #include "search/ring_reads-linux.h"
+#include "support/system_ring.h"
 #include "support/temp_tree.h"
 
 namespace {
 
-// Whether this system sets a ring up at all, asked of the library directly: an emulator
-// (qemu-user) or a kernel built without io_uring refuses every one.
-bool SystemHasRing() {
-  io_uring ring;
-  if (io_uring_queue_init(4, &ring, 0) != 0) return false;
-  io_uring_queue_exit(&ring);
-  return true;
-}
+using qz_test::SystemHasRing;
 
 std::size_t OpenDescriptors() {
   std::size_t n = 0;

@@ -3,7 +3,6 @@
 // been listed and every file opened in its turn: the same reports in the same order as plain
 // reads give, and after a question each directory as it is once the user has answered.
 #include <gtest/gtest.h>
-#include <liburing.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,22 +10,16 @@
 #include <vector>
 
 #include "support/recording_sink.h"
+#include "support/system_ring.h"
 #include "support/temp_tree.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qz_test::RecordingSink;
+using qz_test::SystemHasRing;
 using qz_test::TempTree;
 using qz_test::Walk;
-
-// Whether this system sets a ring up at all (an emulator or a kernel without io_uring does not).
-bool SystemHasRing() {
-  io_uring ring;
-  if (io_uring_queue_init(4, &ring, 0) != 0) return false;
-  io_uring_queue_exit(&ring);
-  return true;
-}
 
 // The regular files under `root` this process holds open.
 std::vector<std::string> OpenUnder(const std::string& root) {
